@@ -1,0 +1,33 @@
+# Compiler settings shared by every target, and zlib.
+
+add_compile_options(-Wall -Wextra)
+
+if(WIN32)
+  # Small, self-contained code: no exceptions of our own, no RTTI, no unwind
+  # tables, every function and datum in a section of its own for the linker
+  # to drop. Test programs turn exceptions back on for GoogleTest.
+  set(QM_LEAN_FLAGS -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+                    -ffunction-sections -fdata-sections)
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501)
+  # zlib from Debian's libz-mingw-w64-dev, linked statically.
+  find_library(QM_ZLIB_STATIC NAMES libz.a REQUIRED)
+  add_library(qm_zlib STATIC IMPORTED GLOBAL)
+  set_target_properties(qm_zlib PROPERTIES IMPORTED_LOCATION ${QM_ZLIB_STATIC})
+else()
+  set(QM_LEAN_FLAGS)
+  find_package(ZLIB REQUIRED)
+  add_library(qm_zlib INTERFACE IMPORTED GLOBAL)
+  target_link_libraries(qm_zlib INTERFACE ZLIB::ZLIB)
+endif()
+
+if(QM_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# qm_library(NAME SOURCES...): a library of the product, built lean on Windows.
+function(qm_library name)
+  add_library(${name} STATIC ${ARGN})
+  target_compile_options(${name} PRIVATE ${QM_LEAN_FLAGS})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+endfunction()

@@ -1,0 +1,66 @@
+#include "payload/StubSettings.h"
+
+#include <cstring>
+
+#include "support/RCAnsiStr.h"
+
+struct StubSettingsAreas {
+    char payloadOffset[StubSettings::kAreaSize];
+    char installerName[StubSettings::kAreaSize];
+};
+
+namespace {
+
+static_assert(sizeof(StubSettingsAreas) == StubSettings::kBlockSize, "the areas lie directly behind each other");
+
+constexpr StubSettingsAreas MakeDefaults()
+{
+    StubSettingsAreas areas{};
+    for (int32_t i = 0; i < StubSettings::kAreaSize; ++i) {
+        areas.payloadOffset[i] = StubSettings::kDefaultBlock[i];
+        areas.installerName[i] = StubSettings::kDefaultBlock[StubSettings::kAreaSize + i];
+    }
+    return areas;
+}
+
+} // namespace
+
+// Writable and with external linkage, so that the compiler cannot fold the
+// defaults into the code: a builder changes these bytes in the program file.
+extern StubSettingsAreas qm_stub_settings;
+StubSettingsAreas qm_stub_settings = MakeDefaults();
+
+namespace {
+
+// Copies an area up to its first zero, never past its end.
+void ReadArea(const char* area, RCAnsiStr& out)
+{
+    char text[StubSettings::kAreaSize + 1];
+    const volatile char* source = area;
+    int32_t n = 0;
+    while (n < StubSettings::kAreaSize && source[n] != '\0') {
+        text[n] = source[n];
+        ++n;
+    }
+    text[n] = '\0';
+    out.Assign(text);
+}
+
+} // namespace
+
+int32_t StubSettings::PayloadOffset()
+{
+    RCAnsiStr text;
+    PayloadOffsetText(text);
+    return text.ToInt();
+}
+
+void StubSettings::PayloadOffsetText(RCAnsiStr& text)
+{
+    ReadArea(qm_stub_settings.payloadOffset, text);
+}
+
+void StubSettings::InstallerName(RCAnsiStr& name)
+{
+    ReadArea(qm_stub_settings.installerName, name);
+}
