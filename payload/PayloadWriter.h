@@ -1,0 +1,58 @@
+// PayloadWriter: writes a payload archive as the launcher reads it.
+//
+// A zlib stream (header 0x78 0xDA) in which every piece ends with a sync
+// flush: each tag, name and size line by itself, each CR LF by itself, file
+// content in pieces of up to 8192 bytes, and each attribute record. The
+// stream is never finished: the launcher stops at the closing "U" and treats
+// the end of a zlib stream as damage.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "support/FileAttributeRecord.h"
+
+class PayloadWriter {
+public:
+    // Receives the compressed bytes in order.
+    class Sink {
+    public:
+        virtual ~Sink() = default;
+        virtual bool Put(const uint8_t* data, size_t length) = 0;
+    };
+
+    explicit PayloadWriter(Sink& sink);
+    ~PayloadWriter();
+    PayloadWriter(const PayloadWriter&) = delete;
+    PayloadWriter& operator=(const PayloadWriter&) = delete;
+
+    // Records. Each returns false once deflate or the sink has failed.
+    bool Folder(const char* name, const FileAttributeRecord& record);
+    bool Up();
+    bool File(const char* name, const void* content, int64_t size, const FileAttributeRecord& record);
+    // The same File record in three calls, for content that comes in pieces.
+    bool FileBegin(const char* name, int64_t size);
+    bool FileContent(const void* content, size_t length);
+    bool FileEnd(const FileAttributeRecord& record);
+
+    // A line of any text (the reader skips unknown tags), and one piece of
+    // bytes as it stands: for writers of unusual archives.
+    bool Line(const char* text);
+    bool Piece(const void* data, size_t length);
+
+    bool Failed() const { return failed_; }
+    // Bytes of archive (uncompressed) and of payload (compressed) so far.
+    uint64_t ArchiveBytes() const { return archiveBytes_; }
+    uint64_t PayloadBytes() const { return payloadBytes_; }
+
+private:
+    struct Deflater;
+    bool LineText(const char* text);
+    bool Crlf();
+
+    Sink& sink_;
+    std::unique_ptr<Deflater> deflater_;
+    bool failed_ = false;
+    uint64_t archiveBytes_ = 0;
+    uint64_t payloadBytes_ = 0;
+};
