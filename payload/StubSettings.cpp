@@ -23,6 +23,20 @@ constexpr StubSettingsAreas MakeDefaults()
     return areas;
 }
 
+// True when area holds text, zero-ended, at its start.
+constexpr bool AreaHolds(const char* area, const char* text)
+{
+    int32_t i = 0;
+    for (; text[i] != '\0'; ++i) {
+        if (i >= StubSettings::kAreaSize - 1 || area[i] != text[i])
+            return false;
+    }
+    return area[i] == '\0';
+}
+
+static_assert(AreaHolds(StubSettings::kDefaultBlock, "594984"), "default payload offset");
+static_assert(AreaHolds(StubSettings::kDefaultBlock + StubSettings::kAreaSize, "lvxrun.exe"), "default installer");
+
 } // namespace
 
 // Writable and with external linkage, so that the compiler cannot fold the
