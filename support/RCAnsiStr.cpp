@@ -205,6 +205,8 @@ const char* RCAnsiStr::Append(const RCAnsiStr& other)
 // The result is cut at kFormatBuffer - 1 bytes: never past the scratch buffer.
 const char* RCAnsiStr::Format(const char* format, ...)
 {
+    if (format == nullptr)
+        return Assign("");
     char scratch[kFormatBuffer];
     scratch[0] = '\0';
     va_list args;
@@ -213,9 +215,9 @@ const char* RCAnsiStr::Format(const char* format, ...)
     // The C runtime's own formatter. Given kFormatBuffer - 1 it writes at
     // most that many bytes, without a terminator when it had to cut (or when
     // the result fills them exactly): the last byte is kept for it.
-    _vsnprintf(scratch, kFormatBuffer - 1, format == nullptr ? "" : format, args);
+    _vsnprintf(scratch, kFormatBuffer - 1, format, args);
 #else
-    if (vsnprintf(scratch, kFormatBuffer, format == nullptr ? "" : format, args) < 0)
+    if (vsnprintf(scratch, kFormatBuffer, format, args) < 0)
         scratch[0] = '\0'; // an encoding error leaves the buffer undefined
 #endif
     va_end(args);
@@ -435,7 +437,14 @@ const char* RCAnsiStr::Insert(int32_t pos, const char* text)
 
 int32_t RCAnsiStr::ToInt() const
 {
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(text_);
+    return ParseInt(text_);
+}
+
+int32_t RCAnsiStr::ParseInt(const char* text)
+{
+    if (text == nullptr)
+        return 0;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
         ++p;
     bool negative = false;

@@ -74,8 +74,11 @@ public:
     const char* KeepBefore(int32_t pos);
     const char* Insert(int32_t pos, const char* text);
 
-    // The C atoi rules, with 32-bit wrap-around.
+    // The C atoi rules, with 32-bit wrap-around: leading white space, one
+    // optional sign, decimal digits up to the first non-digit; 0 without
+    // digits. ParseInt applies them to any text (null counts as empty).
     int32_t ToInt() const;
+    static int32_t ParseInt(const char* text);
 
 private:
     // Applies the buffer rule for a content of need bytes (terminator

@@ -449,8 +449,11 @@ TEST(AnsiStr, ToIntFollowsAtoiWithWrapAround)
         {"4294967297", 1},   {"99999999999", 1215752191},
         {"\xA0" "5", 0},     // only the C locale's white space is skipped
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(RCAnsiStr(c.text).ToInt(), c.value) << c.text;
+        EXPECT_EQ(RCAnsiStr::ParseInt(c.text), c.value) << c.text;
+    }
+    EXPECT_EQ(RCAnsiStr::ParseInt(nullptr), 0);
 }
 
 TEST(AnsiStr, FormatUsesPrintfRules)
