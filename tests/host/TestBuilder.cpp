@@ -455,4 +455,63 @@ TEST_F(Builder, TalksConventionally)
         EXPECT_NE(r.output.find(line), std::string::npos) << line << "\n" << r.output;
 }
 
+// The builder checks what the signing tool did before it puts the result in
+// place: stand-in tools that behave well or badly (the stub's certificate
+// entry lies at byte 216).
+TEST_F(Builder, ChecksWhatTheSigningToolDid)
+{
+    const std::string head =
+        "#!/bin/sh\n"
+        "while [ $# -gt 0 ]; do case $1 in -in) in=$2; shift;; -out) out=$2; shift;; esac; shift; done\n"
+        "le() { printf \"$(printf '\\\\%03o\\\\%03o\\\\%03o\\\\%03o' $(($1&255)) $(($1>>8&255)) $(($1>>16&255)) "
+        "$(($1>>24&255)))\"; }\n"
+        "put() { le $2 | dd of=\"$out\" bs=1 seek=$1 conv=notrunc status=none; }\n"
+        "size=$(stat -c %s \"$in\")\n"
+        "cp \"$in\" \"$out\"\n";
+    const std::string append = "printf '0123456789abcdef' >> \"$out\"\n";
+    struct Case {
+        const char* why;
+        std::string body;
+        int status;
+        const char* message;
+    } cases[] = {
+        {"a table appended and entered", append + "put 216 $size; put 220 16\n", 0, ""},
+        {"a payload byte changed", append + "put 216 $size; put 220 16\nprintf Z | dd of=\"$out\" bs=1 seek=2000 conv=notrunc status=none\n",
+         1, "changed the installer beyond appending its signature"},
+        {"the table over the payload's end", "put 216 $((size-16)); put 220 16\n", 1, "changed the installer beyond"},
+        {"a table that does not end the file", append + append + "put 216 $size; put 220 16\n", 1, "changed the installer beyond"},
+        {"no table", "", 1, "left no certificate table"},
+        {"a failure", "exit 3\n", 1, "failed (exit status 3)"},
+        {"no output", "rm \"$out\"\n", 1, "cannot read the signed installer back"},
+    };
+    ASSERT_TRUE(Src("lvxrun.exe", Noise(3000, 1)));
+    ASSERT_TRUE(temp.WriteFile("cert.pem", "unused") && temp.WriteFile("key.pem", "unused"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        ASSERT_TRUE(temp.WriteFile("signer.sh", head + c.body));
+        ASSERT_EQ(chmod(temp.Join("signer.sh").c_str(), 0755), 0);
+        std::vector<std::string> args = Args("lvxrun.exe", "out/signed.exe");
+        for (const std::string& a : {std::string("--sign-cert"), temp.Join("cert.pem"), std::string("--sign-key"),
+                                     temp.Join("key.pem"), std::string("--sign-tool"), temp.Join("signer.sh")})
+            args.push_back(a);
+        Result r = Build(args);
+        EXPECT_EQ(r.status, c.status) << r.output;
+        EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+        EXPECT_EQ(FolderNames(temp.Join("out")), c.status == 0 ? std::vector<std::string>{"signed.exe"} : std::vector<std::string>{});
+        if (c.status == 0) {
+            Installer in = Installer::Read(temp.Join("out/signed.exe"));
+            EXPECT_TRUE(in.dump.ok) << in.dump.error;
+            unlink(temp.Join("out/signed.exe").c_str());
+        }
+    }
+    Result r = Build([&] {
+        std::vector<std::string> a = Args();
+        for (const char* x : {"--sign-cert", "c", "--sign-key", "k", "--sign-tool", "/nonexistent/signer"})
+            a.push_back(x);
+        return a;
+    }());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("signing failed: cannot start /nonexistent/signer"), std::string::npos) << r.output;
+}
+
 } // namespace
