@@ -207,35 +207,38 @@ HostEntry::Kind HostFolder::KindOf(const std::string& path)
 
 namespace {
 
-// The final, absolute form of a path, links resolved; empty on failure.
-std::wstring FinalPath(const std::string& path)
+// The absolute form of a path ("." and ".." applied); empty on failure.
+// Junctions on the way are not resolved: the check is a guard against a
+// slip on the command line, not against every way of naming a folder.
+std::wstring FullPath(const std::string& path)
 {
     std::wstring wide = WideText::FromUtf8(path);
     if (wide.empty())
         return std::wstring();
-    HANDLE h = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (n == 0)
         return std::wstring();
-    wchar_t buffer[32768];
-    DWORD n = GetFinalPathNameByHandleW(h, buffer, 32768, FILE_NAME_NORMALIZED);
-    CloseHandle(h);
-    if (n == 0 || n >= 32768)
+    std::wstring full(n, L'\0');
+    n = GetFullPathNameW(wide.c_str(), n, &full[0], nullptr);
+    if (n == 0 || n >= full.size())
         return std::wstring();
-    return std::wstring(buffer, n);
+    full.resize(n);
+    while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/'))
+        full.pop_back();
+    return full;
 }
 
 } // namespace
 
 bool HostFolder::IsSameOrInside(const std::string& inner, const std::string& outer)
 {
-    std::wstring a = FinalPath(inner);
-    std::wstring b = FinalPath(outer);
+    std::wstring a = FullPath(inner);
+    std::wstring b = FullPath(outer);
     if (a.empty() || b.empty() || a.size() < b.size())
         return false;
     // Names compare without regard to case, as the file system does.
-    if (CompareStringOrdinal(a.c_str(), static_cast<int>(b.size()), b.c_str(), static_cast<int>(b.size()), TRUE) !=
-        CSTR_EQUAL)
+    if (CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), static_cast<int>(b.size()), b.c_str(),
+                       static_cast<int>(b.size())) != CSTR_EQUAL)
         return false;
     return a.size() == b.size() || a[b.size()] == L'\\' || b.back() == L'\\';
 }
