@@ -139,6 +139,11 @@ int Builder::Run()
     // 5. Signed: the whole file, so the certificate table follows the padded
     // payload. Otherwise the file is complete as it is.
     if (options_.sign.Wanted()) {
+        // The certificate table's position is a 32-bit file offset.
+        if (stub.PayloadOffset() + writer.PayloadBytes() > 0xFFFFFFF0u) {
+            Error("the installer is 4 GiB or larger: too large to sign");
+            return kFailure;
+        }
         if (!out.Close(error)) {
             Error(error);
             return kFailure;

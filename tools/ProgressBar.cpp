@@ -50,11 +50,7 @@ void ProgressBar::Draw()
 {
     if (!enabled_)
         return;
-    // Scaled down first so that done * 1000 cannot overflow.
-    uint64_t total = total_ == 0 ? 1 : total_;
-    int permille = static_cast<int>((done_ / 1024 * 1000) / (total / 1024 == 0 ? 1 : total / 1024));
-    if (total < 1024)
-        permille = static_cast<int>(done_ * 1000 / total);
+    int permille = total_ == 0 ? 1000 : static_cast<int>(static_cast<double>(done_) * 1000.0 / static_cast<double>(total_));
     if (permille > 1000)
         permille = 1000;
     if (permille == shownPermille_)
