@@ -35,6 +35,9 @@ private:
 
 void Builder::Error(const std::string& text)
 {
+    // A message starts a line of its own, not the end of the bar's line.
+    if (progress_ != nullptr)
+        progress_->Finish();
     std::fprintf(stderr, "qm-build: error: %s\n", text.c_str());
 }
 
@@ -126,9 +129,12 @@ int Builder::Run()
                         ProgressBar::StderrIsTerminal();
     {
         ProgressBar progress(showProgress, tree.ContentBytes());
-        if (!WriteEntries(writer, tree.Top(), progress))
-            return kFailure;
+        progress_ = &progress;
+        bool written = WriteEntries(writer, tree.Top(), progress);
         progress.Finish();
+        progress_ = nullptr;
+        if (!written)
+            return kFailure;
     }
     // The closing "U" ends the archive; the stream itself stays open.
     if (!writer.Up() || !writer.PadToPiece(kPieceSize)) {

@@ -38,4 +38,5 @@ private:
 
     const BuildOptions& options_;
     NameCodec codec_;
+    ProgressBar* progress_ = nullptr; // the bar on screen while files are written, not owned
 };
