@@ -1,6 +1,7 @@
 #include "payload/RCStream.h"
 
 #include <cstring>
+#include <string>
 
 #include "payload/RCTransform.h"
 
@@ -9,8 +10,7 @@ namespace {
 constexpr uint8_t kCr = 0x0D;
 constexpr uint8_t kLf = 0x0A;
 
-// ReadLine gathers bytes here and appends them to the line in runs, which
-// gives the same text as appending each byte by itself.
+// Bytes of a line gathered on the stack before any allocation.
 constexpr int32_t kLineRun = 256;
 
 } // namespace
@@ -179,35 +179,52 @@ int32_t RCStream::Read(void* buffer, int32_t length)
 bool RCStream::ReadLine(RCAnsiStr& line, int32_t maxLength)
 {
     line.Assign(nullptr);
+    // Bytes are gathered in a run on the stack, full runs in spill, and the
+    // line is set once at the end: linear in the line's length, and the same
+    // text as appending each byte as a one-character text.
     char run[kLineRun + 1];
     int32_t held = 0;
+    std::string spill;
     int32_t taken = 0; // bytes of the line so far, NULs included
+    bool result = false;
     for (;;) {
         uint8_t byte = 0;
         int32_t got = Read(&byte, 1);
-        bool ends = got <= 0 || byte == kCr || byte == kLf;
-        bool tooLong = !ends && maxLength >= 0 && taken >= maxLength;
-        if (held > 0 && (ends || tooLong || held == kLineRun)) {
-            run[held] = '\0';
-            line.Append(run);
-            held = 0;
+        if (got <= 0) {
+            result = held > 0 || !spill.empty();
+            break;
         }
-        if (got <= 0)
-            return line.Length() > 0;
         if (byte == kCr) {
             pendingCr_ = true; // an LF that follows at once belongs to this line
-            return true;
+            result = true;
+            break;
         }
-        if (byte == kLf)
-            return true;
-        if (tooLong)
-            return false;
-        if (maxLength >= 0)
+        if (byte == kLf) {
+            result = true;
+            break;
+        }
+        if (maxLength >= 0) {
+            if (taken >= maxLength)
+                break; // too long: false, with the text gathered so far
             ++taken;
+        }
         // A NUL adds nothing: as a one-character text it is empty.
-        if (byte != 0)
-            run[held++] = static_cast<char>(byte);
+        if (byte == 0)
+            continue;
+        if (held == kLineRun) {
+            spill.append(run, static_cast<size_t>(held));
+            held = 0;
+        }
+        run[held++] = static_cast<char>(byte);
     }
+    run[held] = '\0';
+    if (spill.empty()) {
+        line.Assign(run);
+    } else {
+        spill.append(run, static_cast<size_t>(held));
+        line.Assign(spill.c_str());
+    }
+    return result;
 }
 
 int32_t RCStream::Write(const void* buffer, int32_t length)
