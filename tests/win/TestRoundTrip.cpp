@@ -1,0 +1,358 @@
+// A folder tree, packed by qm-build.exe into an installer with the real stub,
+// unpacked by that installer and handed to its installer program: the
+// program (the tree-copy fixture) copies what it finds to a folder outside
+// the work folder and writes down attributes and times, and the copy is
+// compared with the source byte for byte, with attributes and times. Then
+// the work folder must be gone.
+//
+// What Wine keeps (and so what is compared): files keep read-only, hidden
+// and system, and always report archive; folders keep hidden and system.
+// The creation time cannot be set: Wine reports the last-write time in its
+// place, on both sides. A folder's record is applied when the folder is
+// made, before its content, so a folder that receives entries ends with the
+// last-write time of its last entry's creation (as it would on Windows);
+// only empty folders keep theirs. The installer program's last-access time
+// moves when Windows loads it.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/win/ScratchFolder.h"
+#include "tests/win/TreeSnapshot.h"
+#include "tools/ChildProcess.h"
+#include "tools/WideText.h"
+
+namespace {
+
+// A path of the build tree as Windows sees it: the tree lies on Z:.
+std::string BuildTreePath(const char* linuxPath)
+{
+    std::string path = linuxPath;
+    if (!path.empty() && path[0] == '/')
+        path = "Z:" + path;
+    for (char& c : path) {
+        if (c == '/')
+            c = '\\';
+    }
+    return path;
+}
+
+// Installer name with ソ (83 5C): a 0x5C trail byte in the program's name.
+const wchar_t kInstaller[] = L"ソフト導入.exe";
+
+enum Kind { kFolder, kText, kBytes };
+
+struct SourceEntry {
+    const wchar_t* path;
+    Kind kind;
+    const char* text;   // kText: the content
+    uint32_t size;      // kBytes: this many pseudo-random bytes
+    DWORD attributes;   // set after the times; 0 leaves the default
+};
+
+// Sorted by path, so that every folder comes before its content.
+const SourceEntry kTree[] = {
+    {L".hidden", kText, "dot file\r\n", 0, FILE_ATTRIBUTE_HIDDEN},
+    {L"read only.txt", kText, "locked\r\n", 0, FILE_ATTRIBUTE_READONLY},
+    {L"データ", kFolder, nullptr, 0, 0},
+    {L"データ\\8192.bin", kBytes, nullptr, 8192, 0},           // exactly one copy chunk
+    {L"データ\\8193.bin", kBytes, nullptr, 8193, 0},           // one byte into the next
+    {L"データ\\大きい.bin", kBytes, nullptr, 200000, 0},       // many pieces, incompressible
+    {L"データ\\深い", kFolder, nullptr, 0, 0},
+    {L"データ\\深い\\さらに", kFolder, nullptr, 0, 0},
+    {L"データ\\深い\\さらに\\末端.txt", kText, "leaf\r\n", 0, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN},
+    {L"データ\\空のフォルダ", kFolder, nullptr, 0, 0},
+    {L"データ\\能力", kFolder, nullptr, 0, 0},                 // 能 = 94 5C
+    {L"データ\\能力\\空.txt", kText, "", 0, 0},
+    {L"データ\\表示.ini", kText, "[表示]\r\n幅=800\r\n", 0, 0}, // 表 = 95 5C
+    {L"はじめに.txt", kText, "はじめに\r\n", 0, 0},
+    {L"空.txt", kText, "", 0, FILE_ATTRIBUTE_READONLY},
+    {L"隠し", kFolder, nullptr, 0, FILE_ATTRIBUTE_HIDDEN},
+    {L"隠し\\システム.dat", kText, "sys", 0, FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY},
+};
+
+std::string PseudoRandom(uint32_t size, uint32_t seed)
+{
+    std::string bytes(size, '\0');
+    uint32_t x = seed * 2654435761u + 1;
+    for (char& c : bytes) {
+        x = x * 1664525u + 1013904223u;
+        c = static_cast<char>(x >> 24);
+    }
+    return bytes;
+}
+
+FILETIME Time(uint64_t ticks)
+{
+    FILETIME t;
+    t.dwLowDateTime = static_cast<DWORD>(ticks);
+    t.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return t;
+}
+
+bool SetTimes(const std::wstring& path, uint64_t created, uint64_t accessed, uint64_t written)
+{
+    HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    FILETIME c = Time(created), a = Time(accessed), w = Time(written);
+    bool ok = SetFileTime(h, &c, &a, &w) != 0;
+    return CloseHandle(h) && ok;
+}
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    bool ok = bytes.empty() || (WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                                written == bytes.size());
+    return CloseHandle(h) && ok;
+}
+
+bool ReadBytes(const std::wstring& path, std::string* bytes)
+{
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    bytes->clear();
+    char buffer[65536];
+    DWORD got = 0;
+    bool ok = true;
+    while ((ok = ReadFile(h, buffer, sizeof buffer, &got, nullptr) != 0) && got > 0)
+        bytes->append(buffer, got);
+    return CloseHandle(h) && ok;
+}
+
+std::string Narrow(const std::wstring& wide)
+{
+    return WideText::ToUtf8(wide.c_str());
+}
+
+// The texts of the message boxes that a process shows, for a diagnosis.
+std::string MessageBoxTexts(DWORD processId)
+{
+    std::string texts;
+    HWND box = nullptr;
+    while ((box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(box, &owner);
+        wchar_t text[512] = {};
+        if (owner == processId && GetDlgItemTextW(box, 0xFFFF, text, 512) > 0)
+            texts += " [" + Narrow(text) + "]";
+    }
+    return texts.empty() ? " none" : texts;
+}
+
+struct LauncherRun {
+    bool ended = false;
+    DWORD exitCode = 0;
+    DWORD processId = 0;
+    std::string problem;
+};
+
+// Starts the installer as a user would and waits for it to end; a launcher
+// still running after timeoutMs is ended, with the texts of any message
+// boxes it shows.
+LauncherRun RunInstaller(const std::wstring& exe, DWORD timeoutMs)
+{
+    LauncherRun run;
+    std::wstring line = L"\"" + exe + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        run.problem = "cannot start it, error " + std::to_string(GetLastError());
+        return run;
+    }
+    run.processId = process.dwProcessId;
+    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+        run.ended = GetExitCodeProcess(process.hProcess, &run.exitCode) != 0;
+    } else {
+        run.problem = "still running after " + std::to_string(timeoutMs) +
+                      " ms; message boxes:" + MessageBoxTexts(process.dwProcessId);
+        TerminateProcess(process.hProcess, 1);
+        WaitForSingleObject(process.hProcess, 5000);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return run;
+}
+
+std::wstring AppDataFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    return SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, path) == S_OK ? path : L"";
+}
+
+// The manifest's key=value lines and its entries.
+struct Manifest {
+    std::map<std::string, std::string> values;
+    std::vector<TreeEntry> entries;
+    bool complete = false;
+};
+
+Manifest ReadManifest(const std::wstring& path)
+{
+    Manifest m;
+    std::string text;
+    if (!ReadBytes(path, &text))
+        return m;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        start = end == std::string::npos ? text.size() : end + 1;
+        if (line == "end") {
+            m.complete = true;
+            continue;
+        }
+        size_t equals = line.find('=');
+        if (equals == std::string::npos)
+            continue;
+        std::string key = line.substr(0, equals), value = line.substr(equals + 1);
+        TreeEntry e;
+        if (key == "entry" && TreeSnapshot::Parse(value, &e))
+            m.entries.push_back(e);
+        else
+            m.values[key] = value;
+    }
+    return m;
+}
+
+std::string Hex(uint64_t value)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+} // namespace
+
+TEST(RoundTrip, TreeComesOutAsItWentIn)
+{
+    ScratchFolder scratch("roundtrip");
+    const std::wstring root = WideText::FromUtf8(scratch.Path());
+    const std::wstring src = root + L"\\src", copy = root + L"\\copy", setup = root + L"\\setup.exe";
+    ASSERT_TRUE(CreateDirectoryW(src.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(copy.c_str(), nullptr));
+
+    // The source tree: folders and content first, then times (deepest
+    // first, so that nothing made later moves a folder's), then attributes.
+    const size_t count = sizeof kTree / sizeof kTree[0];
+    std::map<std::wstring, std::string> contents;
+    for (size_t i = 0; i < count; ++i) {
+        const SourceEntry& e = kTree[i];
+        std::wstring path = src + L"\\" + e.path;
+        if (e.kind == kFolder) {
+            ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << Narrow(e.path);
+            continue;
+        }
+        std::string bytes = e.kind == kText ? std::string(e.text) : PseudoRandom(e.size, static_cast<uint32_t>(i));
+        ASSERT_TRUE(WriteBytes(path, bytes)) << Narrow(e.path);
+        contents[e.path] = bytes;
+    }
+    std::string program;
+    ASSERT_TRUE(ScratchFolder::ReadFile(BuildTreePath(QM_TREE_FIXTURE), &program));
+    ASSERT_TRUE(WriteBytes(src + L"\\" + kInstaller, program));
+    contents[kInstaller] = program;
+
+    const uint64_t written = 130000000001234567ull; // 2012-12-14, with 100-ns ticks
+    const uint64_t accessed = 125000000007654321ull;
+    const uint64_t hour = 36000000000ull;
+    for (size_t i = count; i-- > 0;) {
+        const SourceEntry& e = kTree[i];
+        std::wstring path = src + L"\\" + e.path;
+        ASSERT_TRUE(SetTimes(path, written - hour, accessed + i * hour, written + i * hour)) << Narrow(e.path);
+        if (e.attributes != 0) {
+            ASSERT_TRUE(SetFileAttributesW(path.c_str(), e.attributes)) << Narrow(e.path);
+        }
+    }
+    ASSERT_TRUE(SetTimes(src + L"\\" + kInstaller, written, accessed, written));
+
+    // What the builder will see, taken before it reads anything.
+    std::vector<TreeEntry> expected;
+    ASSERT_TRUE(TreeSnapshot::Take(src, &expected));
+    ASSERT_EQ(expected.size(), count + 1);
+    for (const TreeEntry& e : expected) {
+        if (e.path != kInstaller) {
+            size_t i = 0;
+            while (i < count && e.path != kTree[i].path)
+                ++i;
+            ASSERT_LT(i, count) << Narrow(e.path);
+            EXPECT_EQ(e.written, written + i * hour) << "source time did not stick: " << Narrow(e.path);
+        }
+    }
+
+    std::string output;
+    int status = ChildProcess::Run({BuildTreePath(QM_BUILD_TOOL), "-q", "--stub", BuildTreePath(QM_STUB), "--source",
+                                    Narrow(src), "--installer", Narrow(kInstaller), "--output", Narrow(setup)},
+                                   output);
+    ASSERT_EQ(status, 0) << output;
+
+    ASSERT_TRUE(SetEnvironmentVariableW(L"QM_TREE_COPY", copy.c_str()));
+    LauncherRun run = RunInstaller(setup, 60000);
+    SetEnvironmentVariableW(L"QM_TREE_COPY", nullptr);
+    ASSERT_TRUE(run.ended) << run.problem;
+    EXPECT_EQ(run.exitCode, 0u);
+
+    Manifest manifest = ReadManifest(copy + L"\\manifest.txt");
+    ASSERT_TRUE(manifest.complete) << "the installer program did not run to its end";
+    EXPECT_EQ(manifest.values["result"], "ok");
+
+    // Started from the work folder of that launcher, with the switch last.
+    std::wstring appData = AppDataFolder();
+    ASSERT_FALSE(appData.empty());
+    wchar_t id[16];
+    std::swprintf(id, 16, L"%08X", static_cast<unsigned>(run.processId));
+    const std::wstring workFolder = appData + L"\\Orvane\\Lumavex\\Quillimark\\" + id;
+    EXPECT_EQ(manifest.values["module"], Narrow(workFolder + L"\\" + kInstaller));
+    const std::string commandLine = manifest.values["commandline"];
+    const std::string tail = " /quillimarkmode";
+    EXPECT_TRUE(commandLine.size() > tail.size() &&
+                commandLine.compare(commandLine.size() - tail.size(), tail.size(), tail) == 0)
+        << commandLine;
+
+    // Everything, and nothing else, with content, attributes and times.
+    ASSERT_EQ(manifest.entries.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const TreeEntry& want = expected[i];
+        const TreeEntry& got = manifest.entries[i];
+        const std::string name = Narrow(want.path);
+        ASSERT_EQ(Narrow(got.path), name);
+        EXPECT_EQ(got.folder, want.folder) << name;
+        EXPECT_EQ(got.attributes, want.attributes) << name;
+        EXPECT_EQ(got.size, want.size) << name;
+        bool filledFolder = false;
+        for (const TreeEntry& inside : expected)
+            filledFolder = filledFolder || inside.path.compare(0, want.path.size() + 1, want.path + L"\\") == 0;
+        if (!filledFolder) {
+            EXPECT_EQ(Hex(got.written), Hex(want.written)) << name << " last write";
+            EXPECT_EQ(Hex(got.created), Hex(want.created)) << name << " creation";
+        }
+        if (!filledFolder && want.path != kInstaller) {
+            EXPECT_EQ(Hex(got.accessed), Hex(want.accessed)) << name << " last access";
+        }
+        if (!want.folder) {
+            std::string bytes;
+            ASSERT_TRUE(ReadBytes(copy + L"\\tree\\" + want.path, &bytes)) << name;
+            EXPECT_TRUE(bytes == contents[want.path]) << name << ": " << bytes.size() << " bytes, not the "
+                                                      << contents[want.path].size() << " packed";
+        }
+    }
+
+    // The launcher removed its work folder, and only that.
+    EXPECT_EQ(GetFileAttributesW(workFolder.c_str()), INVALID_FILE_ATTRIBUTES) << Narrow(workFolder);
+    std::wstring parent = workFolder.substr(0, workFolder.find_last_of(L'\\'));
+    EXPECT_NE(GetFileAttributesW(parent.c_str()), INVALID_FILE_ATTRIBUTES);
+}

@@ -1,0 +1,121 @@
+// An installer stand-in for the round-trip test: it copies the whole tree
+// that it finds beside itself (the launcher's work folder, itself included)
+// to a folder outside, and writes down what Windows says about every entry
+// there before anything is read, since reading moves last-access times.
+//
+//   QM_TREE_COPY   destination folder (must exist): the copies go to
+//                  <dest>\tree, the record to <dest>\manifest.txt
+//
+// manifest.txt (UTF-8): "commandline=", "module=", one "entry=" line per
+// file or folder (TreeSnapshot::Format), then "result=ok" or
+// "result=<what failed>", then "end". Exit code 0 when everything was
+// copied, 1 otherwise.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/win/TreeSnapshot.h"
+
+namespace {
+
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE handle) : handle_(handle) {}
+    ~FileHandle()
+    {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+std::string Utf8(const std::wstring& wide)
+{
+    if (wide.empty())
+        return std::string();
+    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], n, nullptr, nullptr);
+    return text;
+}
+
+std::wstring Variable(const wchar_t* name)
+{
+    wchar_t value[1024];
+    DWORD n = GetEnvironmentVariableW(name, value, 1024);
+    return n == 0 || n >= 1024 ? std::wstring() : std::wstring(value, n);
+}
+
+// The content only: the copy is a plain new file, whatever the original's
+// attributes.
+bool CopyContent(const std::wstring& from, const std::wstring& to)
+{
+    FileHandle in(CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    FileHandle out(CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!in.Valid() || !out.Valid())
+        return false;
+    char buffer[65536];
+    for (;;) {
+        DWORD got = 0, written = 0;
+        if (!ReadFile(in.Get(), buffer, sizeof buffer, &got, nullptr))
+            return false;
+        if (got == 0)
+            return true;
+        if (!WriteFile(out.Get(), buffer, got, &written, nullptr) || written != got)
+            return false;
+    }
+}
+
+bool WriteText(const std::wstring& path, const std::string& text)
+{
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    return file.Valid() && WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
+{
+    std::wstring dest = Variable(L"QM_TREE_COPY");
+    if (dest.empty())
+        return 1;
+    wchar_t module[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH);
+    std::wstring self(module, n < MAX_PATH ? n : 0);
+    std::wstring folder = self.substr(0, self.find_last_of(L'\\'));
+
+    std::string manifest = "commandline=" + Utf8(GetCommandLineW()) + "\nmodule=" + Utf8(self) + "\n";
+    std::string result = "ok";
+    std::vector<TreeEntry> entries;
+    if (self.empty() || !TreeSnapshot::Take(folder, &entries))
+        result = "cannot list " + Utf8(folder);
+    for (const TreeEntry& e : entries)
+        manifest += "entry=" + TreeSnapshot::Format(e) + "\n";
+
+    // Sorted paths put every folder before what lies in it.
+    std::wstring tree = dest + L"\\tree";
+    if (result == "ok" && !CreateDirectoryW(tree.c_str(), nullptr))
+        result = "cannot create " + Utf8(tree);
+    for (const TreeEntry& e : entries) {
+        if (result != "ok")
+            break;
+        std::wstring to = tree + L"\\" + e.path;
+        bool ok = e.folder ? CreateDirectoryW(to.c_str(), nullptr) != 0 : CopyContent(folder + L"\\" + e.path, to);
+        if (!ok)
+            result = "cannot copy " + Utf8(e.path);
+    }
+    manifest += "result=" + result + "\nend\n";
+    if (!WriteText(dest + L"\\manifest.txt", manifest))
+        return 1;
+    return result == "ok" ? 0 : 1;
+}
