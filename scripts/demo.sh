@@ -1,8 +1,130 @@
 #!/usr/bin/env bash
-# The main job: set up the machine and build the 32-bit stub.
+# The main job: set up the machine, build the 32-bit stub (the product), its
+# 64-bit twin, the builder and the sample installer program, pack
+# examples/payload with the sample into installers, and run the 64-bit one
+# under wine64, telling what happens at each step.
+#
+#   scripts/demo.sh
+#
+# Writes build/demo/setup.exe (32-bit: the product) and build/demo/setup64.exe
+# (the same payload behind the 64-bit twin of the stub, which is what this
+# machine can run: its kernel runs no 32-bit code). The run is headless on
+# an Xvfb display of scripts/wine-run unless DISPLAY names one. LVXRUN_EXIT
+# (default 0) is the exit code the sample installer ends with; 3386 makes the
+# launcher restart Windows, which under Wine ends the Wine session.
+#
+# A second run only rebuilds what changed. Exit status 0 when every step
+# did what it should.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
+demo=$root/build/demo
+log=$demo/build.log
+mkdir -p "$demo"
+: >"$log"
+
+step=0
+say() { echo "== $((++step))/6 $*"; }
+info() { echo "   $*"; }
+fail() { echo "demo: FAILED: $*" >&2; exit 1; }
+
+# build PRESET TARGET...: configure once, then build incrementally.
+build() {
+  local preset=$1; shift
+  if [[ ! -f build/$preset/CMakeCache.txt ]]; then
+    cmake --preset "$preset" >>"$log" 2>&1 || { tail -20 "$log"; fail "configuring $preset"; }
+  fi
+  cmake --build --preset "$preset" --target "$@" >>"$log" 2>&1 || { tail -30 "$log"; fail "building $preset"; }
+}
+
+size_of() { stat -c %s "$1"; }
+
+say "set-up (Debian packages)"
 bash scripts/setup.sh
-cmake --preset win32 >/dev/null
-cmake --build --preset win32
-bash scripts/check-product.sh build/win32/launcher/quillimark-stub.exe
+info "everything is installed"
+
+say "build (log: build/demo/build.log)"
+start=$SECONDS
+build host qm-build
+info "builder:            build/host/tools/qm-build"
+build win32 quillimark-stub lvxrun
+info "stub, 32-bit:       build/win32/launcher/quillimark-stub.exe ($(size_of build/win32/launcher/quillimark-stub.exe) bytes)"
+build win64 quillimark-stub lvxrun
+info "stub, 64-bit twin:  build/win64/launcher/quillimark-stub.exe ($(size_of build/win64/launcher/quillimark-stub.exe) bytes)"
+info "sample installer:   build/win32/examples/lvxrun.exe, build/win64/examples/lvxrun.exe"
+info "built in $((SECONDS - start)) s"
+
+say "check the product stub"
+if ! bash scripts/check-product.sh build/win32/launcher/quillimark-stub.exe | sed 's/^/   /'; then
+  fail "the product check"
+fi
+
+say "pack examples/payload with the sample installer"
+# pack BITS OUTPUT: a staging copy of the payload plus that build's sample.
+pack() {
+  local stage=$demo/payload$1
+  rm -rf "$stage"
+  cp -r examples/payload "$stage"
+  cp "build/win$1/examples/lvxrun.exe" "$stage/lvxrun.exe"
+  build/host/tools/qm-build -q --stub "build/win$1/launcher/quillimark-stub.exe" --source "$stage" \
+    --installer lvxrun.exe --output "$2" || fail "packing $2"
+}
+pack 32 "$demo/setup.exe"
+pack 64 "$demo/setup64.exe"
+info "the payload (as packed, Shift-JIS names shown in UTF-8):"
+(cd "$demo/payload32" && find . -mindepth 1 | sort | sed 's|^\./|     |; s|/|\\|g')
+info "build/demo/setup.exe    32-bit, the product   $(size_of "$demo/setup.exe") bytes"
+info "build/demo/setup64.exe  64-bit twin, run here  $(size_of "$demo/setup64.exe") bytes"
+
+say "prepare Wine (prefix, locale and display live in build/win64/wine)"
+# The prefix of the win64 build tree, not one from the caller's environment.
+unset WINEPREFIX
+export QM_BUILD_DIR=$root/build/win64
+[[ -f $QM_BUILD_DIR/wine/prefix/.qm-ready ]] || info "first run: making the Wine prefix takes a few seconds"
+trap 'scripts/wine-run --stop' EXIT
+env_lines=$(scripts/wine-run --env) || fail "preparing Wine"
+# Only the display is needed here (this shell cannot load the run's locale).
+display=$(bash -c 'eval "$1" 2>/dev/null; printf "%s" "$DISPLAY"' _ "$env_lines")
+if [[ -f $QM_BUILD_DIR/wine/xvfb.display && $display == "$(cat "$QM_BUILD_DIR/wine/xvfb.display")" ]]; then
+  info "display $display (Xvfb, headless)"
+else
+  info "display $display"
+fi
+c_drive=$QM_BUILD_DIR/wine/prefix/drive_c
+# The demo's own folder on the prefix's C: drive (never Z:, the Linux root).
+rm -rf "$c_drive/qmdemo"
+mkdir -p "$c_drive/qmdemo"
+cp "$demo/setup64.exe" "$c_drive/qmdemo/setup64.exe"
+info "copied setup64.exe to C:\\qmdemo\\setup64.exe"
+
+say "run C:\\qmdemo\\setup64.exe under wine64"
+report=$c_drive/qmdemo/report.txt
+start_ns=$(date +%s%N)
+status=0
+# A launcher that shows an error waits for its message box: bounded.
+LVXRUN_REPORT='C:\qmdemo\report.txt' LVXRUN_EXIT=${LVXRUN_EXIT:-0} QM_TIMEOUT=60 \
+  scripts/wine-run 'C:\qmdemo\setup64.exe' >"$demo/run.log" 2>&1 || status=$?
+elapsed=$((($(date +%s%N) - start_ns) / 1000000))
+[[ -s $demo/run.log ]] && sed 's/^/   wine: /' "$demo/run.log"
+
+[[ -f $report ]] || fail "the installer program wrote no report: it did not run (launcher exit status $status)"
+value() { sed -n "s/^$1=//p" "$report" | head -1; }
+folder=$(value folder)
+folder_linux=$c_drive/$(printf '%s' "${folder#C:\\}" | tr '\\' '/')
+info "extracted into $folder"
+info "  (on Linux: ${folder_linux#"$root"/})"
+sed -n 's/^entry=\([FD]\) \([^ ]*\) [^ ]* [^ ]* [^ ]* \(.*\)$/\1 \2 \3/p' "$report" | while read -r kind size path; do
+  if [[ $kind == D ]]; then printf '     folder %10s  %s\n' "" "$path"; else printf '     file   %10s  %s\n' "$size" "$path"; fi
+done
+info "installer started: $(value commandline)"
+[[ $(value switch) == yes ]] || fail "the installer did not get /quillimarkmode"
+info "  with its switch /quillimarkmode"
+grep -qx end "$report" || fail "the installer's report is incomplete"
+info "installer finished: exit code $(value exit)"
+if [[ -e $folder_linux ]]; then
+  fail "the work folder is still there: $folder"
+fi
+info "work folder removed"
+info "launcher ended after $((elapsed / 1000)).$((elapsed % 1000 / 100)) s (it pauses 2 s before the removal), exit status $status"
+((status == 0)) || fail "the launcher's exit status is $status, not 0"
+echo "demo: done. The product is build/demo/setup.exe."

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Signs a finished installer and checks the signature.
 #
-#   sign-check.sh --builder PROGRAM --stub FILE
+#   sign-check.sh --builder PROGRAM --stub FILE [--program EXE] [--run WINE_RUN]
 #
 # Makes a throwaway code-signing certificate with openssl, builds a small
 # installer from STUB with the builder (once unsigned, once signed), and
@@ -13,17 +13,29 @@
 #   - a stub signed first, with the payload appended after its certificate
 #     table, does not verify (which is why the whole installer is signed);
 #   - a signing failure leaves no output behind.
+#
+# --program EXE packs that program as the installer program (lvxrun.exe)
+# instead of filler bytes: the sample installer, built for the stub's
+# machine. --run WINE_RUN (scripts/wine-run; needs --program and a stub that
+# runs under wine64) then runs the signed installer from the Wine prefix's
+# C: drive and checks that it still unpacks and starts the program with
+# /quillimarkmode (the sample's report, LVXRUN_REPORT, appears and lists
+# what was packed), and that the work folder is gone when it ends.
 set -uo pipefail
 
-builder= stub=
+usage="usage: sign-check.sh --builder PROGRAM --stub FILE [--program EXE] [--run WINE_RUN]"
+builder= stub= program= wine_run=
 while (($#)); do
   case $1 in
     --builder) builder=$2; shift 2 ;;
     --stub) stub=$2; shift 2 ;;
-    *) echo "usage: sign-check.sh --builder PROGRAM --stub FILE" >&2; exit 2 ;;
+    --program) program=$2; shift 2 ;;
+    --run) wine_run=$2; shift 2 ;;
+    *) echo "$usage" >&2; exit 2 ;;
   esac
 done
-[[ -n $builder && -n $stub ]] || { echo "usage: sign-check.sh --builder PROGRAM --stub FILE" >&2; exit 2; }
+[[ -n $builder && -n $stub ]] || { echo "$usage" >&2; exit 2; }
+[[ -z $wine_run || -n $program ]] || { echo "sign-check.sh: --run needs --program" >&2; exit 2; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -40,7 +52,11 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/ce
 
 src=$work/src
 mkdir -p "$src/data" "$work/out"
-head -c 3000 /dev/urandom >"$src/lvxrun.exe"
+if [[ -n $program ]]; then
+  cp "$program" "$src/lvxrun.exe"
+else
+  head -c 3000 /dev/urandom >"$src/lvxrun.exe"
+fi
 printf '[setup]\r\n' >"$src/data/a.ini"
 printf 'x' >"$src/$(printf '\xe8\xa1\xa8')"   # a Japanese name
 
@@ -99,4 +115,39 @@ after=$(ls -A "$work/out" | tr '\n' ' ')
 check "a signing failure exits with status 1 ($status)" test "$status" -eq 1
 check "a signing failure leaves no file behind" test "$before" = "$after"
 
+[[ -n $wine_run ]] || exit $fail
+
+# The signed installer under wine64, from a folder of its own on the
+# prefix's C: drive (never Z:, the Linux root).
+# shellcheck disable=SC2016 # expanded by the inner shell
+prefix=$(bash -c 'eval "$1" 2>/dev/null; printf "%s" "$WINEPREFIX"' _ "$("$wine_run" --env)")
+[[ -d $prefix/drive_c ]] || { echo "FAIL: no Wine prefix ($prefix)"; exit 1; }
+name=signed-run-$$
+run_dir=$prefix/drive_c/qmtest/$name
+trap 'rm -rf "$work" "$run_dir"' EXIT
+rm -rf "$run_dir"
+mkdir -p "$run_dir"
+cp "$work/out/signed.exe" "$run_dir/setup.exe"
+LVXRUN_REPORT="C:\\qmtest\\$name\\report.txt" QM_TIMEOUT=60 \
+  "$wine_run" "C:\\qmtest\\$name\\setup.exe" >"$work/run.log" 2>&1
+status=$?
+check "the signed installer ends with status 0 ($status)" test "$status" -eq 0
+report=$run_dir/report.txt
+if [[ -f $report ]]; then
+  check "the installer program ran once and reported to its end" test "$(grep -cx end "$report")" = 1
+  check "... with /quillimarkmode" grep -qx "switch=yes" "$report"
+  for entry in lvxrun.exe 'data\a.ini' "$(printf '\xe8\xa1\xa8')"; do
+    check "... beside the unpacked $entry" grep -q " $(printf '%s' "$entry" | sed 's/\\/\\\\/g')\$" "$report"
+  done
+  folder=$(sed -n 's/^folder=//p' "$report" | head -1)
+  case $folder in
+    'C:\'*'\Orvane\Lumavex\Quillimark\'????????)
+      folder_linux=$prefix/drive_c/$(printf '%s' "${folder#C:\\}" | tr '\\' '/')
+      check "the work folder $folder is gone" test ! -e "$folder_linux" ;;
+    *) check "the work folder ($folder) lies in the application data" false ;;
+  esac
+else
+  check "the installer program ran and reported" false
+fi
+((fail == 0)) || { echo "--- run log"; cat "$work/run.log"; echo "--- report"; cat "$report" 2>/dev/null; }
 exit $fail
