@@ -35,6 +35,9 @@ bool PayloadWriter::Piece(const void* data, size_t length)
 {
     if (failed_)
         return false;
+    // zlib counts input in 32 bits; nothing here comes near that.
+    if (length > 0xFFFFFFFFu || (data == nullptr && length > 0))
+        return Refuse();
     z_stream& zs = deflater_->stream;
     zs.next_in = static_cast<Bytef*>(const_cast<void*>(data));
     zs.avail_in = static_cast<uInt>(length);
@@ -57,9 +60,15 @@ bool PayloadWriter::Piece(const void* data, size_t length)
     return true;
 }
 
+bool PayloadWriter::Refuse()
+{
+    failed_ = true;
+    return false;
+}
+
 bool PayloadWriter::LineText(const char* text)
 {
-    return Piece(text, std::strlen(text));
+    return text == nullptr || Piece(text, std::strlen(text));
 }
 
 bool PayloadWriter::Crlf()
@@ -72,27 +81,50 @@ bool PayloadWriter::Line(const char* text)
     return LineText(text) && Crlf();
 }
 
+// A name line. The reader ends a line at CR or LF, so a name holding either
+// would shift every record after it; an empty name is a line of its own.
+bool PayloadWriter::NameLine(const char* name)
+{
+    if (name != nullptr && std::strpbrk(name, "\r\n") != nullptr)
+        return Refuse();
+    return Line(name);
+}
+
 bool PayloadWriter::Folder(const char* name, const FileAttributeRecord& record)
 {
+    if (failed_ || fileRemaining_ >= 0)
+        return Refuse();
     uint8_t bytes[FileAttributeRecord::kSize];
     record.Encode(bytes);
-    return Line(ArchiveFormat::kFolderTag) && Line(name) && Piece(bytes, sizeof bytes);
+    return Line(ArchiveFormat::kFolderTag) && NameLine(name) && Piece(bytes, sizeof bytes);
 }
 
 bool PayloadWriter::Up()
 {
+    if (failed_ || fileRemaining_ >= 0)
+        return Refuse();
     return Line(ArchiveFormat::kUpTag);
 }
 
 bool PayloadWriter::FileBegin(const char* name, int64_t size)
 {
+    if (failed_ || fileRemaining_ >= 0)
+        return Refuse();
     char sizeText[32];
     std::snprintf(sizeText, sizeof sizeText, "%" PRId64, size);
-    return Line(ArchiveFormat::kFileTag) && Line(name) && Line(sizeText);
+    if (!(Line(ArchiveFormat::kFileTag) && NameLine(name) && Line(sizeText)))
+        return false;
+    fileRemaining_ = size > 0 ? size : 0;
+    return true;
 }
 
 bool PayloadWriter::FileContent(const void* content, size_t length)
 {
+    if (failed_ || fileRemaining_ < 0 || length > static_cast<uint64_t>(fileRemaining_))
+        return Refuse(); // outside a File record, or more than its size
+    if (content == nullptr && length > 0)
+        return Refuse();
+    fileRemaining_ -= static_cast<int64_t>(length);
     const uint8_t* p = static_cast<const uint8_t*>(content);
     while (length > 0) {
         size_t piece = length < static_cast<size_t>(ArchiveFormat::kPieceSize) ? length : ArchiveFormat::kPieceSize;
@@ -106,6 +138,9 @@ bool PayloadWriter::FileContent(const void* content, size_t length)
 
 bool PayloadWriter::FileEnd(const FileAttributeRecord& record)
 {
+    if (failed_ || fileRemaining_ != 0)
+        return Refuse(); // outside a File record, or content still owed
+    fileRemaining_ = -1;
     uint8_t bytes[FileAttributeRecord::kSize];
     record.Encode(bytes);
     return Piece(bytes, sizeof bytes);

@@ -26,11 +26,16 @@ public:
     PayloadWriter(const PayloadWriter&) = delete;
     PayloadWriter& operator=(const PayloadWriter&) = delete;
 
-    // Records. Each returns false once deflate or the sink has failed.
+    // Records. Each returns false once deflate or the sink has failed, and
+    // refuses (failing the writer) what would make the archive unreadable:
+    // a name holding CR or LF (a null name counts as empty), a record begun
+    // inside an unfinished File, content that is not exactly `size` bytes.
     bool Folder(const char* name, const FileAttributeRecord& record);
     bool Up();
     bool File(const char* name, const void* content, int64_t size, const FileAttributeRecord& record);
     // The same File record in three calls, for content that comes in pieces.
+    // A negative size writes its size line (which the launcher rejects) and
+    // takes no content: for damaged archives.
     bool FileBegin(const char* name, int64_t size);
     bool FileContent(const void* content, size_t length);
     bool FileEnd(const FileAttributeRecord& record);
@@ -49,6 +54,12 @@ private:
     struct Deflater;
     bool LineText(const char* text);
     bool Crlf();
+    bool Refuse();
+    bool NameLine(const char* name);
+
+    // Content bytes still owed to the File record being written, or -1
+    // outside a File record.
+    int64_t fileRemaining_ = -1;
 
     Sink& sink_;
     std::unique_ptr<Deflater> deflater_;

@@ -1,6 +1,5 @@
 #include "payload/StubSettings.h"
 
-#include <cstring>
 
 #include "support/RCAnsiStr.h"
 
@@ -23,6 +22,20 @@ constexpr StubSettingsAreas MakeDefaults()
     return areas;
 }
 
+// True when area holds text, zero-ended, at its start.
+constexpr bool AreaHolds(const char* area, const char* text)
+{
+    int32_t i = 0;
+    for (; text[i] != '\0'; ++i) {
+        if (i >= StubSettings::kAreaSize - 1 || area[i] != text[i])
+            return false;
+    }
+    return area[i] == '\0';
+}
+
+static_assert(AreaHolds(StubSettings::kDefaultBlock, "594984"), "default payload offset");
+static_assert(AreaHolds(StubSettings::kDefaultBlock + StubSettings::kAreaSize, "lvxrun.exe"), "default installer");
+
 } // namespace
 
 // Writable and with external linkage, so that the compiler cannot fold the
@@ -32,10 +45,11 @@ StubSettingsAreas qm_stub_settings = MakeDefaults();
 
 namespace {
 
-// Copies an area up to its first zero, never past its end.
-void ReadArea(const char* area, RCAnsiStr& out)
+// Copies an area up to its first zero, never past its end, and ends the
+// copy with a zero. Read through volatile: the compiler must not take the
+// defaults it can see for the bytes a builder has put there.
+void CopyArea(const char* area, char (&text)[StubSettings::kAreaSize + 1])
 {
-    char text[StubSettings::kAreaSize + 1];
     const volatile char* source = area;
     int32_t n = 0;
     while (n < StubSettings::kAreaSize && source[n] != '\0') {
@@ -43,24 +57,28 @@ void ReadArea(const char* area, RCAnsiStr& out)
         ++n;
     }
     text[n] = '\0';
-    out.Assign(text);
 }
 
 } // namespace
 
+// Converted from a local copy: reading the offset allocates nothing.
 int32_t StubSettings::PayloadOffset()
 {
-    RCAnsiStr text;
-    PayloadOffsetText(text);
-    return text.ToInt();
+    char text[kAreaSize + 1];
+    CopyArea(qm_stub_settings.payloadOffset, text);
+    return RCAnsiStr::ParseInt(text);
 }
 
 void StubSettings::PayloadOffsetText(RCAnsiStr& text)
 {
-    ReadArea(qm_stub_settings.payloadOffset, text);
+    char copy[kAreaSize + 1];
+    CopyArea(qm_stub_settings.payloadOffset, copy);
+    text.Assign(copy);
 }
 
 void StubSettings::InstallerName(RCAnsiStr& name)
 {
-    ReadArea(qm_stub_settings.installerName, name);
+    char copy[kAreaSize + 1];
+    CopyArea(qm_stub_settings.installerName, copy);
+    name.Assign(copy);
 }

@@ -13,11 +13,13 @@ public:
     static constexpr int32_t kBlockSize = 2 * kAreaSize;
 
     // The two areas of a stub that no builder has touched, as a builder
-    // finds them: the defaults "594984" and "lvxrun.exe", each followed by
-    // filler that makes the pair unique in the program.
-    static constexpr char kDefaultBlock[kBlockSize + 1] =
-        "594984\0@@PayloadOffset@@"
-        "lvxrun.exe\0@@Installer@@";
+    // finds them: the defaults "594984" and "lvxrun.exe", each zero-ended
+    // and followed by filler up to the end of its 25 bytes; the filler makes
+    // the pair unique in the program.
+    static constexpr char kDefaultBlock[] =
+        "594984\0" "@PayloadOffset.qm@" // 7 + 18 bytes
+        "lvxrun.exe\0" "@Installer.qm@"; // 11 + 14 bytes
+    static_assert(sizeof kDefaultBlock == kBlockSize + 1, "two areas of 25 bytes");
 
     // The PayloadOffset text converted by the C atoi rules.
     static int32_t PayloadOffset();

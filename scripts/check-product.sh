@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Checks the built 32-bit stub: PE32 for i386, GUI subsystem, only the ANSI
-# forms of Windows functions among its imports, and prints its size.
+# forms of Windows functions among its imports, the stub settings block
+# exactly once (a builder must find one place to patch), and prints its
+# imports and size.
 set -uo pipefail
 exe=${1:?usage: check-product.sh STUB.exe}
+root=$(cd "$(dirname "$0")/.." && pwd)
 objdump=i686-w64-mingw32-objdump
 fail=0
 headers=$($objdump -f -p "$exe") || { echo "FAIL: objdump cannot read $exe"; exit 1; }
@@ -10,13 +13,29 @@ headers=$($objdump -f -p "$exe") || { echo "FAIL: objdump cannot read $exe"; exi
 grep -q 'file format pei-i386' <<<"$headers" || { echo "FAIL: not a PE32 i386 image"; fail=1; }
 grep -Eq '^Subsystem[[:space:]]+0*2[[:space:]]' <<<"$headers" || { echo "FAIL: not a GUI-subsystem program"; fail=1; }
 
-# Imported names, one per line: "DLL: name".
-imports=$(awk '/DLL Name:/ {dll=$3} /^\t[0-9a-f]+ +[0-9]+ +[A-Za-z_]/ && dll {print dll": "$3}' <<<"$headers")
-wide=$(grep -E ': [A-Za-z0-9_]+W$' <<<"$imports" | grep -v -E ': (CommandLineToArgvW|GetCommandLineW|__wgetmainargs|_wfopen)$' || true)
+# Imported names, one per line: "dll: name" ("dll: #ordinal" for imports by
+# number). objdump lists them under "DLL Name:" as
+#   <TAB>hint-rva<TAB>  hint  name
+# and ends each DLL's list with an empty line.
+imports=$(awk '
+  /^\tDLL Name:/ { dll = tolower($3); next }
+  /^[[:space:]]*$/ { dll = ""; next }
+  dll != "" && $1 ~ /^[0-9a-fA-F]+$/ && $2 ~ /^[0-9]+$/ {
+    print dll ": " (NF >= 3 ? $3 : "#" $2)
+  }' <<<"$headers")
+if [[ -z $imports ]]; then echo "FAIL: no imports found (cannot parse objdump's import table)"; fail=1; fi
+
+# Wide-character forms end in a capital W. CommandLineToArgvW has no ANSI form.
+wide=$(grep -E ': [A-Za-z0-9_]+W$' <<<"$imports" | grep -v -E ': CommandLineToArgvW$' || true)
 if [[ -n $wide ]]; then echo "FAIL: wide-character imports:"; echo "$wide"; fail=1; fi
 
-dlls=$(awk '/DLL Name:/ {print tolower($3)}' <<<"$headers" | sort -u | tr '\n' ' ')
+# The stub settings block: a builder patches the one place where it occurs.
+count=$(python3 "$root/scripts/stub_block.py" count "$exe") || { echo "FAIL: cannot search for the settings block"; fail=1; count=; }
+if [[ -n $count && $count != 1 ]]; then echo "FAIL: the stub settings block occurs $count times, not once"; fail=1; fi
+
+dlls=$(cut -d: -f1 <<<"$imports" | sort -u | tr '\n' ' ')
 size=$(stat -c %s "$exe")
-echo "stub: $(basename "$exe"): PE32 i386 GUI, imports from: $dlls"
+echo "stub: $(basename "$exe"): settings block found ${count:-?} time(s), imports from: $dlls"
+awk -F': ' '{ names[$1] = names[$1] " " $2 } END { for (d in names) print "  " d ":" names[d] }' <<<"$imports" | sort
 awk -v s="$size" 'BEGIN { printf "stub size: %d bytes (%.1f KiB)\n", s, s / 1024 }'
 exit $fail

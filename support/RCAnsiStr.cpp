@@ -1,9 +1,11 @@
 #include "support/RCAnsiStr.h"
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -69,28 +71,48 @@ const char* CharsetOf(int8_t tag)
     return tag == RCAnsiStr::kUtf8 ? "UTF-8" : "CP932";
 }
 
-// Converts with iconv into a new buffer (zero-terminated); false on any failure.
-bool IconvConvert(const char* from, const char* to, const char* in, int32_t inLength,
-                  char** out, int32_t* outLength)
-{
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return false;
-    size_t room = static_cast<size_t>(inLength) * 4 + 4;
-    char* buffer = new char[room];
-    char* src = const_cast<char*>(in);
-    size_t srcLeft = static_cast<size_t>(inLength);
-    char* dst = buffer;
-    size_t dstLeft = room - 1;
-    size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    iconv_close(cd);
-    if (r == static_cast<size_t>(-1) || srcLeft != 0 || dst == buffer) {
-        delete[] buffer;
-        return false;
+// An open iconv conversion, closed when it goes out of scope.
+class IconvHandle {
+public:
+    IconvHandle(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~IconvHandle()
+    {
+        if (IsOpen())
+            iconv_close(cd_);
     }
+    IconvHandle(const IconvHandle&) = delete;
+    IconvHandle& operator=(const IconvHandle&) = delete;
+
+    // iconv_open reports failure as (iconv_t)-1.
+    bool IsOpen() const { return cd_ != reinterpret_cast<iconv_t>(static_cast<intptr_t>(-1)); }
+    iconv_t Get() const { return cd_; }
+
+private:
+    iconv_t cd_;
+};
+
+// Converts inLength bytes into out (zero-terminated). Fails on an invalid or
+// incomplete sequence, on a character the target cannot hold, and when
+// a non-empty input gives nothing (as a count of 0 does on Windows).
+bool IconvConvert(const char* from, const char* to, const char* in, int32_t inLength,
+                  std::unique_ptr<char[]>& out)
+{
+    IconvHandle cd(to, from);
+    if (!cd.IsOpen())
+        return false;
+    // Either way between Shift-JIS and UTF-8 a byte becomes at most three.
+    size_t room = static_cast<size_t>(inLength) * 4 + 4;
+    std::unique_ptr<char[]> buffer(new char[room]);
+    char* src = const_cast<char*>(in); // iconv's interface is not const-correct
+    size_t srcLeft = static_cast<size_t>(inLength);
+    char* dst = buffer.get();
+    size_t dstLeft = room - 1;
+    if (iconv(cd.Get(), &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1))
+        return false;
+    if (srcLeft != 0 || dst == buffer.get())
+        return false;
     *dst = '\0';
-    *out = buffer;
-    *outLength = static_cast<int32_t>(dst - buffer);
+    out = std::move(buffer);
     return true;
 }
 #endif
@@ -105,7 +127,9 @@ int8_t AcceptedTag(int8_t tag, bool* accepted)
 
 } // namespace
 
-RCAnsiStr::RCAnsiStr(const char* initial, int32_t growth, int8_t encoding) : growth_(growth)
+// A negative growth step would make a replacement buffer smaller than its
+// content; it is taken as 0.
+RCAnsiStr::RCAnsiStr(const char* initial, int32_t growth, int8_t encoding) : growth_(growth < 0 ? 0 : growth)
 {
     bool accepted = false;
     int8_t tag = AcceptedTag(encoding, &accepted);
@@ -178,16 +202,23 @@ const char* RCAnsiStr::Append(const RCAnsiStr& other)
     return Append(converted.text_);
 }
 
+// The result is cut at kFormatBuffer - 1 bytes: never past the scratch buffer.
 const char* RCAnsiStr::Format(const char* format, ...)
 {
+    if (format == nullptr)
+        return Assign("");
     char scratch[kFormatBuffer];
+    scratch[0] = '\0';
     va_list args;
     va_start(args, format);
 #ifdef _WIN32
-    // The C runtime's own formatter; it does not terminate a cut result.
-    _vsnprintf(scratch, kFormatBuffer - 1, format == nullptr ? "" : format, args);
+    // The C runtime's own formatter. Given kFormatBuffer - 1 it writes at
+    // most that many bytes, without a terminator when it had to cut (or when
+    // the result fills them exactly): the last byte is kept for it.
+    _vsnprintf(scratch, kFormatBuffer - 1, format, args);
 #else
-    vsnprintf(scratch, kFormatBuffer - 1, format == nullptr ? "" : format, args);
+    if (vsnprintf(scratch, kFormatBuffer, format, args) < 0)
+        scratch[0] = '\0'; // an encoding error leaves the buffer undefined
 #endif
     va_end(args);
     scratch[kFormatBuffer - 1] = '\0';
@@ -228,11 +259,9 @@ bool RCAnsiStr::Convert(int8_t from, int8_t to)
     Assign(bytes.get());
     return true;
 #else
-    char* converted = nullptr;
-    int32_t count = 0;
-    if (!IconvConvert(CharsetOf(from), CharsetOf(to), text_, length_, &converted, &count))
+    std::unique_ptr<char[]> bytes;
+    if (!IconvConvert(CharsetOf(from), CharsetOf(to), text_, length_, bytes))
         return false;
-    std::unique_ptr<char[]> bytes(converted);
     Assign(bytes.get());
     return true;
 #endif
@@ -278,6 +307,10 @@ const char* RCAnsiStr::SetByteAt(int32_t pos, char byte)
     if (pos < 0 || pos >= length_)
         return nullptr;
     text_[pos] = byte;
+    // A zero byte ends the text there: the length is always measured up to
+    // the first zero, and the bytes after it would otherwise linger unseen.
+    if (byte == '\0')
+        length_ = pos;
     return text_;
 }
 
@@ -404,7 +437,14 @@ const char* RCAnsiStr::Insert(int32_t pos, const char* text)
 
 int32_t RCAnsiStr::ToInt() const
 {
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(text_);
+    return ParseInt(text_);
+}
+
+int32_t RCAnsiStr::ParseInt(const char* text)
+{
+    if (text == nullptr)
+        return 0;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
         ++p;
     bool negative = false;

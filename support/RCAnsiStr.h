@@ -21,7 +21,8 @@ public:
     // Character classes (CharClass).
     enum Class : int32_t { Single = 0, Lead = 1, Trail = 2, Kana = 3, Control = 4 };
 
-    // Formatted results, terminator included, fit in this many bytes.
+    // Formatted results, terminator included, fit in this many bytes; Format
+    // cuts a longer result.
     static constexpr int32_t kFormatBuffer = 8192;
 
     explicit RCAnsiStr(const char* initial = nullptr, int32_t growth = 10, int8_t encoding = kDefault);
@@ -50,7 +51,9 @@ public:
     int32_t Compare(const char* text) const;
     bool Equals(const char* text) const;
 
-    // Single bytes, returned as signed 8-bit values widened to int32.
+    // Single bytes, returned as signed 8-bit values widened to int32 (so a
+    // byte 0xFF reads as -1, the same as a missing one). SetByteAt returns
+    // null when pos is out of range; writing a zero byte ends the text there.
     int32_t ByteAt(int32_t pos) const;
     int32_t CharAt(int32_t pos) const;
     int32_t FirstByte() const;
@@ -71,8 +74,11 @@ public:
     const char* KeepBefore(int32_t pos);
     const char* Insert(int32_t pos, const char* text);
 
-    // The C atoi rules, with 32-bit wrap-around.
+    // The C atoi rules, with 32-bit wrap-around: leading white space, one
+    // optional sign, decimal digits up to the first non-digit; 0 without
+    // digits. ParseInt applies them to any text (null counts as empty).
     int32_t ToInt() const;
+    static int32_t ParseInt(const char* text);
 
 private:
     // Applies the buffer rule for a content of need bytes (terminator

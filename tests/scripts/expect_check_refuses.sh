@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Runs the product check on a program that must not pass it, and expects it
+# to fail with each of the given message lines.
+#   expect_check_refuses.sh CHECK PROGRAM MESSAGE...
+set -uo pipefail
+check=$1 program=$2
+shift 2
+out=$(bash "$check" "$program" 2>&1)
+rc=$?
+echo "$out"
+if [[ $rc -eq 0 ]]; then echo "expected the check to fail"; exit 1; fi
+for message in "$@"; do
+  grep -qxF -- "$message" <<<"$out" || { echo "expected the line: $message"; exit 1; }
+done
