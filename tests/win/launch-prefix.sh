@@ -10,15 +10,21 @@ wine_run=$1
 shift
 : "${WINEPREFIX:?the prefix to prepare}"
 
-reg_add() {
-  "$wine_run" reg add "$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null 2>&1 ||
-    { echo "launch-prefix: cannot set $1\\$2" >&2; exit 1; }
-}
+settings=$(mktemp --suffix=.reg)
+trap 'rm -f "$settings"' EXIT
+{
+  echo 'REGEDIT4'
+  while (($# >= 2)); do
+    printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s]\r\n"Version"="%s"\r\n' "$1" "$2"
+    shift 2
+  done
+  printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Debug]\r\n'
+  printf '"RelayInclude"="user32.ExitWindowsEx;advapi32.AdjustTokenPrivileges;kernel32.Sleep;kernel32.RemoveDirectoryA"\r\n'
+} >"$settings"
 
-while (($# >= 2)); do
-  reg_add "HKCU\\Software\\Wine\\AppDefaults\\$1" Version "$2"
-  shift 2
-done
-reg_add 'HKCU\Software\Wine\Debug' RelayInclude \
-  'user32.ExitWindowsEx;advapi32.AdjustTokenPrivileges;kernel32.Sleep;kernel32.RemoveDirectoryA'
+# regedit reads the file through Z:, the Linux root.
+"$wine_run" regedit /S "Z:${settings//\//\\}" >/dev/null 2>&1 ||
+  { echo "launch-prefix: regedit failed" >&2; exit 1; }
+"$wine_run" reg query 'HKCU\Software\Wine\Debug' /v RelayInclude >/dev/null 2>&1 ||
+  { echo "launch-prefix: the settings did not arrive" >&2; exit 1; }
 echo "launch-prefix: ready: $WINEPREFIX"
