@@ -1,6 +1,5 @@
 #include "payload/StubSettings.h"
 
-
 #include "support/RCAnsiStr.h"
 
 struct StubSettingsAreas {

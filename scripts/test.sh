@@ -12,9 +12,12 @@ stop_wine() { [[ -d build/win64 ]] && QM_BUILD_DIR=$PWD/build/win64 scripts/wine
 trap stop_wine EXIT
 
 for p in "${presets[@]}"; do
+  start=$SECONDS
   echo "=== $p: configure and build"
   cmake --preset "$p" >/dev/null
   cmake --build --preset "$p"
+  built=$SECONDS
   echo "=== $p: test"
   ctest --preset "$p"
+  echo "=== $p: built in $((built - start)) s, tested in $((SECONDS - built)) s"
 done
