@@ -1,0 +1,517 @@
+// qm-build end to end on POSIX hosts: trees in, installers out, read back
+// the way the launcher reads them.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "payload/StubSettings.h"
+#include "tests/host/ArchiveDump.h"
+#include "tests/host/TempFolder.h"
+#include "tests/host/TestStub.h"
+#include "tools/ChildProcess.h"
+#include "tools/StubImage.h"
+
+namespace {
+
+constexpr int64_t kEpochGap = 11644473600LL;
+
+uint64_t FileTime(int64_t seconds, int64_t nanoseconds)
+{
+    return static_cast<uint64_t>(seconds + kEpochGap) * 10000000ull + static_cast<uint64_t>(nanoseconds / 100);
+}
+
+std::string Noise(size_t n, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = static_cast<char>(rng());
+    return s;
+}
+
+// A finished installer taken apart.
+struct Installer {
+    std::string bytes;
+    std::string offsetText;
+    std::string installerName;
+    ArchiveDump dump;
+
+    static Installer Read(const std::string& path)
+    {
+        Installer in;
+        if (!TempFolder::ReadFile(path, &in.bytes) || in.bytes.size() < TestStub::kBlockAt + 50)
+            return in;
+        in.offsetText = in.bytes.c_str() + TestStub::kBlockAt;
+        in.installerName = in.bytes.c_str() + TestStub::kBlockAt + StubSettings::kAreaSize;
+        size_t offset = std::strtoul(in.offsetText.c_str(), nullptr, 10);
+        if (offset <= in.bytes.size())
+            in.dump = ArchiveDump::Read(in.bytes.substr(offset));
+        return in;
+    }
+};
+
+std::vector<std::string> FolderNames(const std::string& path)
+{
+    std::vector<std::string> names;
+    DIR* d = opendir(path.c_str());
+    if (d == nullptr)
+        return names;
+    while (dirent* e = readdir(d)) {
+        std::string n = e->d_name;
+        if (n != "." && n != "..")
+            names.push_back(n);
+    }
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class Builder : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(temp.Path().empty());
+        ASSERT_TRUE(temp.WriteFile("stub.exe", TestStub().Bytes()));
+        ASSERT_TRUE(temp.MakeFolder("src"));
+        ASSERT_TRUE(temp.MakeFolder("out"));
+    }
+
+    struct Result {
+        int status;
+        std::string output;
+    };
+
+    Result Build(const std::vector<std::string>& args)
+    {
+        std::vector<std::string> argv = {QM_BUILD_TOOL};
+        argv.insert(argv.end(), args.begin(), args.end());
+        Result r;
+        r.status = ChildProcess::Run(argv, r.output);
+        return r;
+    }
+
+    std::vector<std::string> Args(const std::string& installer = "lvxrun.exe", const std::string& output = "out/setup.exe")
+    {
+        return {"--stub", temp.Join("stub.exe"), "--source", temp.Join("src"), "--installer", installer,
+                "--output", temp.Join(output)};
+    }
+
+    bool Src(const std::string& relative, const std::string& bytes) { return temp.WriteFile("src/" + relative, bytes); }
+
+    TempFolder temp;
+};
+
+// Every kind of entry, names whose Shift-JIS and UTF-8 byte orders differ,
+// and times set one by one, read back as the launcher would.
+TEST_F(Builder, PacksATreeWithItsNamesAttributesAndTimes)
+{
+    struct Entry {
+        const char* path;      // UTF-8, "/" between components
+        const char* archived;  // what the archive must hold: Shift-JIS, "\" between components
+        bool folder;
+        size_t size;
+        mode_t mode;
+        uint32_t attributes;
+    };
+    // In archive order: the bytes of the Shift-JIS names, folder by folder.
+    const Entry entries[] = {
+        {".config", ".config", true, 0, 0755, 0x12},
+        {".config/settings.ini", ".config\\settings.ini", false, 7, 0644, 0x20},
+        {".hidden", ".hidden", false, 3, 0644, 0x22},
+        {"data", "data", true, 0, 0755, 0x10},
+        {"data/a.ini", "data\\a.ini", false, 0, 0644, 0x20},
+        {"data/sub", "data\\sub", true, 0, 0755, 0x10},
+        {"data/sub/deep", "data\\sub\\deep", true, 0, 0755, 0x10},
+        {"data/sub/deep/big.bin", "data\\sub\\deep\\big.bin", false, 20000, 0644, 0x20},
+        {"empty", "empty", true, 0, 0755, 0x10},
+        {"lvxrun.exe", "lvxrun.exe", false, 1024, 0755, 0x20},
+        {"readonly.txt", "readonly.txt", false, 4, 0444, 0x21},
+        {"setup.bmp", "setup.bmp", false, 5, 0644, 0x20},
+        {"\xe8\xa1\xa8\xe3\x82\xbd\xe8\x83\xbd", "\x95\x5c\x83\x5c\x94\x5c", true, 0, 0755, 0x10},
+        {"\xe8\xa1\xa8\xe3\x82\xbd\xe8\x83\xbd/\xe8\xa1\xa8.txt", "\x95\x5c\x83\x5c\x94\x5c\\\x95\x5c.txt", false, 2, 0444, 0x21},
+        // half-width katakana a (B1) sorts before you (EA A2) in Shift-JIS, after it in UTF-8
+        {"\xef\xbd\xb1.txt", "\xb1.txt", false, 1, 0644, 0x20},
+        {"\xe7\x91\xa4.txt", "\xea\xa2.txt", false, 1, 0644, 0x20},
+    };
+    const size_t count = sizeof entries / sizeof entries[0];
+    for (size_t i = 0; i < count; ++i) {
+        const Entry& e = entries[i];
+        if (e.folder)
+            ASSERT_TRUE(temp.MakeFolder(std::string("src/") + e.path));
+        else
+            ASSERT_TRUE(Src(e.path, Noise(e.size, static_cast<uint32_t>(i))));
+    }
+    // Modes and times last, deepest first, so that no later change touches them.
+    for (size_t i = count; i-- > 0;) {
+        std::string path = temp.Join(std::string("src/") + entries[i].path);
+        ASSERT_EQ(chmod(path.c_str(), entries[i].mode), 0);
+        timespec times[2] = {{1700000000 + static_cast<time_t>(i), 0}, {1614834367 + static_cast<time_t>(i), 123456789}};
+        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    }
+
+    Result r = Build(Args());
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output, ""); // quiet on success
+    Installer in = Installer::Read(temp.Join("out/setup.exe"));
+    ASSERT_TRUE(in.dump.ok) << in.dump.error;
+    ASSERT_EQ(in.dump.entries.size(), count);
+    for (size_t i = 0; i < count; ++i) {
+        const Entry& e = entries[i];
+        const DumpedEntry& d = in.dump.entries[i];
+        EXPECT_EQ(d.path, e.archived) << e.path;
+        EXPECT_EQ(d.folder, e.folder) << e.path;
+        EXPECT_EQ(d.content, e.folder ? std::string() : Noise(e.size, static_cast<uint32_t>(i))) << e.path;
+        EXPECT_EQ(d.record.attributes, e.attributes) << e.path;
+        uint64_t written = FileTime(1614834367 + static_cast<int64_t>(i), 123456789);
+        EXPECT_EQ(d.record.lastWriteTime, written) << e.path;
+        EXPECT_EQ(d.record.creationTime, written) << e.path; // no creation time on POSIX
+        EXPECT_EQ(d.record.lastAccessTime, FileTime(1700000000 + static_cast<int64_t>(i), 0)) << e.path;
+    }
+}
+
+// The settings: the offset is the stub's length, the name follows in its
+// area; the payload is a zlib stream padded to whole 8192-byte pieces, and
+// the result holds no untouched settings block any more.
+TEST_F(Builder, FillsInTheSettingsAndPadsThePayload)
+{
+    ASSERT_TRUE(Src("lvxrun.exe", "MZ"));
+    Result r = Build(Args());
+    ASSERT_EQ(r.status, 0) << r.output;
+    Installer in = Installer::Read(temp.Join("out/setup.exe"));
+    std::string stub = TestStub().Bytes();
+    EXPECT_EQ(in.offsetText, std::to_string(stub.size()));
+    EXPECT_EQ(in.installerName, "lvxrun.exe");
+    // Nothing of the defaults is left behind the zeros.
+    EXPECT_EQ(in.bytes.substr(TestStub::kBlockAt + 5, 20), std::string(20, '\0'));
+    EXPECT_EQ(in.bytes.substr(TestStub::kBlockAt + 25 + 11, 14), std::string(14, '\0'));
+    // The stub is otherwise unchanged.
+    EXPECT_EQ(in.bytes.substr(0, TestStub::kBlockAt), stub.substr(0, TestStub::kBlockAt));
+    EXPECT_EQ(in.bytes.substr(TestStub::kBlockAt + 50, stub.size() - TestStub::kBlockAt - 50),
+              stub.substr(TestStub::kBlockAt + 50));
+    std::string payload = in.bytes.substr(stub.size());
+    ASSERT_GE(payload.size(), 2u);
+    EXPECT_EQ(static_cast<unsigned char>(payload[0]), 0x78);
+    EXPECT_EQ(static_cast<unsigned char>(payload[1]), 0xDA);
+    EXPECT_EQ(payload.size() % 8192, 0u);
+    ASSERT_TRUE(in.dump.ok) << in.dump.error;
+    EXPECT_EQ(in.dump.trailingOutput, 0u);
+    std::vector<uint8_t> bytes(in.bytes.begin(), in.bytes.end());
+    EXPECT_EQ(StubImage::CountBlocks(bytes, nullptr), 0);
+}
+
+// Twice the same tree: twice the same bytes.
+TEST_F(Builder, SameTreeGivesTheSameInstaller)
+{
+    const char* names[] = {"b.txt", "a.txt", "C.txt", "lvxrun.exe", "z/y.txt", "z/x.txt", "A/q"};
+    for (const char* name : names)
+        ASSERT_TRUE(Src(name, name));
+    // Reading a file may move its access time: the same times for each run.
+    auto resetTimes = [&] {
+        timespec times[2] = {{1700000000, 0}, {1600000000, 0}};
+        for (const char* name : {"src/z", "src/A", "src"})
+            utimensat(AT_FDCWD, temp.Join(name).c_str(), times, 0);
+        for (const char* name : names)
+            ASSERT_EQ(utimensat(AT_FDCWD, temp.Join(std::string("src/") + name).c_str(), times, 0), 0);
+    };
+    resetTimes();
+    ASSERT_EQ(Build(Args("lvxrun.exe", "out/one.exe")).status, 0);
+    resetTimes();
+    ASSERT_EQ(Build(Args("lvxrun.exe", "out/two.exe")).status, 0);
+    std::string one, two;
+    ASSERT_TRUE(TempFolder::ReadFile(temp.Join("out/one.exe"), &one));
+    ASSERT_TRUE(TempFolder::ReadFile(temp.Join("out/two.exe"), &two));
+    EXPECT_TRUE(one == two); // (binary: not printed)
+    Installer in = Installer::Read(temp.Join("out/one.exe"));
+    ASSERT_TRUE(in.dump.ok);
+    std::vector<std::string> order;
+    for (const DumpedEntry& e : in.dump.entries)
+        order.push_back(e.path);
+    EXPECT_EQ(order, (std::vector<std::string>{"A", "A\\q", "C.txt", "a.txt", "b.txt", "lvxrun.exe", "z", "z\\x.txt", "z\\y.txt"}));
+}
+
+// What the launcher could not unpack is refused: exit status 1, a message
+// naming the cause, and the old output untouched, no temporary file left.
+TEST_F(Builder, RefusesWhatTheLauncherCannotHandle)
+{
+    using Setup = std::function<bool(TempFolder&, std::vector<std::string>&)>;
+    auto file = [](const char* path) {
+        return Setup([path](TempFolder& t, std::vector<std::string>&) { return t.WriteFile(std::string("src/") + path, "x"); });
+    };
+    auto installer = [](const char* name) {
+        return Setup([name](TempFolder&, std::vector<std::string>& a) { a[5] = name; return true; });
+    };
+    auto stub = [](TestStub s) {
+        return Setup([s](TempFolder& t, std::vector<std::string>&) { return t.WriteFile("stub.exe", s.Bytes()); });
+    };
+    TestStub twoBlocks, noBlock, signedStub;
+    twoBlocks.blocks = 2;
+    noBlock.blocks = 0;
+    signedStub.alreadySigned = true;
+    // 25 and 13 * 2 bytes: one too many; 12 * 2 fits (see the test below).
+    std::string kanji13;
+    for (int i = 0; i < 13; ++i)
+        kanji13 += "\xe8\xa1\xa8";
+
+    struct Case {
+        const char* why;
+        Setup setup;
+        const char* message;
+    } cases[] = {
+        {"installer name of 25 bytes", installer("abcdefghijklmnopqrstu.exe"), "is 25 bytes in Shift-JIS; the stub holds at most 24"},
+        {"installer name of 13 kanji", Setup([&kanji13](TempFolder& t, std::vector<std::string>& a) {
+             a[5] = kanji13;
+             return t.WriteFile("src/" + kanji13, "x");
+         }),
+         "is 26 bytes in Shift-JIS"},
+        {"installer missing", installer("missing.exe"), "the installer \"missing.exe\" is not a file at the top of"},
+        {"installer in another case", installer("LVXRUN.EXE"), "is not a file at the top of"},
+        {"installer is a folder", Setup([](TempFolder& t, std::vector<std::string>& a) {
+             a[5] = "tools";
+             return t.MakeFolder("src/tools");
+         }),
+         "is not a file at the top of"},
+        {"installer in a sub-folder", installer("data/lvxrun.exe"), "is not a plain file name"},
+        {"installer name not in code page 932", installer("caf\xc3\xa9.exe"), "cannot be written in code page 932"},
+        {"device name", file("CON.txt"), "src/CON.txt: Windows cannot use this name"},
+        {"device name, any case", file("lpt1"), "src/lpt1: Windows cannot use this name"},
+        {"trailing dot", file("name."), "src/name.: Windows cannot use this name"},
+        {"trailing blank", file("name "), "src/name : Windows cannot use this name"},
+        {"colon", file("a:b"), "src/a:b: Windows cannot use this name"},
+        {"backslash, which POSIX allows", file("a\\b"), "src/a\\b: Windows cannot use this name"},
+        {"wildcard", file("a*"), "Windows cannot use this name"},
+        {"quote", file("a\"b"), "Windows cannot use this name"},
+        {"control byte", file("tab\there"), "Windows cannot use this name"},
+        {"line feed", file("line\nfeed"), "Windows cannot use this name"},
+        {"not in code page 932", file("caf\xc3\xa9.txt"), "src/caf\xc3\xa9.txt: the name cannot be written in code page 932"},
+        {"wave dash", file("\xe3\x80\x9c"), "cannot be written in code page 932"},
+        {"yen sign", file("\xc2\xa5.txt"), "cannot be written in code page 932"},
+        {"not UTF-8", file("\xff.txt"), "cannot be written in code page 932"},
+        {"deep bad name", file("data/sub/NUL"), "src/data/sub/NUL: Windows cannot use this name"},
+        {"same name but for case", Setup([](TempFolder& t, std::vector<std::string>&) {
+             return t.WriteFile("src/Readme.txt", "1") && t.WriteFile("src/README.TXT", "2");
+         }),
+         "to be the same (case does not count)"},
+        {"file and folder the same but for case", Setup([](TempFolder& t, std::vector<std::string>&) {
+             return t.WriteFile("src/data", "1") && t.MakeFolder("src/DATA");
+         }),
+         "to be the same"},
+        {"full-width letters the same but for case", Setup([](TempFolder& t, std::vector<std::string>&) {
+             return t.WriteFile("src/\xef\xbd\x81", "1") && t.WriteFile("src/\xef\xbc\xa1", "2");
+         }),
+         "to be the same"},
+        {"link to a file", Setup([](TempFolder& t, std::vector<std::string>&) {
+             return symlink("lvxrun.exe", t.Join("src/link.exe").c_str()) == 0;
+         }),
+         "src/link.exe: a link (links are not followed"},
+        {"link to a folder", Setup([](TempFolder& t, std::vector<std::string>&) {
+             return t.MakeFolder("elsewhere") && symlink("../elsewhere", t.Join("src/data").c_str()) == 0;
+         }),
+         "src/data: a link"},
+        {"dangling link", Setup([](TempFolder& t, std::vector<std::string>&) {
+             return symlink("nowhere", t.Join("src/gone").c_str()) == 0;
+         }),
+         "src/gone: a link"},
+        {"named pipe", Setup([](TempFolder& t, std::vector<std::string>&) {
+             return mkfifo(t.Join("src/pipe").c_str(), 0644) == 0;
+         }),
+         "src/pipe: neither a file nor a folder"},
+        {"file of 2 GiB", Setup([](TempFolder& t, std::vector<std::string>&) {
+             return t.WriteFile("src/huge.bin", "") && truncate(t.Join("src/huge.bin").c_str(), 0x80000000LL) == 0;
+         }),
+         "src/huge.bin: 2 GiB or larger"},
+        {"stub with two settings blocks", stub(twoBlocks), "holds the settings block 2 times; it must hold it once"},
+        {"stub without a settings block", stub(noBlock), "holds no untouched settings block"},
+        {"stub already signed", stub(signedStub), "is already signed"},
+        {"stub not a program", Setup([](TempFolder& t, std::vector<std::string>&) {
+             return t.WriteFile("stub.exe", std::string(StubSettings::kDefaultBlock, 50) + std::string(100, 'x'));
+         }),
+         "not a Windows program"},
+        {"stub missing", Setup([](TempFolder&, std::vector<std::string>& a) {
+             a[1] += ".gone";
+             return true;
+         }),
+         "cannot open"},
+        {"source is a file", Setup([](TempFolder& t, std::vector<std::string>& a) {
+             a[3] = t.Join("src/lvxrun.exe");
+             return true;
+         }),
+         "lvxrun.exe: not a folder"},
+        {"output inside the source", Setup([](TempFolder& t, std::vector<std::string>& a) {
+             a[7] = t.Join("src/setup.exe");
+             return true;
+         }),
+         "lies inside the folder being packed"},
+        {"output folder missing", Setup([](TempFolder& t, std::vector<std::string>& a) {
+             a[7] = t.Join("nowhere/setup.exe");
+             return true;
+         }),
+         "cannot create a file in"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        TempFolder t;
+        ASSERT_TRUE(t.WriteFile("stub.exe", TestStub().Bytes()));
+        ASSERT_TRUE(t.WriteFile("src/lvxrun.exe", "MZ"));
+        ASSERT_TRUE(t.WriteFile("out/setup.exe", "the old one"));
+        std::vector<std::string> args = {"--stub", t.Join("stub.exe"), "--source", t.Join("src"), "--installer",
+                                         "lvxrun.exe", "--output", t.Join("out/setup.exe")};
+        ASSERT_TRUE(c.setup(t, args));
+        std::vector<std::string> argv = {QM_BUILD_TOOL};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::string output;
+        EXPECT_EQ(ChildProcess::Run(argv, output), 1);
+        EXPECT_NE(output.find(c.message), std::string::npos) << output;
+        EXPECT_EQ(output.compare(0, 17, "qm-build: error: "), 0) << output;
+        std::string old;
+        EXPECT_TRUE(TempFolder::ReadFile(t.Join("out/setup.exe"), &old));
+        EXPECT_EQ(old, "the old one");
+        EXPECT_EQ(FolderNames(t.Join("out")), std::vector<std::string>{"setup.exe"});
+    }
+}
+
+// The limits themselves are allowed: a 24-byte name, 12 double-byte
+// characters, a 1-byte name, a file name of 255 characters.
+TEST_F(Builder, AcceptsTheLimits)
+{
+    std::string kanji12;
+    for (int i = 0; i < 12; ++i)
+        kanji12 += "\xe8\xa1\xa8";
+    for (const std::string& name : {std::string("abcdefghijklmnopqrst.exe"), kanji12, std::string("x")}) {
+        TempFolder t;
+        ASSERT_TRUE(t.WriteFile("stub.exe", TestStub().Bytes()));
+        ASSERT_TRUE(t.WriteFile("src/" + name, "MZ"));
+        ASSERT_TRUE(t.WriteFile("src/" + std::string(255, 'n'), "long"));
+        std::vector<std::string> argv = {QM_BUILD_TOOL, "-q", "--stub", t.Join("stub.exe"), "--source", t.Join("src"),
+                                         "--installer", name, "--output", t.Join("setup.exe")};
+        std::string output;
+        ASSERT_EQ(ChildProcess::Run(argv, output), 0) << output;
+        Installer in = Installer::Read(t.Join("setup.exe"));
+        ASSERT_TRUE(in.dump.ok);
+        EXPECT_EQ(in.installerName.size(), name == kanji12 ? 24u : name.size());
+    }
+}
+
+// Every problem is reported, not just the first.
+TEST_F(Builder, ListsEveryProblemAtOnce)
+{
+    ASSERT_TRUE(Src("a.", "1"));
+    ASSERT_TRUE(Src("d/CON", "2"));
+    ASSERT_EQ(symlink("x", temp.Join("src/l").c_str()), 0);
+    Result r = Build(Args("missing.exe"));
+    EXPECT_EQ(r.status, 1);
+    for (const char* part : {"src/a.:", "src/d/CON:", "src/l:", "\"missing.exe\""})
+        EXPECT_NE(r.output.find(part), std::string::npos) << part << "\n" << r.output;
+}
+
+// A path that is likely too long under a user's work folder is a warning,
+// not a refusal; --quiet drops it.
+TEST_F(Builder, WarnsAboutLongPaths)
+{
+    ASSERT_TRUE(Src("lvxrun.exe", "MZ"));
+    std::string deep = std::string(60, 'a') + "/" + std::string(60, 'b') + "/" + std::string(60, 'c');
+    ASSERT_TRUE(Src(deep, "x"));
+    Result r = Build(Args());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.output.find("qm-build: warning: "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(std::string(60, 'c') + ": the path will be about 281 bytes"), std::string::npos) << r.output;
+    // The folder above it (220 bytes) is within the limit for folders, 247.
+    EXPECT_EQ(r.output.find(std::string(60, 'b') + ": the path"), std::string::npos) << r.output;
+    std::vector<std::string> quiet = Args("lvxrun.exe", "out/quiet.exe");
+    quiet.push_back("--quiet");
+    r = Build(quiet);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "");
+}
+
+TEST_F(Builder, TalksConventionally)
+{
+    Result r = Build({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output.compare(0, 16, "Usage: qm-build "), 0) << r.output;
+    r = Build({});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.output.find("--stub is required"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("Try 'qm-build --help'"), std::string::npos) << r.output;
+    r = Build({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output.compare(0, 9, "qm-build "), 0);
+
+    ASSERT_TRUE(Src("lvxrun.exe", "MZ"));
+    ASSERT_TRUE(Src("data/a.ini", ""));
+    std::vector<std::string> verbose = Args();
+    verbose.push_back("--verbose");
+    r = Build(verbose);
+    EXPECT_EQ(r.status, 0);
+    for (const char* line : {"D ", "src/data\n", "F ", "src/data/a.ini (0 bytes)\n", "wrote ", "2 files and 1 folders"})
+        EXPECT_NE(r.output.find(line), std::string::npos) << line << "\n" << r.output;
+}
+
+// The builder checks what the signing tool did before it puts the result in
+// place: stand-in tools that behave well or badly (the stub's certificate
+// entry lies at byte 216).
+TEST_F(Builder, ChecksWhatTheSigningToolDid)
+{
+    const std::string head =
+        "#!/bin/sh\n"
+        "while [ $# -gt 0 ]; do case $1 in -in) in=$2; shift;; -out) out=$2; shift;; esac; shift; done\n"
+        "le() { printf \"$(printf '\\\\%03o\\\\%03o\\\\%03o\\\\%03o' $(($1&255)) $(($1>>8&255)) $(($1>>16&255)) "
+        "$(($1>>24&255)))\"; }\n"
+        "put() { le $2 | dd of=\"$out\" bs=1 seek=$1 conv=notrunc status=none; }\n"
+        "size=$(stat -c %s \"$in\")\n"
+        "cp \"$in\" \"$out\"\n";
+    const std::string append = "printf '0123456789abcdef' >> \"$out\"\n";
+    struct Case {
+        const char* why;
+        std::string body;
+        int status;
+        const char* message;
+    } cases[] = {
+        {"a table appended and entered", append + "put 216 $size; put 220 16\n", 0, ""},
+        {"a payload byte changed", append + "put 216 $size; put 220 16\nprintf Z | dd of=\"$out\" bs=1 seek=2000 conv=notrunc status=none\n",
+         1, "changed the installer beyond appending its signature"},
+        {"the table over the payload's end", "put 216 $((size-16)); put 220 16\n", 1, "changed the installer beyond"},
+        {"a table that does not end the file", append + append + "put 216 $size; put 220 16\n", 1, "changed the installer beyond"},
+        {"no table", "", 1, "left no certificate table"},
+        {"a failure", "exit 3\n", 1, "failed (exit status 3)"},
+        {"no output", "rm \"$out\"\n", 1, "cannot read the signed installer back"},
+    };
+    ASSERT_TRUE(Src("lvxrun.exe", Noise(3000, 1)));
+    ASSERT_TRUE(temp.WriteFile("cert.pem", "unused") && temp.WriteFile("key.pem", "unused"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        ASSERT_TRUE(temp.WriteFile("signer.sh", head + c.body));
+        ASSERT_EQ(chmod(temp.Join("signer.sh").c_str(), 0755), 0);
+        std::vector<std::string> args = Args("lvxrun.exe", "out/signed.exe");
+        for (const std::string& a : {std::string("--sign-cert"), temp.Join("cert.pem"), std::string("--sign-key"),
+                                     temp.Join("key.pem"), std::string("--sign-tool"), temp.Join("signer.sh")})
+            args.push_back(a);
+        Result r = Build(args);
+        EXPECT_EQ(r.status, c.status) << r.output;
+        EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+        EXPECT_EQ(FolderNames(temp.Join("out")), c.status == 0 ? std::vector<std::string>{"signed.exe"} : std::vector<std::string>{});
+        if (c.status == 0) {
+            Installer in = Installer::Read(temp.Join("out/signed.exe"));
+            EXPECT_TRUE(in.dump.ok) << in.dump.error;
+            unlink(temp.Join("out/signed.exe").c_str());
+        }
+    }
+    Result r = Build([&] {
+        std::vector<std::string> a = Args();
+        for (const char* x : {"--sign-cert", "c", "--sign-key", "k", "--sign-tool", "/nonexistent/signer"})
+            a.push_back(x);
+        return a;
+    }());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("signing failed: cannot start /nonexistent/signer"), std::string::npos) << r.output;
+}
+
+} // namespace

@@ -1,0 +1,175 @@
+// qm-build.exe under Windows: a tree made with the wide Windows calls,
+// with real attributes, times and Japanese names, read back from the
+// installer the way the launcher reads it.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/host/ArchiveDump.h"
+#include "tests/host/TestStub.h"
+#include "tests/win/ScratchFolder.h"
+#include "payload/StubSettings.h"
+#include "tools/ChildProcess.h"
+#include "tools/WideText.h"
+
+namespace {
+
+// The builder as Windows sees it: the build tree lies on Z:.
+std::string ToolPath()
+{
+    std::string path = QM_BUILD_TOOL;
+    if (!path.empty() && path[0] == '/')
+        path = "Z:" + path;
+    for (char& c : path) {
+        if (c == '/')
+            c = '\\';
+    }
+    return path;
+}
+
+std::wstring Wide(const std::string& s)
+{
+    return WideText::FromUtf8(s);
+}
+
+FILETIME Time(uint64_t t)
+{
+    FILETIME f;
+    f.dwLowDateTime = static_cast<DWORD>(t);
+    f.dwHighDateTime = static_cast<DWORD>(t >> 32);
+    return f;
+}
+
+uint64_t Ticks(const FILETIME& f)
+{
+    return static_cast<uint64_t>(f.dwLowDateTime) | static_cast<uint64_t>(f.dwHighDateTime) << 32;
+}
+
+bool SetTimes(const std::wstring& path, uint64_t access, uint64_t write)
+{
+    HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    FILETIME a = Time(access), w = Time(write);
+    bool ok = SetFileTime(h, nullptr, &a, &w) != 0;
+    CloseHandle(h);
+    return ok;
+}
+
+bool Find(const std::wstring& path, WIN32_FIND_DATAW& data)
+{
+    HANDLE h = FindFirstFileW(path.c_str(), &data);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(h);
+    return true;
+}
+
+TEST(BuilderWin, PacksRealAttributesTimesAndNames)
+{
+    ScratchFolder scratch("builder");
+    const std::string root = scratch.Path();
+    ASSERT_TRUE(scratch.WriteFile("stub.exe", TestStub().Bytes()));
+    ASSERT_TRUE(CreateDirectoryW(Wide(root + "\\out").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(Wide(root + "\\src").c_str(), nullptr));
+
+    struct Entry {
+        const char* path;     // UTF-8, "\" between components
+        const char* archived; // Shift-JIS
+        bool folder;
+        const char* content;
+        DWORD set;            // attributes to set
+        uint32_t attributes;  // as the record must hold them (Wine keeps these)
+    };
+    // In archive order.
+    const Entry entries[] = {
+        {"data", "data", true, nullptr, FILE_ATTRIBUTE_HIDDEN, 0x12},
+        {"data\\a.ini", "data\\a.ini", false, "", FILE_ATTRIBUTE_ARCHIVE, 0x20},
+        {"data\\sys.dat", "data\\sys.dat", false, "s", FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE, 0x24},
+        {"locked.txt", "locked.txt", false, "ro", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, 0x23},
+        {"lvxrun.exe", "lvxrun.exe", false, "MZ program", FILE_ATTRIBUTE_ARCHIVE, 0x20},
+        {"\xe8\xa1\xa8\xe3\x82\xbd\xe8\x83\xbd", "\x95\x5c\x83\x5c\x94\x5c", true, nullptr, 0, 0x10},
+        {"\xe8\xa1\xa8\xe3\x82\xbd\xe8\x83\xbd\\\xe8\x83\xbd.txt", "\x95\x5c\x83\x5c\x94\x5c\\\x94\x5c.txt", false,
+         "nou", FILE_ATTRIBUTE_ARCHIVE, 0x20},
+    };
+    const size_t count = sizeof entries / sizeof entries[0];
+    for (const Entry& e : entries) {
+        std::wstring path = Wide(root + "\\src\\" + e.path);
+        if (e.folder) {
+            ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << e.path;
+            continue;
+        }
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE) << e.path;
+        DWORD written = 0;
+        DWORD length = static_cast<DWORD>(strlen(e.content));
+        ASSERT_TRUE(length == 0 || WriteFile(h, e.content, length, &written, nullptr));
+        CloseHandle(h);
+    }
+    // Times, then attributes (read-only last), deepest first.
+    for (size_t i = count; i-- > 0;) {
+        std::wstring path = Wide(root + "\\src\\" + entries[i].path);
+        ASSERT_TRUE(SetTimes(path, 133444736000000000ull + i * 10000000ull, 132593079671234567ull + i * 10000000ull));
+        if (entries[i].set != 0) {
+            ASSERT_TRUE(SetFileAttributesW(path.c_str(), entries[i].set));
+        }
+    }
+
+    std::string output;
+    int status = ChildProcess::Run({ToolPath(), "--stub", root + "\\stub.exe", "--source", root + "\\src", "--installer",
+                                    "lvxrun.exe", "--output", root + "\\out\\setup.exe"},
+                                   output);
+    ASSERT_EQ(status, 0) << output;
+    std::string bytes;
+    ASSERT_TRUE(ScratchFolder::ReadFile(root + "\\out\\setup.exe", &bytes));
+    std::string stub = TestStub().Bytes();
+    EXPECT_STREQ(bytes.c_str() + TestStub::kBlockAt, std::to_string(stub.size()).c_str());
+    EXPECT_STREQ(bytes.c_str() + TestStub::kBlockAt + StubSettings::kAreaSize, "lvxrun.exe");
+    ArchiveDump dump = ArchiveDump::Read(bytes.substr(stub.size()));
+    ASSERT_TRUE(dump.ok) << dump.error;
+    ASSERT_EQ(dump.entries.size(), count);
+    for (size_t i = 0; i < count; ++i) {
+        const Entry& e = entries[i];
+        const DumpedEntry& d = dump.entries[i];
+        EXPECT_EQ(d.path, e.archived) << e.path;
+        EXPECT_EQ(d.folder, e.folder) << e.path;
+        EXPECT_EQ(d.content, e.folder ? "" : e.content) << e.path;
+        EXPECT_EQ(d.record.attributes, e.attributes) << e.path;
+        // The creation time as Windows reports it (Wine cannot set it and
+        // gives the last-write time); the set ones exactly, as they were
+        // before the builder read the files.
+        WIN32_FIND_DATAW data;
+        ASSERT_TRUE(Find(Wide(root + "\\src\\" + e.path), data));
+        EXPECT_EQ(d.record.creationTime, Ticks(data.ftCreationTime)) << e.path;
+        EXPECT_EQ(d.record.lastWriteTime, 132593079671234567ull + i * 10000000ull) << e.path;
+        EXPECT_EQ(d.record.lastAccessTime, 133444736000000000ull + i * 10000000ull) << e.path;
+    }
+}
+
+// A name that code page 932 cannot hold is refused on Windows too, where
+// names come from the wide file-system calls whatever the ANSI code page.
+TEST(BuilderWin, RefusesNamesOutsideCodePage932)
+{
+    ScratchFolder scratch("builder-refuse");
+    const std::string root = scratch.Path();
+    ASSERT_TRUE(scratch.WriteFile("stub.exe", TestStub().Bytes()));
+    ASSERT_TRUE(scratch.WriteFile("src\\lvxrun.exe", "MZ"));
+    std::wstring odd = Wide(root + "\\src\\caf\xc3\xa9.txt");
+    HANDLE h = CreateFileW(odd.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    std::string output;
+    int status = ChildProcess::Run({ToolPath(), "--stub", root + "\\stub.exe", "--source", root + "\\src", "--installer",
+                                    "lvxrun.exe", "--output", root + "\\setup.exe"},
+                                   output);
+    EXPECT_EQ(status, 1) << output;
+    EXPECT_NE(output.find("caf\xc3\xa9.txt: the name cannot be written in code page 932"), std::string::npos) << output;
+    EXPECT_EQ(GetFileAttributesW(Wide(root + "\\setup.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+    DeleteFileW(odd.c_str()); // the ANSI clean-up could not name it
+}
+
+} // namespace

@@ -1,0 +1,42 @@
+// Builder: makes one installer from the command line's options: reads and
+// checks the stub and the source folder, writes stub and payload to a
+// temporary file beside the output, signs it when asked, and only then puts
+// it in place of the output.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/BuildOptions.h"
+#include "tools/NameCodec.h"
+
+class PayloadWriter;
+class ProgressBar;
+struct SourceEntry;
+
+class Builder {
+public:
+    enum ExitStatus { kSuccess = 0, kFailure = 1, kUsage = 2 };
+
+    // The launcher reads raw input in pieces of this size from the payload's
+    // start; the payload is padded to a whole number of them, so that a
+    // certificate table appended later starts in a piece of its own.
+    static constexpr uint32_t kPieceSize = 8192;
+    // The installer's name area holds this many bytes before its zero.
+    static constexpr size_t kMaxInstallerName = 24;
+
+    explicit Builder(const BuildOptions& options) : options_(options) {}
+    int Run();
+
+private:
+    bool WriteEntries(PayloadWriter& writer, const std::vector<SourceEntry>& entries, ProgressBar& progress);
+    bool WriteContent(PayloadWriter& writer, const SourceEntry& file, ProgressBar& progress);
+    bool CheckSignedLayout(const std::string& unsignedPath, const std::string& signedPath, uint64_t payloadOffset);
+    void Error(const std::string& text);
+    void Warning(const std::string& text);
+    void Info(const std::string& text);
+
+    const BuildOptions& options_;
+    NameCodec codec_;
+    ProgressBar* progress_ = nullptr; // the bar on screen while files are written, not owned
+};

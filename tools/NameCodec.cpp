@@ -1,0 +1,159 @@
+#include "tools/NameCodec.h"
+
+#include <cstdint>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "tools/WideText.h"
+
+struct NameCodec::Impl {};
+
+NameCodec::NameCodec() : impl_(new Impl) {}
+NameCodec::~NameCodec() = default;
+
+bool NameCodec::ToArchive(const std::string& utf8, std::string& cp932)
+{
+    cp932.clear();
+    if (utf8.empty())
+        return true;
+    std::wstring wide = WideText::FromUtf8(utf8);
+    if (wide.empty())
+        return false;
+    // No best-fit mapping: a character without an exact form sets usedDefault.
+    BOOL usedDefault = FALSE;
+    int n = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                nullptr, &usedDefault);
+    if (n <= 0 || usedDefault)
+        return false;
+    cp932.assign(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), &cp932[0], n, nullptr,
+                        &usedDefault);
+    // Read back: the name must come out as it went in.
+    int back = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, cp932.data(), n, nullptr, 0);
+    std::wstring again(static_cast<size_t>(back > 0 ? back : 0), L'\0');
+    if (back <= 0 || MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, cp932.data(), n, &again[0], back) != back ||
+        again != wide) {
+        cp932.clear();
+        return false;
+    }
+    return true;
+}
+
+bool NameCodec::FoldKey(const std::string& utf8, std::u32string& key)
+{
+    key.clear();
+    if (utf8.empty())
+        return true;
+    std::wstring wide = WideText::FromUtf8(utf8);
+    if (wide.empty())
+        return false;
+    // Upper case as the file system compares names, one UTF-16 unit at a time.
+    int n = LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), static_cast<int>(wide.size()), nullptr, 0);
+    if (n <= 0)
+        return false;
+    std::wstring upper(static_cast<size_t>(n), L'\0');
+    LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), static_cast<int>(wide.size()), &upper[0], n);
+    for (wchar_t c : upper)
+        key.push_back(static_cast<char32_t>(static_cast<uint16_t>(c)));
+    return true;
+}
+
+#else
+#include <cerrno>
+#include <iconv.h>
+#include <locale.h>
+#include <wctype.h>
+
+namespace {
+
+// One iconv conversion, reset before each use.
+class Converter {
+public:
+    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~Converter()
+    {
+        if (Ready())
+            iconv_close(cd_);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    bool Ready() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+    // Whole input or nothing: false on an invalid or unconvertible byte.
+    bool Run(const std::string& in, std::string& out)
+    {
+        out.clear();
+        if (!Ready())
+            return false;
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        std::vector<char> buffer(in.size() * 4 + 16);
+        char* src = const_cast<char*>(in.data());
+        size_t srcLeft = in.size();
+        char* dst = buffer.data();
+        size_t dstLeft = buffer.size();
+        if (iconv(cd_, &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1) || srcLeft != 0)
+            return false;
+        // Shift states (none in these charsets, but flush as the rules ask).
+        if (iconv(cd_, nullptr, nullptr, &dst, &dstLeft) == static_cast<size_t>(-1))
+            return false;
+        out.assign(buffer.data(), static_cast<size_t>(dst - buffer.data()));
+        return true;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+} // namespace
+
+struct NameCodec::Impl {
+    Converter toCp932{"CP932", "UTF-8"};
+    Converter fromCp932{"UTF-8", "CP932"};
+    Converter toUtf32{"UTF-32LE", "UTF-8"};
+    // Unicode upper case; without the C.UTF-8 locale only ASCII letters fold.
+    locale_t utf8Locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+
+    ~Impl()
+    {
+        if (utf8Locale != static_cast<locale_t>(0))
+            freelocale(utf8Locale);
+    }
+};
+
+NameCodec::NameCodec() : impl_(new Impl) {}
+NameCodec::~NameCodec() = default;
+
+bool NameCodec::ToArchive(const std::string& utf8, std::string& cp932)
+{
+    std::string back;
+    // iconv's CP932 table maps some characters one way only (U+00A5 to
+    // 0x5C, U+301C to 0x8160): the round trip finds them.
+    if (!impl_->toCp932.Run(utf8, cp932) || !impl_->fromCp932.Run(cp932, back) || back != utf8) {
+        cp932.clear();
+        return false;
+    }
+    return true;
+}
+
+bool NameCodec::FoldKey(const std::string& utf8, std::u32string& key)
+{
+    key.clear();
+    std::string units;
+    if (!impl_->toUtf32.Run(utf8, units))
+        return false;
+    for (size_t i = 0; i + 4 <= units.size(); i += 4) {
+        const unsigned char* p = reinterpret_cast<const unsigned char*>(units.data() + i);
+        uint32_t c = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                     static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+        if (impl_->utf8Locale != static_cast<locale_t>(0))
+            c = static_cast<uint32_t>(towupper_l(static_cast<wint_t>(c), impl_->utf8Locale));
+        else if (c >= 'a' && c <= 'z')
+            c -= 'a' - 'A';
+        key.push_back(static_cast<char32_t>(c));
+    }
+    return true;
+}
+#endif

@@ -1,0 +1,101 @@
+#include "tools/SourceTree.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+#include "payload/ArchiveName.h"
+#include "tools/HostFolder.h"
+#include "tools/NameCodec.h"
+
+constexpr char SourceTree::kTypicalWorkFolder[];
+
+namespace {
+
+bool NameBytesBefore(const SourceEntry& a, const SourceEntry& b)
+{
+    size_t n = std::min(a.name.size(), b.name.size());
+    int c = std::memcmp(a.name.data(), b.name.data(), n);
+    return c != 0 ? c < 0 : a.name.size() < b.name.size();
+}
+
+} // namespace
+
+bool SourceTree::Scan(const std::string& root)
+{
+    top_.clear();
+    problems_.clear();
+    warnings_.clear();
+    contentBytes_ = 0;
+    files_ = folders_ = 0;
+    if (HostFolder::KindOf(root) != HostEntry::Folder) {
+        problems_.push_back(root + ": not a folder");
+        return false;
+    }
+    ScanFolder(root, std::string(), top_);
+    return problems_.empty();
+}
+
+void SourceTree::ScanFolder(const std::string& hostPath, const std::string& archivePath, std::vector<SourceEntry>& out)
+{
+    std::vector<HostEntry> listed;
+    std::string error;
+    if (!HostFolder::List(hostPath, listed, error)) {
+        problems_.push_back(error);
+        return;
+    }
+    // Windows compares names without regard to case: the first name seen
+    // under a key, for the message when a second one comes.
+    std::map<std::u32string, std::string> seen;
+    for (const HostEntry& h : listed) {
+        std::string path = HostFolder::Join(hostPath, h.name);
+        if (h.kind == HostEntry::Link) {
+            problems_.push_back(path + ": a link (links are not followed; put the file or folder itself there)");
+            continue;
+        }
+        if (h.kind == HostEntry::Other) {
+            problems_.push_back(path + ": neither a file nor a folder");
+            continue;
+        }
+        SourceEntry e;
+        e.hostPath = path;
+        e.folder = h.kind == HostEntry::Folder;
+        e.size = h.size;
+        e.record = h.record;
+        bool named = codec_.ToArchive(h.name, e.name);
+        if (!named)
+            problems_.push_back(path + ": the name cannot be written in code page 932 (Shift-JIS) exactly");
+        else if (!IsSafeArchiveName(e.name.c_str()))
+            problems_.push_back(path + ": Windows cannot use this name as it stands (a device name such as CON or "
+                                       "COM1, a trailing dot or blank, a control character, or one of \\ / : * ? \" < > |)");
+        std::u32string key;
+        if (named && codec_.FoldKey(h.name, key)) {
+            auto found = seen.find(key);
+            if (found != seen.end())
+                problems_.push_back(path + ": Windows takes this name and \"" + found->second +
+                                    "\" to be the same (case does not count)");
+            else
+                seen.emplace(key, h.name);
+        }
+        if (!e.folder && e.size > kMaxFileSize)
+            problems_.push_back(path + ": 2 GiB or larger; the launcher takes files below 2 GiB only");
+
+        std::string relative = archivePath.empty() ? e.name : archivePath + "\\" + e.name;
+        size_t full = sizeof kTypicalWorkFolder - 1 + relative.size();
+        size_t limit = (e.folder ? kMaxFolderPath : kMaxPath) - 1;
+        if (named && full > limit)
+            warnings_.push_back(path + ": the path will be about " + std::to_string(full) +
+                                " bytes long on the user's machine (a typical work folder takes " +
+                                std::to_string(sizeof kTypicalWorkFolder - 1) + "); Windows allows " +
+                                std::to_string(limit));
+        if (e.folder) {
+            ++folders_;
+            ScanFolder(path, relative, e.children);
+        } else {
+            ++files_;
+            contentBytes_ += static_cast<uint64_t>(e.size);
+        }
+        out.push_back(std::move(e));
+    }
+    std::sort(out.begin(), out.end(), NameBytesBefore);
+}

@@ -1,0 +1,66 @@
+// SourceTree: the folder that becomes the payload, read whole before a byte
+// is written. Each entry carries its archive name (code page 932), its
+// attributes and times, and for folders their content, sorted by the bytes
+// of the archive names so that the same tree always gives the same archive.
+//
+// Anything the launcher could not unpack as it stands is collected as a
+// problem: a name that cannot be written in code page 932 or that is not a
+// safe archive name, two names that Windows takes to be one, a file of
+// 2 GiB or more, a link, anything that is neither file nor folder, a folder
+// that cannot be read. A path that may be too long for Windows under the
+// work folder is only a warning: how long it is on the user's machine
+// depends on the user name.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/FileAttributeRecord.h"
+
+class NameCodec;
+
+struct SourceEntry {
+    std::string name;      // archive name, code page 932
+    std::string hostPath;  // where to read it, UTF-8
+    bool folder = false;
+    int64_t size = 0;      // files
+    FileAttributeRecord record;
+    std::vector<SourceEntry> children; // folders
+};
+
+class SourceTree {
+public:
+    // The size line is a signed 32-bit number for the launcher.
+    static constexpr int64_t kMaxFileSize = 0x7FFFFFFF;
+    // Windows' path limit (MAX_PATH, terminator included), and the shorter
+    // one for a folder, which must leave room for an 8.3 name in it.
+    static constexpr size_t kMaxPath = 260;
+    static constexpr size_t kMaxFolderPath = 248;
+    // A long typical work folder, trailing backslash included: the user
+    // name takes 20 characters, the older, longer profile folder is used.
+    static constexpr char kTypicalWorkFolder[] =
+        "C:\\Documents and Settings\\uuuuuuuuuuuuuuuuuuuu\\Application Data\\Orvane\\Lumavex\\Quillimark\\XXXXXXXX\\";
+
+    explicit SourceTree(NameCodec& codec) : codec_(codec) {}
+
+    // False when the root is not a folder or anything in it was refused.
+    bool Scan(const std::string& root);
+
+    const std::vector<SourceEntry>& Top() const { return top_; }
+    const std::vector<std::string>& Problems() const { return problems_; }
+    const std::vector<std::string>& Warnings() const { return warnings_; }
+    uint64_t ContentBytes() const { return contentBytes_; }
+    uint32_t FileCount() const { return files_; }
+    uint32_t FolderCount() const { return folders_; }
+
+private:
+    void ScanFolder(const std::string& hostPath, const std::string& archivePath, std::vector<SourceEntry>& out);
+
+    NameCodec& codec_;
+    std::vector<SourceEntry> top_;
+    std::vector<std::string> problems_;
+    std::vector<std::string> warnings_;
+    uint64_t contentBytes_ = 0;
+    uint32_t files_ = 0;
+    uint32_t folders_ = 0;
+};
