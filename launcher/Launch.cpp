@@ -1,0 +1,156 @@
+#include "launcher/Launch.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "launcher/OwnedHandle.h"
+#include "launcher/Restart.h"
+#include "launcher/UserInterface.h"
+#include "launcher/WorkFolder.h"
+#include "payload/StubSettings.h"
+#include "support/RCAnsiStr.h"
+#include "support/RCDirectory.h"
+#include "support/RCPath.h"
+#include "support/WindowsVersion.h"
+
+namespace {
+
+// "プログラムを実行できませんでした。" (the program could not be run)
+constexpr char kCannotRun[] =
+    "\x83\x76\x83\x8D\x83\x4F\x83\x89\x83\x80\x82\xF0\x8E\xC0\x8D\x73\x82\xC5\x82\xAB"
+    "\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD\x81\x42";
+// "エラー" (error)
+constexpr char kErrorCaption[] = "\x83\x47\x83\x89\x81\x5B";
+constexpr UINT kErrorBox = MB_OK | MB_ICONERROR;
+static_assert(kErrorBox == 16, "one OK button, the error icon");
+
+// The switch that every start of the installer carries.
+constexpr char kSwitch[] = "/quillimarkmode";
+// The installer's exit code that asks for a restart of Windows (0xD3A).
+constexpr uint32_t kRestartCode = 3386;
+// Milliseconds between the installer's end and the removal of the work folder.
+constexpr DWORD kPauseBeforeCleanUp = 2000;
+// Windows Vista (6.0) brought elevation, asked for through the shell.
+constexpr int32_t kFirstElevatingMajor = 6;
+
+// Keep the process handle, wait for a DDE conversation to end, and let the
+// shell show no error box of its own (the launcher shows its own message).
+constexpr ULONG kShellMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_DDEWAIT | SEE_MASK_FLAG_NO_UI;
+static_assert(kShellMask == 0x540, "no-close-process, DDE wait, no error UI");
+
+// Before Windows Vista: plain process creation, normal window, the
+// launcher's own environment and current folder, no handles inherited.
+bool StartByProcessCreation(const RCPath& installer, OwnedHandle& process, OwnedHandle& thread)
+{
+    // The path goes in double quotes. On these systems the application-data
+    // folder has blanks ("C:\Documents and Settings\..."), and without quotes
+    // Windows would first try "C:\Documents.exe" and the like, running
+    // whatever someone planted there. The switch is the last token.
+    RCAnsiStr commandLine("\"");
+    commandLine.Append(installer.Text());
+    commandLine.Append("\" ");
+    commandLine.Append(kSwitch);
+
+    // CreateProcessA may write into the command line: it gets a copy.
+    const size_t size = static_cast<size_t>(commandLine.Length()) + 1;
+    std::unique_ptr<char[]> buffer(new char[size]);
+    std::memcpy(buffer.get(), commandLine.Text(), size);
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION created{};
+    if (!CreateProcessA(nullptr, buffer.get(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created))
+        return false;
+    process.Reset(created.hProcess);
+    thread.Reset(created.hThread);
+    return true;
+}
+
+// From Windows Vista on: through the shell with the verb "runas", so that
+// Windows can ask for elevation. A declined prompt is a failed call. On
+// success the process handle may still be null (the shell handed the file
+// to a program that was already running).
+bool StartThroughShell(HWND owner, const RCPath& installer, OwnedHandle& process)
+{
+    RCPath folder(installer.Text());
+    folder.RemoveLast();
+
+    SHELLEXECUTEINFOA request{};
+    request.cbSize = sizeof request;
+    request.fMask = kShellMask;
+    request.hwnd = owner;
+    request.lpVerb = "runas";
+    request.lpFile = installer.Text();
+    request.lpParameters = kSwitch;
+    request.lpDirectory = folder.Text();
+    request.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExA(&request))
+        return false;
+    process.Reset(request.hProcess);
+    return true;
+}
+
+} // namespace
+
+bool launch(UserInterface& ui, const char* base)
+{
+    // 1. The work folder, by the recipe that extraction used, and the
+    // installer in it.
+    RCPath workFolder;
+    SetToWorkFolder(workFolder, base);
+    RCAnsiStr name;
+    StubSettings::InstallerName(name);
+    RCPath installer(workFolder.Text());
+    installer.AppendComponent(name.Text());
+
+    // 2. The Windows version; a failed query leaves the major version at 4,
+    // so process creation is used.
+    int32_t major = 4;
+    int32_t minor = 0;
+    int32_t build = 0;
+    bool isNT = false;
+    RCAnsiStr description;
+    QueryWindowsVersion(&major, &minor, &build, &description, &isNT);
+
+    // 3. and 4. Start the installer.
+    OwnedHandle process;
+    OwnedHandle thread;
+    const bool started = major < kFirstElevatingMajor
+                             ? StartByProcessCreation(installer, process, thread)
+                             : StartThroughShell(ui.ProgressWindow(), installer, process);
+
+    // 5. Hide, wait without a time limit, take the exit code. A start without
+    // a process handle has nothing to wait for and counts as exit code 0; so
+    // does a wait or exit-code query that fails, so that no restart follows
+    // from a code nobody reported.
+    uint32_t exitCode = 0;
+    if (started) {
+        ui.HideWindows();
+        if (process.Get() != nullptr && WaitForSingleObject(process.Get(), INFINITE) == WAIT_OBJECT_0) {
+            DWORD reported = 0;
+            if (GetExitCodeProcess(process.Get(), &reported))
+                exitCode = reported;
+        }
+        process.Reset();
+        thread.Reset();
+    } else {
+        ui.ShowMessage(nullptr, kCannotRun, kErrorCaption, kErrorBox);
+    }
+
+    // 6. In every case, started or not: pause, then remove the work folder
+    // with everything in it. What cannot be removed stays on disk.
+    Sleep(kPauseBeforeCleanUp);
+    RCDirectory remover;
+    remover.RemoveTree(workFolder.Text(), false, false);
+
+    // 7. The installer asked for a restart.
+    if (exitCode == kRestartCode)
+        restart(ui, ui.ProgressWindow());
+    return true;
+}

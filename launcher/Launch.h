@@ -1,0 +1,17 @@
+// Starting the installer from the work folder after a successful
+// extraction, waiting for it, removing the work folder and restarting
+// Windows when the installer asks for it.
+#pragma once
+
+class UserInterface;
+
+// Starts the installer named by the stub settings from the work folder with
+// the switch "/quillimarkmode" (through the shell with elevation from
+// Windows Vista on), hides the windows while it runs, waits for its end,
+// pauses two seconds, removes the work folder and restarts Windows on exit
+// code 3386. A start that fails is reported to the user; the clean-up
+// follows all the same. Always true.
+//
+// base stands in for the user's application-data folder in the work folder
+// recipe (see WorkFolder.h); null, the program's own use, means the real one.
+bool launch(UserInterface& ui, const char* base = nullptr);

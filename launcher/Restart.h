@@ -1,0 +1,17 @@
+// Restarting Windows when the installer asks for it (its exit code 3386).
+#pragma once
+#include <windows.h>
+
+class UserInterface;
+
+// Switches the shutdown privilege ("SeShutdownPrivilege") of the program's
+// own access token on or off. Systems outside the NT family have no
+// privileges: there it does nothing and reports success. False when the
+// token cannot be opened, the privilege is unknown, or the user does not
+// hold it.
+bool set_shutdown_privilege(bool enable);
+
+// Restarts Windows at once, closing the running programs by force, with the
+// privilege switched on just for the request. When the restart cannot be
+// made, tells the user to restart by hand in a message box owned by owner.
+void restart(UserInterface& ui, HWND owner);

@@ -1,0 +1,82 @@
+// A stand-in for the installer program that the launcher starts. It appends
+// what it saw to a report file and ends with an exit code of the test's
+// choosing. The test passes its wishes through the environment, which the
+// launcher's child inherits:
+//
+//   QM_FIXTURE_REPORT  report file (appended to; kept outside the work folder)
+//   QM_FIXTURE_EXIT    exit code, decimal (default 0)
+//   QM_FIXTURE_HOLD    name of an event: wait up to 30 s for it before ending,
+//                      and report whether it came (the launcher's windows are
+//                      hidden while the installer still runs)
+//
+// Report lines: "module=", "commandline=", "folder=", one "beside=" per entry
+// in the program's own folder, "hold=yes|no" when asked to hold, "tick=" (the
+// tick count just before it ends), then "end".
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::string Variable(const char* name)
+{
+    char value[1024];
+    DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+    if (n == 0 || n >= sizeof value)
+        return std::string();
+    return std::string(value, n);
+}
+
+std::string OwnFolder(const std::string& module)
+{
+    std::string::size_type slash = module.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : module.substr(0, slash);
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    std::string report;
+
+    char module[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, module, sizeof module);
+    report += std::string("module=") + module + "\n";
+    report += std::string("commandline=") + GetCommandLineA() + "\n";
+    char folder[MAX_PATH] = {};
+    GetCurrentDirectoryA(sizeof folder, folder);
+    report += std::string("folder=") + folder + "\n";
+
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((OwnFolder(module) + "\\*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = entry.cFileName;
+            if (name != "." && name != "..")
+                report += "beside=" + name + "\n";
+        } while (FindNextFileA(find, &entry));
+        FindClose(find);
+    }
+
+    std::string hold = Variable("QM_FIXTURE_HOLD");
+    if (!hold.empty()) {
+        HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, hold.c_str());
+        bool came = event != nullptr && WaitForSingleObject(event, 30000) == WAIT_OBJECT_0;
+        if (event != nullptr)
+            CloseHandle(event);
+        report += came ? "hold=yes\n" : "hold=no\n";
+    }
+    report += "tick=" + std::to_string(GetTickCount()) + "\nend\n";
+
+    std::string path = Variable("QM_FIXTURE_REPORT");
+    if (!path.empty()) {
+        FILE* file = std::fopen(path.c_str(), "ab");
+        if (file != nullptr) {
+            std::fwrite(report.data(), 1, report.size(), file);
+            std::fclose(file);
+        }
+    }
+    return static_cast<int>(std::strtoul(Variable("QM_FIXTURE_EXIT").c_str(), nullptr, 10));
+}

@@ -1,0 +1,45 @@
+// A UserInterface for tests: shows nothing and records, with the tick count
+// of each, what the launcher flow asked of it. Its progress window is a real
+// (hidden) window, so that it can own a shell request.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "launcher/UserInterface.h"
+
+class LaunchRecorder : public UserInterface {
+public:
+    struct Event {
+        std::string kind;      // "messages", "message" or "hide"
+        uint32_t tick;         // GetTickCount when it happened
+        HWND owner;            // for "message"
+        std::string text;      // for "message"
+        std::string caption;   // for "message"
+        uint32_t style;        // for "message"
+    };
+
+    LaunchRecorder();
+    ~LaunchRecorder() override;
+    LaunchRecorder(const LaunchRecorder&) = delete;
+    LaunchRecorder& operator=(const LaunchRecorder&) = delete;
+
+    void ProcessMessages() override;
+    void ShowMessage(HWND owner, const char* text, const char* caption, uint32_t style) override;
+    HWND ProgressWindow() const override { return window_; }
+    void HideWindows() override;
+
+    // An event to set when the windows are hidden (null: none).
+    void SignalOnHide(HANDLE event) { hideSignal_ = event; }
+
+    const std::vector<Event>& Events() const { return events_; }
+    // The kinds of the events in order, joined by blanks ("hide message").
+    std::string Kinds() const;
+
+private:
+    HWND window_;
+    HANDLE hideSignal_ = nullptr;
+    std::vector<Event> events_;
+};

@@ -1,0 +1,91 @@
+// A scenario that ends the Wine session it runs in, for restart-scenario.sh
+// to observe through Wine's relay trace. Built twice:
+//   restart_scenario     (NT platform): a whole launch whose installer ends
+//                        with 3386, so the launcher restarts Windows
+//   restart_scenario_9x  (older platform): restart alone
+// It prints "thread=" (the id that its trace lines carry) and, for the
+// launch, "workfolder="; then "returned events=" if it is still alive.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "launcher/Launch.h"
+#include "launcher/Restart.h"
+#include "launcher/WorkFolder.h"
+#include "payload/StubSettings.h"
+#include "support/RCAnsiStr.h"
+#include "support/RCPath.h"
+#include "tests/win/LaunchRecorder.h"
+
+#ifndef QM_EXPECT_NT
+#error "QM_EXPECT_NT (1: NT platform, 0: the older one) must be defined"
+#endif
+
+namespace {
+
+#if QM_EXPECT_NT
+void CreateFolders(const std::string& path)
+{
+    for (size_t i = 3; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == '\\')
+            CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+    }
+}
+
+std::string OwnFolder()
+{
+    char module[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, module, sizeof module);
+    std::string path = module;
+    return path.substr(0, path.find_last_of('\\'));
+}
+#endif
+
+} // namespace
+
+int main()
+{
+    char allowed[8] = {};
+    if (GetEnvironmentVariableA("QM_SESSION_MAY_END", allowed, sizeof allowed) != 1 || allowed[0] != '1') {
+        std::fprintf(stderr, "restart_scenario: this program ends every process of its Wine session; "
+                             "run it through restart-scenario.sh, in a prefix of its own\n");
+        return 2;
+    }
+    OSVERSIONINFOA version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    if ((version.dwPlatformId == VER_PLATFORM_WIN32_NT) != (QM_EXPECT_NT != 0)) {
+        std::fprintf(stderr, "restart_scenario: wrong platform %lu; the prefix must give this program its version\n",
+                     static_cast<unsigned long>(version.dwPlatformId));
+        return 2;
+    }
+    std::printf("thread=%04lx\n", static_cast<unsigned long>(GetCurrentThreadId()));
+    std::fflush(stdout);
+
+    LaunchRecorder ui;
+#if QM_EXPECT_NT
+    // The work folder as extraction leaves it: the fixture as the installer.
+    RCPath workFolder;
+    SetToWorkFolder(workFolder);
+    RCAnsiStr name;
+    StubSettings::InstallerName(name);
+    CreateFolders(workFolder.Text());
+    const std::string installer = std::string(workFolder.Text()) + "\\" + name.Text();
+    if (!CopyFileA((OwnFolder() + "\\installer_fixture.exe").c_str(), installer.c_str(), FALSE)) {
+        std::fprintf(stderr, "restart_scenario: cannot place the installer %s\n", installer.c_str());
+        return 2;
+    }
+    CreateFolders("C:\\qmtest\\restart-scenario");
+    SetEnvironmentVariableA("QM_FIXTURE_REPORT", "C:\\qmtest\\restart-scenario\\report.txt");
+    SetEnvironmentVariableA("QM_FIXTURE_EXIT", "3386");
+    std::printf("workfolder=%s\n", workFolder.Text());
+    std::fflush(stdout);
+    launch(ui);
+#else
+    restart(ui, ui.ProgressWindow());
+#endif
+    std::printf("returned events=%s\n", ui.Kinds().c_str());
+    std::fflush(stdout);
+    return 0;
+}

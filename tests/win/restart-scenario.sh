@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Observes the restart of Windows without restarting anything.
+#
+# Under Wine, ExitWindowsEx ends every process of the Wine session (the Linux
+# machine is not affected). So the two scenario programs run in the launch
+# tests' Wine prefix ($WINEPREFIX), which no other test uses while they run
+# (CTest's resource lock), and each session is ended completely before the
+# next program starts. The calls are watched through Wine's relay trace,
+# which launch-prefix.sh limits to ExitWindowsEx, AdjustTokenPrivileges,
+# Sleep and RemoveDirectoryA.
+#
+#   restart-scenario.sh WINE_RUN RESTART_SCENARIO.exe RESTART_SCENARIO_9X.exe
+set -uo pipefail
+wine_run=$1
+nt_scenario=$2
+old_scenario=$3
+: "${WINEPREFIX:?the Wine prefix of the launch tests}"
+wineserver=/usr/lib/wine/wineserver64
+[[ -x $wineserver ]] || wineserver=wineserver
+out_dir=$(mktemp -d)
+report_dir=$WINEPREFIX/drive_c/qmtest/restart-scenario
+trap 'rm -rf "$out_dir" "$report_dir"' EXIT
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# Runs one scenario with the relay trace into a file, then ends what is left
+# of its session (the restart is under way) and waits until it is gone.
+run_scenario() { # program, output file
+  QM_SESSION_MAY_END=1 WINEDEBUG=-all,+relay "$wine_run" "$1" >"$2" 2>&1
+  "$wineserver" -k >/dev/null 2>&1
+  "$wineserver" -w >/dev/null 2>&1
+}
+
+# The watched calls of the scenario's own thread, in order, one word each:
+#   pause      Sleep(2000)
+#   remove     RemoveDirectoryA of the work folder ($QM_WORK_FOLDER)
+#   privilege  AdjustTokenPrivileges
+#   restart    ExitWindowsEx(EWX_REBOOT | EWX_FORCE, 0); "restart-other" with other arguments
+#   accepted   ExitWindowsEx returned TRUE
+calls() { # output file
+  local thread folder
+  thread=$(sed -n 's/^thread=//p' "$1" | tr -d '\r')
+  [[ -n $thread ]] || return 0
+  # The trace shows a string argument in quotes, its backslashes doubled.
+  folder="\"${QM_WORK_FOLDER:-}\""
+  QM_TRACE_FOLDER=${folder//\\/\\\\} awk -v t="$thread:" '
+      index($0, t) != 1 { next }
+      /:Call KERNEL32\.Sleep\(000007d0\)/ { print "pause" }
+      /:Call KERNEL32\.RemoveDirectoryA\(/ && index($0, ENVIRON["QM_TRACE_FOLDER"]) { print "remove" }
+      /:Call advapi32\.AdjustTokenPrivileges\(/ { print "privilege" }
+      /:Call user32\.ExitWindowsEx\(/ { print (index($0, "ExitWindowsEx(00000006,00000000)") ? "restart" : "restart-other") }
+      /:Ret  user32\.ExitWindowsEx\(\) retval=00000001/ { print "accepted" }
+    ' "$1" | tr '\n' ' ' | sed 's/ $//'
+}
+
+expect_calls() { # name, output file, expected words
+  local seen
+  seen=$(calls "$2")
+  echo "$1: calls seen: ${seen:-(none)}"
+  [[ $seen == "$3" ]] || { fail "$1: expected: $3"; sed -n '/^restart_scenario/p; /^wine-run/p' "$2"; }
+}
+
+# 1. NT platform: a launch whose installer ends with 3386. After the pause the
+# work folder is removed; then the privilege goes on, the restart is asked
+# for (reboot and force, reason 0) and accepted, and the privilege goes off.
+rm -rf "$report_dir"
+run_scenario "$nt_scenario" "$out_dir/nt.txt"
+QM_WORK_FOLDER=$(sed -n 's/^workfolder=//p' "$out_dir/nt.txt" | tr -d '\r')
+[[ -n $QM_WORK_FOLDER ]] || fail "nt: the scenario did not start"
+export QM_WORK_FOLDER
+expect_calls nt "$out_dir/nt.txt" "pause remove privilege restart accepted privilege"
+report=$report_dir/report.txt
+if [[ -f $report ]]; then
+  grep -q '^commandline=.* /quillimarkmode' "$report" || fail "nt: the installer did not get the switch"
+  grep -q '^end' "$report" || fail "nt: the installer's report is incomplete"
+else
+  fail "nt: the installer did not run"
+fi
+# The work folder is gone on disk too (C: is the prefix's drive_c).
+linux_folder=$WINEPREFIX/drive_c/${QM_WORK_FOLDER#[Cc]:\\}
+linux_folder=${linux_folder//\\//}
+[[ -n $QM_WORK_FOLDER && ! -e $linux_folder ]] || fail "nt: the work folder is still there: $linux_folder"
+
+# 2. The older platform: no privilege to switch; only the request decides.
+QM_WORK_FOLDER=
+run_scenario "$old_scenario" "$out_dir/9x.txt"
+grep -q '^thread=' "$out_dir/9x.txt" || fail "9x: the scenario did not start"
+expect_calls 9x "$out_dir/9x.txt" "restart accepted"
+
+((failures == 0)) && echo "restart scenario: passed"
+exit $((failures > 0))
