@@ -1,6 +1,36 @@
+// The entry point: the application object, the progress window, the loop.
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+#include "launcher/Application.h"
+#include "launcher/DllSearchPath.h"
+#include "launcher/Mainformsrc.h"
+#include "support/RCAnsiStr.h"
+#include "support/RCPath.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
+    // First of all: no DLL may load from the program's folder. The C
+    // runtime's start-up before this point loads none.
+    RestrictDllSearchPath();
+
+    Application application(instance);
+    if (!application.Initialize())
+        return 0;
+    {
+        // Until the work starts, the title is the program's name without
+        // its extension.
+        RCPath self;
+        SetToModuleFile(self);
+        RCAnsiStr title(self.Last());
+        int32_t dot = title.FindLastChar('.');
+        if (dot > 0)
+            title.KeepBefore(dot);
+        application.SetTitle(title.Text());
+    }
+
+    TMainForm mainForm(application);
+    if (mainForm.Create())
+        application.Run();
+    // Whatever happened, and whatever the installer returned.
     return 0;
 }
