@@ -27,6 +27,8 @@ Function Lookup(HMODULE module, const char* name)
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
+} // namespace
+
 void LoadLateSystemDlls()
 {
     char path[MAX_PATH];
@@ -46,8 +48,6 @@ void LoadLateSystemDlls()
         LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     }
 }
-
-} // namespace
 
 void RestrictDllSearchPath()
 {

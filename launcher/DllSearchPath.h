@@ -12,3 +12,7 @@
 // folder by their full paths, so that a later load by name finds them
 // loaded. Call it first, before anything can load a DLL.
 void RestrictDllSearchPath();
+
+// The fallback's loads: uxtheme, dwmapi, cryptbase, userenv and propsys
+// from the system folder by their full paths, those that exist.
+void LoadLateSystemDlls();
