@@ -9,8 +9,11 @@
 //                    makes it when it is done), at most QM_FAKE_BUSY_MS
 //                    (default 20000), then false
 //   oom              asks for more memory than there is
-// Every call is appended to the file QM_FAKE_REPORT as a line: "extract
-// <application title>" or "launch".
+// launch hides the windows through the user interface, as the real one does
+// before it waits for the installer. Every call is appended to the file
+// QM_FAKE_REPORT as a line: "extract <application title>", or "launch
+// hidden" when the progress window and the taskbar window are both hidden
+// afterwards ("launch visible" otherwise).
 #include <windows.h>
 
 #include <cstdio>
@@ -85,8 +88,12 @@ bool extract(UserInterface& ui)
     return false;
 }
 
-bool launch(UserInterface&)
+bool launch(UserInterface& ui)
 {
-    Record("launch", "");
+    ui.HideWindows();
+    HWND form = ui.ProgressWindow();
+    HWND owner = GetWindow(form, GW_OWNER);
+    bool hidden = form != nullptr && owner != nullptr && !IsWindowVisible(form) && !IsWindowVisible(owner);
+    Record("launch", hidden ? "hidden" : "visible");
     return true;
 }
