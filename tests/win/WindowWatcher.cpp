@@ -13,7 +13,8 @@
 //   and reports after each whether it is still there and visible;
 // - every message box (class #32770): its text (child 0xFFFF), caption,
 //   owner, the title at that time and which standard icon it shows, found
-//   by comparing its pixels; then it is dismissed with IDOK;
+//   by comparing its pixels (it is made topmost for that); then it is
+//   dismissed with IDOK;
 // - the exit code.
 // When it is done with the progress window (recorded, and in MODE "close"
 // the attempts made) it creates the file named by QM_FAKE_RELEASE, which
@@ -274,7 +275,11 @@ int main(int argc, char** argv)
             if (!IsWindowVisible(box) || boxes.count(box) != 0)
                 continue;
             boxes.insert(box);
-            Sleep(300); // painted by then
+            // On top of every other window (other tests' too) for the
+            // look at its icon, then painted.
+            SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            Sleep(300);
             std::string key = "box" + std::to_string(++boxCount);
             char text[1024] = "";
             GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
