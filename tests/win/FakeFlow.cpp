@@ -88,7 +88,7 @@ bool extract(UserInterface& ui)
     return false;
 }
 
-bool launch(UserInterface& ui)
+bool launch(UserInterface& ui, const char*)
 {
     ui.HideWindows();
     HWND form = ui.ProgressWindow();
