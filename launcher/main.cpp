@@ -1,27 +1,36 @@
+// The entry point: the application object, the progress window, the loop.
 #include <windows.h>
 
-#include <cstdlib>
-#include <new>
+#include "launcher/Application.h"
+#include "launcher/DllSearchPath.h"
+#include "launcher/Mainformsrc.h"
+#include "support/RCAnsiStr.h"
+#include "support/RCPath.h"
 
-#include "payload/StubSettings.h"
-
-// The stub is built without C++ exceptions, so the library's operator new,
-// which throws, would only drag the exception machinery in: allocation goes
-// straight to the C runtime, and running out of memory ends the program.
-void* operator new(std::size_t size)
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
-    void* block = std::malloc(size == 0 ? 1 : size);
-    if (block == nullptr)
-        std::abort();
-    return block;
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+    // First of all: no DLL may load from the program's folder. The C
+    // runtime's start-up before this point loads none.
+    RestrictDllSearchPath();
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
-{
-    return StubSettings::PayloadOffset() < 0 ? 1 : 0; // keeps the settings in the program
+    Application application(instance);
+    if (!application.Initialize())
+        return 0;
+    {
+        // Until the work starts, the title is the program's name without
+        // its extension.
+        RCPath self;
+        SetToModuleFile(self);
+        RCAnsiStr title(self.Last());
+        int32_t dot = title.FindLastChar('.');
+        if (dot > 0)
+            title.KeepBefore(dot);
+        application.SetTitle(title.Text());
+    }
+
+    TMainForm mainForm(application);
+    if (mainForm.Create())
+        application.Run();
+    // Whatever happened, and whatever the installer returned.
+    return 0;
 }

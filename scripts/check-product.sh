@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks the built 32-bit stub: PE32 for i386, GUI subsystem, only the ANSI
 # forms of Windows functions among its imports, the stub settings block
-# exactly once (a builder must find one place to patch), and prints its
-# imports and size.
+# exactly once (a builder must find one place to patch), kernel32 and the C
+# runtime alone imported at load time, only known DLLs (never version.dll)
+# loaded on first use; prints its imports and size.
 set -uo pipefail
 exe=${1:?usage: check-product.sh STUB.exe}
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -33,9 +34,32 @@ if [[ -n $wide ]]; then echo "FAIL: wide-character imports:"; echo "$wide"; fail
 count=$(python3 "$root/scripts/stub_block.py" count "$exe") || { echo "FAIL: cannot search for the settings block"; fail=1; count=; }
 if [[ -n $count && $count != 1 ]]; then echo "FAIL: the stub settings block occurs $count times, not once"; fail=1; fi
 
-dlls=$(cut -d: -f1 <<<"$imports" | sort -u | tr '\n' ' ')
+dlls=$(awk '/DLL Name:/ {print tolower($3)}' <<<"$headers" | sort -u | tr '\n' ' ')
+# Load-time imports: a DLL planted beside the program could stand in for
+# anything but these two known DLLs before the entry point runs.
+for dll in $dlls; do
+  case $dll in
+    kernel32.dll|msvcrt.dll) ;;
+    *) echo "FAIL: $dll is imported at load time (only kernel32.dll and msvcrt.dll may be)"; fail=1 ;;
+  esac
+done
+
+# Delay-loaded imports: known DLLs only. user32 must be among them (the
+# window needs it), or the table was not found at all.
+delayed=$(python3 "$(dirname "$0")/delay-imports.py" "$exe") || { echo "FAIL: cannot read the delay imports of $exe"; fail=1; }
+delay_dlls=$(awk -F': ' '{print tolower($1)}' <<<"$delayed" | sort -u | tr '\n' ' ')
+for dll in $delay_dlls; do
+  case $dll in
+    advapi32.dll|comdlg32.dll|gdi32.dll|ole32.dll|oleaut32.dll|shell32.dll|shlwapi.dll|user32.dll) ;;
+    *) echo "FAIL: $dll is delay-loaded but is not a known DLL"; fail=1 ;;
+  esac
+done
+grep -qw 'user32.dll' <<<"$delay_dlls" || { echo "FAIL: no delay-loaded user32.dll found"; fail=1; }
+wide_delayed=$(grep -E ': [A-Za-z0-9_]+W$' <<<"$delayed" || true)
+if [[ -n $wide_delayed ]]; then echo "FAIL: wide-character delay imports:"; echo "$wide_delayed"; fail=1; fi
 size=$(stat -c %s "$exe")
-echo "stub: $(basename "$exe"): settings block found ${count:-?} time(s), imports from: $dlls"
+echo "stub: $(basename "$exe"): PE32 i386 GUI, settings block found ${count:-?} time(s), imports from: $dlls"
 awk -F': ' '{ names[$1] = names[$1] " " $2 } END { for (d in names) print "  " d ":" names[d] }' <<<"$imports" | sort
+echo "stub: loaded on first use: $delay_dlls"
 awk -v s="$size" 'BEGIN { printf "stub size: %d bytes (%.1f KiB)\n", s, s / 1024 }'
 exit $fail

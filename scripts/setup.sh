@@ -11,6 +11,7 @@ packages=(
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   libz-mingw-w64-dev zlib1g-dev
   wine wine64 xvfb x11-utils xauth locales
+  imagemagick                          # the screenshot of the progress window
   fonts-ipafont-gothic                 # a Japanese font for the screenshot
   osslsigncode openssl                 # signing the finished installer
 )

@@ -1,0 +1,67 @@
+#include "launcher/DllSearchPath.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+// LOAD_LIBRARY_SEARCH_SYSTEM32, newer than the headers' target version.
+constexpr DWORD kSearchSystem32 = 0x00000800;
+
+using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+using SetDllDirectoryFunction = BOOL(WINAPI*)(LPCSTR);
+
+// DLLs that are not known DLLs and that Windows loads by name on a
+// program's behalf after start-up (themes, window composition, the
+// security and shell helpers). Those missing on a system are skipped.
+constexpr const char* kLateSystemDlls[] = {"uxtheme.dll", "dwmapi.dll", "cryptbase.dll", "userenv.dll",
+                                           "propsys.dll"};
+
+template <typename Function>
+Function Lookup(HMODULE module, const char* name)
+{
+    // Through a plain function pointer type: the system hands out every
+    // function as FARPROC.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+} // namespace
+
+void LoadLateSystemDlls()
+{
+    char path[MAX_PATH];
+    UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    // 0 is a failure, a length of MAX_PATH or more did not fit.
+    if (length == 0 || length >= MAX_PATH)
+        return;
+    for (const char* name : kLateSystemDlls) {
+        size_t nameLength = std::strlen(name);
+        if (length + 1 + nameLength >= MAX_PATH)
+            continue;
+        path[length] = '\\';
+        std::memcpy(path + length + 1, name, nameLength + 1);
+        // With the altered search path the DLL's own imports come from its
+        // folder too. Kept loaded for the life of the process on purpose;
+        // null where the system has no such DLL.
+        LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
+}
+
+void RestrictDllSearchPath()
+{
+    // Always loaded: the program imports it.
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel == nullptr)
+        return;
+    auto setDefaultDllDirectories = Lookup<SetDefaultDllDirectoriesFunction>(kernel, "SetDefaultDllDirectories");
+    if (setDefaultDllDirectories != nullptr && setDefaultDllDirectories(kSearchSystem32))
+        return;
+    // SetDllDirectoryA("") removes the current folder from the search (XP
+    // SP1 and later); the program's own folder stays first, hence the loads.
+    auto setDllDirectory = Lookup<SetDllDirectoryFunction>(kernel, "SetDllDirectoryA");
+    if (setDllDirectory != nullptr)
+        setDllDirectory("");
+    LoadLateSystemDlls();
+}
