@@ -1,0 +1,235 @@
+// Reading payloads from a file as extraction does: seek, attach the inflate
+// stage, read records; finished, cut and damaged streams.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <zlib.h>
+
+#include "payload/PayloadWriter.h"
+#include "payload/RCDecompress.h"
+#include "payload/RCFile.h"
+#include "tests/shared/ArchiveWalker.h"
+#include "tests/shared/TestBytes.h"
+#include "tests/shared/TestFolder.h"
+
+namespace {
+
+FileAttributeRecord Record(uint32_t attributes, uint64_t time)
+{
+    FileAttributeRecord r;
+    r.attributes = attributes;
+    r.creationTime = time;
+    r.lastAccessTime = time + 1;
+    r.lastWriteTime = time + 2;
+    return r;
+}
+
+// Writes what the walker saw as one text, with the content kept aside.
+class Log : public ArchiveWalker::Visitor {
+public:
+    void Folder(const RCAnsiStr& name, const uint8_t* record) override
+    {
+        text += std::string("D ") + name.Text() + Times(record);
+    }
+    void Up() override { text += "U|"; }
+    void FileBegin(const RCAnsiStr& name, int32_t size) override
+    {
+        text += std::string("F ") + name.Text() + " " + std::to_string(size);
+        content.clear();
+    }
+    void FileContent(const uint8_t* bytes, int32_t length) override
+    {
+        content.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(length));
+    }
+    void FileEnd(const uint8_t* record) override
+    {
+        text += Times(record);
+        contents.push_back(content);
+    }
+
+    std::string text;
+    std::string content;
+    std::vector<std::string> contents;
+
+private:
+    static std::string Times(const uint8_t* bytes)
+    {
+        FileAttributeRecord r = FileAttributeRecord::Decode(bytes);
+        return " " + std::to_string(r.attributes) + "/" + std::to_string(r.creationTime) + "/" +
+               std::to_string(r.lastAccessTime) + "/" + std::to_string(r.lastWriteTime) + "|";
+    }
+};
+
+class PayloadReading : public ::testing::Test {
+protected:
+    std::string Put(const std::string& bytes)
+    {
+        std::string path = folder.Write("p" + std::to_string(files++), bytes);
+        EXPECT_FALSE(path.empty());
+        return path;
+    }
+
+    // Opens the file, seeks to offset and attaches the stage, as extraction
+    // does, then walks the records.
+    ArchiveWalker::Result Walk(const std::string& fileBytes, int32_t offset, Log* log)
+    {
+        RCFile reader;
+        EXPECT_TRUE(reader.Open(Put(fileBytes).c_str(), RCFile::kRead));
+        EXPECT_TRUE(reader.Seek(offset));
+        RCDecompress stage(8192);
+        EXPECT_TRUE(reader.SetInputTransform(&stage));
+        ArchiveWalker walker(reader);
+        ArchiveWalker::Result result = walker.Walk(log);
+        reader.SetInputTransform(nullptr);
+        return result;
+    }
+
+    TestFolder folder{"payload"};
+    int files = 0;
+};
+
+TEST_F(PayloadReading, ArchiveBehindAStubImage)
+{
+    const std::string bmp = "BM\x01\x02\x03";
+    const std::string big = NoiseBytes(30000, 11) + std::string(70000, 'q') + NoiseBytes(123, 12);
+    const std::string exe = NoiseBytes(1024, 13);
+    StringSink sink;
+    PayloadWriter w(sink);
+    w.File("setup.bmp", bmp.data(), 5, Record(0x20, 100));
+    w.Folder("data", Record(0x10, 200));
+    w.File("a.ini", nullptr, 0, Record(0x20, 300));
+    w.Line("comment"); // unknown tags are skipped
+    w.File("\x83\x5C\x83\x74\x83\x67.dat", big.data(), static_cast<int64_t>(big.size()), Record(0x21, 400));
+    w.Up();
+    w.File("lvxrun.exe", exe.data(), 1024, Record(0x20, 500));
+    w.Up();
+    ASSERT_FALSE(w.Failed());
+
+    // The stub image is not a multiple of the raw piece size.
+    const std::string stub = NoiseBytes(12345, 14);
+    Log log;
+    EXPECT_EQ(Walk(stub + sink.bytes, static_cast<int32_t>(stub.size()), &log), ArchiveWalker::kComplete);
+    EXPECT_EQ(log.text,
+              "F setup.bmp 5 32/100/101/102|"
+              "D data 16/200/201/202|"
+              "F a.ini 0 32/300/301/302|"
+              "F \x83\x5C\x83\x74\x83\x67.dat 100123 33/400/401/402|"
+              "U|"
+              "F lvxrun.exe 1024 32/500/501/502|");
+    ASSERT_EQ(log.contents.size(), 4u);
+    EXPECT_EQ(log.contents[0], bmp);
+    EXPECT_EQ(log.contents[1], "");
+    EXPECT_TRUE(log.contents[2] == big);
+    EXPECT_TRUE(log.contents[3] == exe);
+}
+
+TEST_F(PayloadReading, WhereTheArchiveEnds)
+{
+    StringSink sink;
+    PayloadWriter w(sink);
+    w.Folder("f", Record(0x10, 1));
+    w.File("x", "abc", 3, Record(0x20, 2));
+    const size_t beforeUps = sink.bytes.size();
+    w.Up();
+    const size_t beforeLastUp = sink.bytes.size();
+    w.Up();
+    const std::string archive = sink.bytes;
+    w.Line("F"); // the same stream goes on behind the closing U
+
+    // "U" CR LF in a stream with its final block: the one step fails.
+    std::string finished(64, '\0');
+    uLongf length = 64;
+    ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(&finished[0]), &length, reinterpret_cast<const Bytef*>("U\r\n"), 3, 9),
+              Z_OK);
+    finished.resize(length);
+
+    struct Case {
+        const char* what;
+        std::string file;
+        ArchiveWalker::Result result;
+    };
+    const Case cases[] = {
+        {"whole", archive, ArchiveWalker::kComplete},
+        {"only U", SyncFlushed({"U\r\n"}), ArchiveWalker::kComplete},
+        {"more sync-flushed data behind the closing U", sink.bytes, ArchiveWalker::kComplete},
+        {"garbage behind the closing U, same raw piece", archive + "garbage", ArchiveWalker::kDamaged},
+        {"U of the folder missing", archive.substr(0, beforeUps), ArchiveWalker::kDamaged},
+        {"closing U missing", archive.substr(0, beforeLastUp), ArchiveWalker::kDamaged},
+        {"cut in the header", archive.substr(0, 1), ArchiveWalker::kDamaged},
+        {"cut in the first record", archive.substr(0, 12), ArchiveWalker::kDamaged},
+        {"empty file", "", ArchiveWalker::kDamaged},
+        {"finished stream", finished, ArchiveWalker::kDamaged},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(Walk(c.file, 0, nullptr), c.result);
+    }
+}
+
+TEST_F(PayloadReading, SizeLinesAndLongNames)
+{
+    const std::string zeros(28, '\0');
+    const std::string name4096(4096, 'n');
+    struct Case {
+        const char* what;
+        std::vector<std::string> pieces;
+        ArchiveWalker::Result result;
+        std::string log;
+    };
+    const Case cases[] = {
+        {"negative size", {"F\r\n", "x\r\n", "-1\r\n"}, ArchiveWalker::kDamaged, ""},
+        {"size without digits is 0", {"F\r\n", "x\r\n", "abc\r\n", zeros, "U\r\n"}, ArchiveWalker::kComplete, "F x 0 0/0/0/0|"},
+        {"size with a sign and blanks", {"F\r\n", "x\r\n", " +2z\r\n", "ab", zeros, "U\r\n"}, ArchiveWalker::kComplete, "F x 2 0/0/0/0|"},
+        {"name at the bound", {"F\r\n", name4096 + "\r\n", "0\r\n", zeros, "U\r\n"}, ArchiveWalker::kComplete, "F " + name4096 + " 0 0/0/0/0|"},
+        {"name over the bound", {"F\r\n", name4096 + "n\r\n", "0\r\n", zeros, "U\r\n"}, ArchiveWalker::kDamaged, ""},
+        {"size beyond the data", {"F\r\n", "x\r\n", "2147483647\r\n", "abc"}, ArchiveWalker::kDamaged, "F x 2147483647"},
+        {"short record", {"D\r\n", "d\r\n", zeros.substr(1)}, ArchiveWalker::kDamaged, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Log log;
+        EXPECT_EQ(Walk(SyncFlushed(c.pieces), 0, &log), c.result);
+        EXPECT_EQ(log.text, c.log);
+    }
+}
+
+TEST_F(PayloadReading, FinishedStreamStopsShort)
+{
+    // Incompressible data: stored blocks, each raw piece inflates whole.
+    const std::string data = NoiseBytes(30000, 21);
+    std::string finished(compressBound(30000), '\0');
+    uLongf length = static_cast<uLongf>(finished.size());
+    ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(&finished[0]), &length, reinterpret_cast<const Bytef*>(data.data()),
+                        30000, 9),
+              Z_OK);
+    finished.resize(length);
+    const size_t fullPieces = (finished.size() - 1) / 8192;
+    ASSERT_GE(fullPieces, 3u);
+
+    struct Case {
+        const char* what;
+        std::string file;
+        size_t delivered;
+    };
+    const Case cases[] = {
+        {"finished: the last step's output is lost", finished, BareInflate(finished.substr(0, fullPieces * 8192)).size()},
+        {"sync-flushed, never finished: all of it", SyncFlushed({data}), data.size()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RCFile reader;
+        ASSERT_TRUE(reader.Open(Put(c.file).c_str(), RCFile::kRead));
+        RCDecompress stage(8192);
+        ASSERT_TRUE(reader.SetInputTransform(&stage));
+        std::string got(40000, '\0');
+        int32_t n = reader.Read(&got[0], 40000);
+        ASSERT_GE(n, 0);
+        got.resize(static_cast<size_t>(n));
+        EXPECT_EQ(got.size(), c.delivered);
+        EXPECT_TRUE(got == data.substr(0, got.size()));
+        EXPECT_EQ(reader.Read(&got[0], 1), 0);
+        reader.SetInputTransform(nullptr);
+    }
+}
+
+} // namespace
