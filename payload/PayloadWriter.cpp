@@ -115,3 +115,97 @@ bool PayloadWriter::File(const char* name, const void* content, int64_t size, co
 {
     return FileBegin(name, size) && FileContent(content, size > 0 ? static_cast<size_t>(size) : 0) && FileEnd(record);
 }
+
+namespace {
+
+// Writes deflate bits least significant first, as RFC 1951 packs them.
+class BitPacker {
+public:
+    explicit BitPacker(uint8_t* out) : out_(out) {}
+    void Bits(uint32_t value, int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            if (((value >> i) & 1u) != 0)
+                out_[length_] = static_cast<uint8_t>(out_[length_] | (1u << bit_));
+            if (++bit_ == 8) {
+                bit_ = 0;
+                out_[++length_] = 0;
+            }
+        }
+    }
+    void Align()
+    {
+        if (bit_ != 0) {
+            bit_ = 0;
+            out_[++length_] = 0;
+        }
+    }
+    void Byte(uint8_t b) // only when aligned
+    {
+        out_[length_] = b;
+        out_[++length_] = 0;
+    }
+    size_t Length() const { return length_; }
+
+private:
+    uint8_t* out_;
+    size_t length_ = 0;
+    int bit_ = 0;
+};
+
+// k empty fixed-Huffman blocks (header 0 01, end-of-block code 0000000: 10
+// bits each), then one empty stored block (header 0 00, fill to the byte,
+// LEN 0000, NLEN FFFF), from and to a byte boundary. k = 0 gives the 5 bytes
+// 00 00 00 FF FF; k = 1, 2, 3 give 6, 7 and 9 bytes.
+void EmptyBlocks(BitPacker& bits, int fixedBlocks)
+{
+    for (int i = 0; i < fixedBlocks; ++i) {
+        bits.Bits(0, 1); // not the last block
+        bits.Bits(1, 2); // fixed Huffman codes
+        bits.Bits(0, 7); // end of block
+    }
+    bits.Bits(0, 3); // not the last block, stored
+    bits.Align();
+    bits.Byte(0x00);
+    bits.Byte(0x00);
+    bits.Byte(0xFF);
+    bits.Byte(0xFF);
+}
+
+} // namespace
+
+bool PayloadWriter::PadToPiece(uint32_t piece)
+{
+    if (failed_)
+        return false;
+    if (piece < 16) // too small to hold the longest group below
+        return false;
+    // Every sync-flushed piece ends on a byte boundary, so the blocks start
+    // on one. Stored blocks come in 5 bytes; one group of fixed blocks in
+    // front covers the rest of the division by 5. 1 to 4 and 8 bytes cannot
+    // be made: those pad to the end of the following piece instead.
+    uint64_t gap = (piece - payloadBytes_ % piece) % piece;
+    if (gap == 0)
+        return true;
+    if (gap < 5 || gap == 8)
+        gap += piece;
+    // Groups by the remainder: 0 none; 1 k=1 (6 bytes); 2 k=2 (7);
+    // 3 k=1 and k=2 (13); 4 k=3 (9).
+    static const int kGroups[5][2] = {{-1, -1}, {1, -1}, {2, -1}, {1, 2}, {3, -1}};
+    const int* groups = kGroups[gap % 5];
+    std::unique_ptr<uint8_t[]> bytes(new uint8_t[gap + 1]);
+    bytes[0] = 0;
+    BitPacker bits(bytes.get());
+    for (int g = 0; g < 2; ++g) {
+        if (groups[g] >= 0)
+            EmptyBlocks(bits, groups[g]);
+    }
+    while (bits.Length() < gap)
+        EmptyBlocks(bits, 0);
+    if (bits.Length() != gap || !sink_.Put(bytes.get(), gap)) {
+        failed_ = true;
+        return false;
+    }
+    payloadBytes_ += gap;
+    return true;
+}

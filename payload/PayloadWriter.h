@@ -40,6 +40,12 @@ public:
     bool Line(const char* text);
     bool Piece(const void* data, size_t length);
 
+    // Appends empty deflate blocks, which inflate to nothing, until the
+    // payload is a whole number of `piece`-byte pieces (piece at least 16),
+    // so that whatever follows the payload starts in a piece of its own.
+    // The stream stays open and valid; more records may follow.
+    bool PadToPiece(uint32_t piece);
+
     bool Failed() const { return failed_; }
     // Bytes of archive (uncompressed) and of payload (compressed) so far.
     uint64_t ArchiveBytes() const { return archiveBytes_; }
