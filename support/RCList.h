@@ -11,8 +11,9 @@
 template <typename T>
 class RCList : public RCRoot {
 public:
+    // A growth step below 1 counts as 1: a full list must always gain room.
     explicit RCList(bool ownsElements = true, bool keepsOrder = true, int32_t growthStep = 10)
-        : ownsElements_(ownsElements), keepsOrder_(keepsOrder), growthStep_(growthStep)
+        : ownsElements_(ownsElements), keepsOrder_(keepsOrder), growthStep_(growthStep < 1 ? 1 : growthStep)
     {
     }
     ~RCList() override { Clear(); }
