@@ -5,6 +5,8 @@
 // folder of the program's own executable (never the current directory), and
 // applies "." and ".." components. Separators are backslashes, found by the
 // Shift-JIS rules: the second byte of a double-byte character is never one.
+// A relative text leaves the path empty when the program's own folder cannot
+// be had (it is never taken as a server name or against another folder).
 #pragma once
 #include <cstdint>
 #include <memory>

@@ -4,9 +4,11 @@
 // SetToModuleFile reports.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "support/RCPath.h"
+#include "support/RCAnsiStr.h"
 
 namespace {
 
@@ -296,4 +298,38 @@ TEST(Path, ExtensionPointsIntoTheStoredComponent)
     RCPath path("C:\\setup.exe");
     const char* last = path.Last();
     EXPECT_EQ(path.Extension(), last + 6);
+}
+
+// Random texts from bytes that matter to the parser (separators, dots, a
+// colon, lead bytes whose second byte may be 0x5C, a half-width kana): what
+// SetPath leaves must hold no separator inside a component, no "." and no
+// empty component, and a ".." only at the start; an absolute result must
+// parse back into the same components.
+TEST(Path, ParsedComponentsKeepTheirShape)
+{
+    const char alphabet[] = {'\\', '\\', '\\', '.', '.', ':', 'C', 'a', '\x95', '\x83', '\xB1'};
+    std::mt19937 random(20261210);
+    std::uniform_int_distribution<int> length(0, 12);
+    std::uniform_int_distribution<size_t> pick(0, sizeof alphabet - 1);
+    for (int round = 0; round < 20000; ++round) {
+        std::string text;
+        for (int n = length(random); n > 0; --n)
+            text += alphabet[pick(random)];
+        RCPath path(text.c_str());
+        for (int32_t i = 0; i < path.Count(); ++i) {
+            RCAnsiStr component(path.Component(i));
+            if (i == 0 && component.Equals("\\"))
+                continue; // the UNC root
+            EXPECT_GT(component.Length(), 0) << text;
+            EXPECT_EQ(component.FindChar('\\'), -1) << text;
+            EXPECT_FALSE(component.Equals(".")) << text;
+            EXPECT_TRUE(i == 0 || !component.Equals("..")) << text;
+        }
+        RCAnsiStr joined(path.Text());
+        bool absolute = (joined.ByteAt(0) == '\\' && joined.ByteAt(1) == '\\') || joined.ByteAt(1) == ':';
+        if (absolute && path.Count() > 0 && std::string(path.Component(0)) != "..") {
+            RCPath again(path.Text());
+            EXPECT_EQ(Components(again), Components(path)) << text;
+        }
+    }
 }

@@ -1,0 +1,395 @@
+#include "support/FileSystem.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <memory>
+
+#include "support/RCPath.h"
+#include "support/WindowsVersion.h"
+
+namespace {
+
+// A search handle, closed on every way out.
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE handle) : handle_(handle) {}
+    ~FindHandle()
+    {
+        if (Valid())
+            FindClose(handle_);
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+// A file or folder handle; Close reports whether closing succeeded.
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE handle) : handle_(handle) {}
+    ~FileHandle() { Close(); }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return handle_; }
+    bool Close()
+    {
+        if (!Valid())
+            return true;
+        bool closed = CloseHandle(handle_) != 0;
+        handle_ = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+// version.dll, loaded by its full name from the system folder and never
+// through the import table: a version.dll planted beside the program must
+// not be picked up.
+class VersionLibrary {
+public:
+    using SizeFn = DWORD(WINAPI*)(LPCSTR, LPDWORD);
+    using InfoFn = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
+    using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+
+    VersionLibrary()
+    {
+        char path[MAX_PATH + 16];
+        UINT length = GetSystemDirectoryA(path, MAX_PATH);
+        // 0: failed; MAX_PATH or more: did not fit.
+        if (length == 0 || length >= MAX_PATH)
+            return;
+        std::memcpy(path + length, "\\version.dll", sizeof "\\version.dll");
+        module_ = LoadLibraryA(path);
+        if (module_ == nullptr)
+            return;
+        getSize = Function<SizeFn>("GetFileVersionInfoSizeA");
+        getInfo = Function<InfoFn>("GetFileVersionInfoA");
+        query = Function<QueryFn>("VerQueryValueA");
+    }
+    ~VersionLibrary()
+    {
+        if (module_ != nullptr)
+            FreeLibrary(module_);
+    }
+    VersionLibrary(const VersionLibrary&) = delete;
+    VersionLibrary& operator=(const VersionLibrary&) = delete;
+
+    bool Ready() const { return getSize != nullptr && getInfo != nullptr && query != nullptr; }
+
+    SizeFn getSize = nullptr;
+    InfoFn getInfo = nullptr;
+    QueryFn query = nullptr;
+
+private:
+    template <typename Fn>
+    Fn Function(const char* name) const
+    {
+        // Through a plain function pointer type: GetProcAddress's result
+        // is declared with a different signature.
+        return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module_, name)));
+    }
+
+    HMODULE module_ = nullptr;
+};
+
+FILETIME ToFileTime(uint64_t value)
+{
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(value);
+    time.dwHighDateTime = static_cast<DWORD>(value >> 32);
+    return time;
+}
+
+// Stores a FILETIME as a UTC date and time, without the day of the week and
+// the milliseconds. A time that does not convert (beyond the year 30827)
+// leaves the date-time as it was.
+void StoreTime(const FILETIME& time, RCDateTime& into)
+{
+    SYSTEMTIME system;
+    if (!FileTimeToSystemTime(&time, &system))
+        return;
+    into.SetDate(system.wYear, system.wMonth, system.wDay);
+    into.SetTime(system.wHour, system.wMinute, system.wSecond);
+}
+
+using RemoveFn = BOOL(WINAPI*)(LPCSTR);
+
+// The shared policy of DeleteFileRetry and RemoveDirectoryRetry.
+bool RemoveRetry(RemoveFn remove, const char* path, bool clearReadOnly)
+{
+    if (remove(path))
+        return true;
+    if (!clearReadOnly)
+        return false;
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return false;
+    if (!SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY))
+        return false;
+    if (remove(path))
+        return true;
+    // The entry stays: it keeps the attributes it had.
+    SetFileAttributesA(path, attributes);
+    return false;
+}
+
+// The value of PATHEXT; empty when it is not set.
+void ReadPathExt(RCAnsiStr& into)
+{
+    into.Assign("");
+    DWORD size = GetEnvironmentVariableA("PATHEXT", nullptr, 0);
+    if (size == 0)
+        return;
+    std::unique_ptr<char[]> buffer(new char[size]);
+    DWORD length = GetEnvironmentVariableA("PATHEXT", buffer.get(), size);
+    // Changed in between (it would no longer fit): counts as not set.
+    if (length == 0 || length >= size)
+        return;
+    into.Assign(buffer.get());
+}
+
+// Whether a folder's times are to be set: only the NT platform can open a
+// folder for that. When the platform cannot be told, it is taken for NT:
+// every Windows this program meets is, and skipping would lose the times
+// without a word, while a failed attempt is at least reported.
+bool FolderTimesSupported()
+{
+    bool isNT = true;
+    QueryWindowsVersion(nullptr, nullptr, nullptr, nullptr, &isNT);
+    return isNT;
+}
+
+// Read-only off, the times, the record's attributes last. A failure after
+// read-only was cleared leaves it cleared.
+bool ApplyRecord(const char* path, const FileAttributeRecord& record, bool folder)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return false;
+    if (!SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY))
+        return false;
+    if (!folder || FolderTimesSupported()) {
+        // A folder is opened for its times with backup semantics.
+        FileHandle handle(folder ? CreateFileA(path, GENERIC_WRITE | FILE_LIST_DIRECTORY,
+                                               FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)
+                                 : CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                               nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!handle.Valid())
+            return false;
+        FILETIME created = ToFileTime(record.creationTime);
+        FILETIME accessed = ToFileTime(record.lastAccessTime);
+        FILETIME written = ToFileTime(record.lastWriteTime);
+        bool set = SetFileTime(handle.Get(), &created, &accessed, &written) != 0;
+        handle.Close();
+        if (!set)
+            return false;
+    }
+    return SetFileAttributesA(path, record.attributes) != 0;
+}
+
+const char* OrEmpty(const char* text)
+{
+    return text != nullptr ? text : "";
+}
+
+} // namespace
+
+bool PathExists(const char* path, bool directoryRequired)
+{
+    RCPath parsed(path);
+    int32_t count = parsed.Count();
+    if (count == 0)
+        return false;
+    // \\server alone, or with one more component: never asks the network.
+    if (count < 3 && std::strcmp(parsed.Component(0), "\\") == 0)
+        return false;
+    if (count == 1) {
+        // A drive. The root needs its backslash: "C:" alone names the
+        // current folder of that drive, not its root.
+        RCAnsiStr root(parsed.Text());
+        root.Append("\\");
+        UINT type = GetDriveTypeA(root.Text());
+        return type != DRIVE_UNKNOWN && type != DRIVE_NO_ROOT_DIR;
+    }
+    WIN32_FIND_DATAA data;
+    FindHandle find(FindFirstFileA(parsed.Text(), &data));
+    if (!find.Valid())
+        return false;
+    return !directoryRequired || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool EntryExists(const char* path, bool fileRequired)
+{
+    if (path == nullptr || *path == '\0')
+        return false;
+    WIN32_FIND_DATAA data;
+    FindHandle find(FindFirstFileA(path, &data));
+    if (!find.Valid())
+        return false;
+    return !fileRequired || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool CreateDirectoryTree(const char* path)
+{
+    RCAnsiStr rest(path);
+    if (rest.Length() == 0)
+        return false;
+
+    RCAnsiStr start;
+    if (rest.CharAt(0) == '\\' && rest.CharAt(1) == '\\') {
+        // UNC: each level is appended as "\" + piece, so the first is \\server.
+        start.Assign("\\");
+        rest.DeleteFirstChar();
+        rest.DeleteFirstChar();
+    } else if (rest.CharAt(1) == ':') {
+        start.Assign("?:");
+        start.SetByteAt(0, static_cast<char>(rest.ByteAt(0)));
+        // Drive letter, colon and the separator after them.
+        rest.DeleteFirstChar();
+        rest.DeleteFirstChar();
+        rest.DeleteFirstChar();
+    } else {
+        RCPath own;
+        SetToModuleFile(own);
+        own.RemoveLast();
+        start.Assign(own.Text());
+    }
+
+    if (rest.LastChar() == '\\')
+        rest.DeleteLastChar();
+    if (rest.Length() == 0)
+        return true;   // a drive or the program's folder: nothing to make
+
+    RCAnsiStr piece;
+    for (;;) {
+        int32_t separator = rest.FindChar('\\');
+        // A separator at position 0 (a doubled one) ends the level-by-level
+        // creation: the rest is made in one call.
+        bool last = separator < 1;
+        piece.Assign(rest.Text());
+        if (!last) {
+            piece.KeepBefore(separator);
+            rest.KeepAfter(separator);
+        }
+        start.Append("\\");
+        start.Append(piece.Text());
+        // Fails harmlessly on a level that exists already; only the final
+        // test below counts.
+        CreateDirectoryA(start.Text(), nullptr);
+        if (last)
+            break;
+    }
+    return PathExists(start.Text(), true);
+}
+
+bool DeleteFileRetry(const char* path, bool clearReadOnly)
+{
+    return RemoveRetry(DeleteFileA, OrEmpty(path), clearReadOnly);
+}
+
+bool RemoveDirectoryRetry(const char* path, bool clearReadOnly)
+{
+    return RemoveRetry(RemoveDirectoryA, OrEmpty(path), clearReadOnly);
+}
+
+bool ListDirectory(const char* folder, RCList<___RSFILEINFO>& list, bool withDetails)
+{
+    list.Clear();
+    RCAnsiStr pattern(folder);
+    pattern.Append(pattern.LastChar() == '\\' ? "*" : "\\*");
+
+    WIN32_FIND_DATAA data;
+    FindHandle find(FindFirstFileA(pattern.Text(), &data));
+    if (!find.Valid())
+        return false;
+
+    RCAnsiStr pathExt;
+    if (withDetails)
+        ReadPathExt(pathExt);
+
+    do {
+        if (std::strcmp(data.cFileName, ".") == 0 || std::strcmp(data.cFileName, "..") == 0)
+            continue;
+        ___RSFILEINFO* entry = new ___RSFILEINFO;
+        list.Add(entry);   // the list owns it from here
+
+        entry->sizeHigh = data.nFileSizeHigh;
+        entry->sizeLow = data.nFileSizeLow;
+        StoreTime(data.ftCreationTime, entry->created);
+        StoreTime(data.ftLastAccessTime, entry->lastAccessed);
+        StoreTime(data.ftLastWriteTime, entry->lastWritten);
+
+        entry->attributes = data.dwFileAttributes;
+        entry->access = kAccessWritable | kAccessReadable | kAccessVisible;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            entry->access |= kAccessDirectory;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN)
+            entry->access &= ~static_cast<uint32_t>(kAccessVisible);
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+            entry->access &= ~static_cast<uint32_t>(kAccessWritable);
+
+        // The backslash is added even after a folder text that ends with
+        // one; Windows reads the doubled separator as one.
+        entry->fullPath.Assign(folder);
+        entry->fullPath.Append("\\");
+        entry->fullPath.Append(data.cFileName);
+        entry->name.Assign(data.cFileName);
+
+        if (withDetails) {
+            RCPath parsed(entry->fullPath.Text());
+            RCAnsiStr needle(".");
+            needle.Append(parsed.Extension());
+            // A plain, case-sensitive substring test.
+            if (pathExt.FindText(needle.Text(), 0) >= 0)
+                entry->access |= kAccessExecutable;
+            GetVersionTexts(entry->fullPath.Text(), entry->productVersion, entry->fileVersion);
+        }
+    } while (FindNextFileA(find.Get(), &data));
+    return true;
+}
+
+bool ApplyFolderRecord(const char* folder, const FileAttributeRecord& record)
+{
+    return ApplyRecord(OrEmpty(folder), record, true);
+}
+
+bool ApplyFileRecord(const char* file, const FileAttributeRecord& record)
+{
+    return ApplyRecord(OrEmpty(file), record, false);
+}
+
+bool GetVersionTexts(const char* file, RCAnsiStr& productVersion, RCAnsiStr& fileVersion)
+{
+    VersionLibrary library;
+    if (!library.Ready())
+        return false;
+    file = OrEmpty(file);
+    DWORD handle = 0;
+    DWORD size = library.getSize(file, &handle);
+    if (size == 0)
+        return false;
+    std::unique_ptr<uint8_t[]> block(new uint8_t[size]);
+    if (!library.getInfo(file, 0, size, block.get()))
+        return false;
+    void* value = nullptr;
+    UINT length = 0;
+    // A root block shorter than the fixed record is not read.
+    if (!library.query(block.get(), "\\", &value, &length) || value == nullptr ||
+        length < sizeof(VS_FIXEDFILEINFO))
+        return false;
+    const VS_FIXEDFILEINFO* info = static_cast<const VS_FIXEDFILEINFO*>(value);
+    productVersion.Format("%d.%d.%d.%d", HIWORD(info->dwProductVersionMS), LOWORD(info->dwProductVersionMS),
+                          HIWORD(info->dwProductVersionLS), LOWORD(info->dwProductVersionLS));
+    fileVersion.Format("%d.%d.%d.%d", HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
+                       HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS));
+    return true;
+}

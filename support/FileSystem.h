@@ -1,0 +1,53 @@
+// File-system operations: thin layers over the Windows file functions, one
+// policy each. Paths are ANSI texts with backslash separators, searched and
+// stripped by the Shift-JIS rules (a 0x5C that ends a double-byte character
+// is never a separator). A null text counts as the empty text. Nothing here
+// shows anything to the user; every operation answers with a boolean.
+#pragma once
+#include <cstdint>
+
+#include "support/FileAttributeRecord.h"
+#include "support/RCAnsiStr.h"
+#include "support/RCList.h"
+#include "support/RSFileInfo.h"
+
+// True when path names an existing entry; with directoryRequired, an
+// existing folder or drive. The text is parsed as an RCPath first (relative
+// to the program's own folder, "." and ".." applied). A drive alone is asked
+// for its type only; a bare UNC server name (\\server) is false without
+// asking the network.
+bool PathExists(const char* path, bool directoryRequired);
+
+// True when a search for path (taken unchanged, wildcards allowed) finds
+// anything; with fileRequired, the first match must not be a folder.
+bool EntryExists(const char* path, bool fileRequired);
+
+// Creates the folder and every missing parent, one level at a time (a
+// relative text below the program's own folder). True when the folder exists
+// afterwards; a drive alone (C: or C:\) is true without any test.
+bool CreateDirectoryTree(const char* path);
+
+// Delete a file / remove an empty folder. Tried once as is; then, with
+// clearReadOnly, once more after clearing the read-only attribute, which is
+// put back when the second try fails too.
+bool DeleteFileRetry(const char* path, bool clearReadOnly);
+bool RemoveDirectoryRetry(const char* path, bool clearReadOnly);
+
+// Lists the entries of folder ("." and ".." left out) into list, in the
+// order the search returns them; the list is cleared first. withDetails adds
+// the PATHEXT test and the version texts of each entry. False (and an empty
+// list) when the folder cannot be searched.
+bool ListDirectory(const char* folder, RCList<___RSFILEINFO>& list, bool withDetails);
+
+// Writes a FileAttributeRecord onto an existing folder or file: read-only is
+// cleared first, then the times are set, the record's attributes last. A
+// folder's times are set only on the NT platform (and when the platform
+// cannot be told, as on NT).
+bool ApplyFolderRecord(const char* folder, const FileAttributeRecord& record);
+bool ApplyFileRecord(const char* file, const FileAttributeRecord& record);
+
+// The product and file versions of a file's version resource as
+// "%d.%d.%d.%d". False when the file has no readable version resource; the
+// outputs are then left alone. version.dll is loaded from the system folder
+// on use, never imported.
+bool GetVersionTexts(const char* file, RCAnsiStr& productVersion, RCAnsiStr& fileVersion);

@@ -1,0 +1,17 @@
+#include "support/RCDateTime.h"
+
+RCDateTime::~RCDateTime() = default;
+
+void RCDateTime::SetDate(int32_t year, int32_t month, int32_t day)
+{
+    year_ = year;
+    month_ = month;
+    day_ = day;
+}
+
+void RCDateTime::SetTime(int32_t hour, int32_t minute, int32_t second)
+{
+    hour_ = hour;
+    minute_ = minute;
+    second_ = second;
+}

@@ -1,0 +1,50 @@
+// Helpers for Windows tests that must know whether they run under Wine and
+// that need a hand from the Linux side (Wine cannot make links itself).
+// Every path handed to them must lie inside a ScratchFolder.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace testwin {
+
+// True when the program runs under Wine (its ntdll exports wine_get_version).
+bool IsWine();
+
+// The Linux name of a Windows path (Wine only; empty elsewhere or on failure).
+std::string UnixPath(const std::string& windowsPath);
+
+// Makes a symbolic link to a folder: CreateSymbolicLinkA where that really
+// makes one, otherwise (Wine) a link made on the Linux side. Both paths must
+// lie inside scratch. *how says which way worked. False when neither did.
+bool MakeFolderLink(const std::string& scratch, const std::string& link, const std::string& target,
+                    std::string* how);
+
+// Removes a link made by MakeFolderLink, never its target's content: with
+// RemoveDirectoryA, or on Wine (where that cannot remove a Linux-side link)
+// with rm on the Linux side. The link must lie inside scratch.
+bool RemoveFolderLink(const std::string& scratch, const std::string& link);
+
+// A drive letter with nothing behind it ("Q:"), or empty when all are used.
+std::string FreeDrive();
+
+// Attributes, or INVALID_FILE_ATTRIBUTES.
+DWORD Attributes(const std::string& path);
+
+struct Times {
+    uint64_t created = 0;
+    uint64_t accessed = 0;
+    uint64_t written = 0;
+};
+// The three times of a file or folder; false when it cannot be opened.
+bool ReadTimes(const std::string& path, Times* times);
+// A FILETIME value for a UTC date and time (and 100-ns ticks on top).
+uint64_t FileTimeOf(int year, int month, int day, int hour, int minute, int second, uint32_t ticks = 0);
+
+// Copies the running test program to exe and runs one test of it there,
+// disabled ones included, with the current folder set to cwd. Returns the
+// exit code, or -1 when it could not be run or did not end in time.
+int32_t RunCopyOfSelf(const std::string& exe, const std::string& test, const std::string& cwd);
+
+} // namespace testwin
