@@ -78,6 +78,7 @@ bool RCDecompress::Process(const uint8_t* input, int32_t inputLength, const uint
 bool RCDecompress::End()
 {
     if (zstream_ != nullptr) {
+        // Fails only for a state that is not zlib's; nothing to do about it.
         inflateEnd(zstream_.get());
         zstream_.reset();
     }

@@ -1,0 +1,337 @@
+// Reading speed of a payload through RCFile + RCDecompress, reading records
+// with ReadLine and Read as extraction does (output discarded), against a
+// bare zlib inflate loop over the same file in the same run.
+//
+//   bench_streams [--size MB] [--runs N] [--file PATH]
+//
+// The payload (about 200 MB inflated by default: many small files and a few
+// large ones; text-like, binary-like and incompressible content) is made
+// deterministically and kept in PATH for later runs.
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <zlib.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <time.h>
+#endif
+
+#include "payload/PayloadWriter.h"
+#include "payload/RCDecompress.h"
+#include "payload/RCFile.h"
+#include "tests/shared/ArchiveWalker.h"
+
+namespace {
+
+constexpr int32_t kPiece = 8192;
+
+class Random {
+public:
+    explicit Random(uint64_t seed) : x_(seed * 0x9E3779B97F4A7C15ull + 1) {}
+    uint32_t Next()
+    {
+        x_ ^= x_ << 13;
+        x_ ^= x_ >> 7;
+        x_ ^= x_ << 17;
+        return static_cast<uint32_t>(x_ >> 32);
+    }
+    uint32_t Below(uint32_t n) { return Next() % n; }
+
+private:
+    uint64_t x_;
+};
+
+// Content of three kinds, in the proportions of a typical installer.
+void TextLike(Random& r, std::string& out, size_t length)
+{
+    static const char* const words[] = {
+        "the ", "setup ", "of ", "and ", "install ", "file ", "data ", "program ", "version ", "to ",
+        "a ", "is ", "for ", "user ", "window ", "folder ", "value ", "key=", "0x", "error ",
+        "\\", "<item>", "</item>", "\"", "; ", ", ", ". ", "1", "2", "7", "-", "_", "(", ")"};
+    const size_t n = sizeof words / sizeof words[0];
+    while (out.size() < length) {
+        // Zipf-like: low indices are much more common.
+        uint32_t a = r.Below(static_cast<uint32_t>(n));
+        uint32_t b = r.Below(static_cast<uint32_t>(n));
+        out += words[a < b ? a : b];
+        if (r.Below(12) == 0)
+            out += "\r\n";
+    }
+    out.resize(length);
+}
+
+void BinaryLike(Random& r, std::string& out, size_t length)
+{
+    // Tables of little-endian records: slowly growing offsets, small flags,
+    // repeated opcodes and a few random words.
+    uint32_t offset = r.Next() & 0xFFFF;
+    while (out.size() < length) {
+        offset += r.Below(64);
+        uint8_t rec[16];
+        for (int i = 0; i < 4; ++i)
+            rec[i] = static_cast<uint8_t>(offset >> (8 * i));
+        rec[4] = static_cast<uint8_t>(r.Below(4));
+        rec[5] = 0;
+        rec[6] = 0x8B;
+        rec[7] = static_cast<uint8_t>(0x40 + r.Below(8));
+        uint32_t word = r.Below(8) == 0 ? r.Next() : 0;
+        for (int i = 0; i < 4; ++i)
+            rec[8 + i] = static_cast<uint8_t>(word >> (8 * i));
+        rec[12] = 0xE8;
+        rec[13] = static_cast<uint8_t>(r.Below(16));
+        rec[14] = 0xFF;
+        rec[15] = 0xFF;
+        out.append(reinterpret_cast<const char*>(rec), sizeof rec);
+    }
+    out.resize(length);
+}
+
+void Incompressible(Random& r, std::string& out, size_t length)
+{
+    while (out.size() < length) {
+        uint32_t v = r.Next();
+        out.append(reinterpret_cast<const char*>(&v), 4);
+    }
+    out.resize(length);
+}
+
+std::string Content(Random& r, size_t length)
+{
+    std::string out;
+    out.reserve(length);
+    uint32_t kind = r.Below(100);
+    if (kind < 50)
+        TextLike(r, out, length);
+    else if (kind < 85)
+        BinaryLike(r, out, length);
+    else
+        Incompressible(r, out, length);
+    return out;
+}
+
+class FileSink : public PayloadWriter::Sink {
+public:
+    explicit FileSink(std::FILE* f) : f_(f) {}
+    bool Put(const uint8_t* data, size_t length) override { return std::fwrite(data, 1, length, f_) == length; }
+
+private:
+    std::FILE* f_;
+};
+
+// Writes the payload; returns the archive (inflated) size, 0 on failure.
+uint64_t MakePayload(const std::string& path, uint64_t targetBytes, uint64_t* files)
+{
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr)
+        return 0;
+    FileSink sink(f);
+    PayloadWriter w(sink);
+    Random r(2024);
+    FileAttributeRecord rec;
+    rec.attributes = 0x20;
+    rec.creationTime = rec.lastAccessTime = rec.lastWriteTime = 0x01D9000000000000ull;
+    FileAttributeRecord folder = rec;
+    folder.attributes = 0x10;
+    // Half in a few large files, half in many small ones, in folders.
+    const uint64_t large = targetBytes / 2;
+    const int largeCount = 5;
+    char name[64];
+    *files = 0;
+    for (int i = 0; i < largeCount && !w.Failed(); ++i) {
+        size_t size = static_cast<size_t>(large / largeCount);
+        std::snprintf(name, sizeof name, "large%02d.bin", i);
+        w.FileBegin(name, static_cast<int64_t>(size));
+        // In pieces of mixed kinds, as a large program or archive would be.
+        for (size_t done = 0; done < size;) {
+            size_t piece = std::min<size_t>(size - done, 65536);
+            std::string bytes = Content(r, piece);
+            w.FileContent(bytes.data(), bytes.size());
+            done += piece;
+        }
+        w.FileEnd(rec);
+        ++*files;
+    }
+    int folderIndex = 0;
+    while (w.ArchiveBytes() < targetBytes && !w.Failed()) {
+        std::snprintf(name, sizeof name, "folder%03d", folderIndex++);
+        w.Folder(name, folder);
+        for (int i = 0; i < 200 && w.ArchiveBytes() < targetBytes; ++i) {
+            // Mostly a few KiB, sometimes tens of KiB, sometimes empty.
+            uint32_t pick = r.Below(100);
+            size_t size = pick < 5 ? 0 : pick < 85 ? 256 + r.Below(8192) : 8192 + r.Below(65536);
+            std::string bytes = Content(r, size);
+            std::snprintf(name, sizeof name, "file%05d.%s", i, pick % 3 == 0 ? "txt" : "dat");
+            w.File(name, bytes.data(), static_cast<int64_t>(bytes.size()), rec);
+            ++*files;
+        }
+        w.Up();
+    }
+    w.Up();
+    bool ok = !w.Failed();
+    ok = std::fclose(f) == 0 && ok;
+    return ok ? w.ArchiveBytes() : 0;
+}
+
+double Seconds(std::chrono::steady_clock::time_point since)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// Processor time of this process (user and system), which other programs
+// on a busy machine disturb far less than the wall clock.
+double CpuSeconds()
+{
+#ifdef _WIN32
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return 0;
+    auto value = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) * 1e-7;
+    };
+    return value(kernel) + value(user);
+#else
+    timespec t{};
+    if (clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t) != 0)
+        return 0;
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+#endif
+}
+
+// The launcher's way: 1 when the archive reads complete, 0 on damage; the
+// files and content bytes seen go to *files and *content.
+uint64_t ReadWithStreams(const std::string& path, uint64_t* files, uint64_t* content)
+{
+    RCFile reader;
+    if (!reader.Open(path.c_str(), RCFile::kRead) || !reader.Seek(0))
+        return 0;
+    RCDecompress stage(kPiece);
+    reader.SetInputTransform(&stage);
+    ArchiveWalker walker(reader);
+    bool complete = walker.Walk() == ArchiveWalker::kComplete;
+    reader.SetInputTransform(nullptr);
+    *files = walker.Files();
+    *content = walker.ContentBytes();
+    return complete ? 1 : 0;
+}
+
+// A bare loop: 8192-byte raw pieces, inflate with Z_SYNC_FLUSH into an
+// 8192-byte window, output dropped. Returns the inflated bytes.
+uint64_t ReadBare(const std::string& path)
+{
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr)
+        return 0;
+    z_stream zs{};
+    if (inflateInit(&zs) != Z_OK) {
+        std::fclose(f);
+        return 0;
+    }
+    std::unique_ptr<uint8_t[]> in(new uint8_t[kPiece]);
+    std::unique_ptr<uint8_t[]> out(new uint8_t[kPiece]);
+    uint64_t total = 0;
+    bool ok = true;
+    size_t n;
+    while (ok && (n = std::fread(in.get(), 1, kPiece, f)) > 0) {
+        zs.next_in = in.get();
+        zs.avail_in = static_cast<uInt>(n);
+        do {
+            zs.next_out = out.get();
+            zs.avail_out = kPiece;
+            int rc = inflate(&zs, Z_SYNC_FLUSH);
+            if (rc != Z_OK && rc != Z_BUF_ERROR)
+                ok = false;
+            total += kPiece - zs.avail_out;
+        } while (ok && (zs.avail_in > 0 || zs.avail_out == 0));
+    }
+    inflateEnd(&zs);
+    std::fclose(f);
+    return ok ? total : 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    uint64_t megabytes = 200;
+    int runs = 3;
+    std::string path;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--size") == 0)
+            megabytes = std::strtoull(argv[i + 1], nullptr, 10);
+        else if (std::strcmp(argv[i], "--runs") == 0)
+            runs = std::atoi(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--file") == 0)
+            path = argv[i + 1];
+    }
+    if (megabytes == 0 || runs <= 0) {
+        std::fprintf(stderr, "usage: bench_streams [--size MB] [--runs N] [--file PATH]\n");
+        return 2;
+    }
+    if (path.empty())
+        path = "bench-payload-" + std::to_string(megabytes) + "mb.bin";
+
+    // The payload is kept: reuse it when it reads complete.
+    uint64_t archive = ReadBare(path);
+    uint64_t content = 0;
+    uint64_t files = 0;
+    if (archive == 0 || ReadWithStreams(path, &files, &content) == 0) {
+        std::printf("making %s (%" PRIu64 " MB inflated) ...\n", path.c_str(), megabytes);
+        std::fflush(stdout);
+        auto start = std::chrono::steady_clock::now();
+        archive = MakePayload(path, megabytes * 1000000ull, &files);
+        if (archive == 0) {
+            std::fprintf(stderr, "cannot write %s\n", path.c_str());
+            return 1;
+        }
+        std::printf("  made in %.1f s\n", Seconds(start));
+    }
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    long payload = 0;
+    if (f != nullptr && std::fseek(f, 0, SEEK_END) == 0)
+        payload = std::ftell(f);
+    if (f != nullptr)
+        std::fclose(f);
+
+    // Best of the runs, by processor time and by the wall clock.
+    double cpuStreams = 1e30, cpuBare = 1e30, wallStreams = 1e30, wallBare = 1e30;
+    uint64_t bare = 0;
+    for (int run = 0; run < runs; ++run) {
+        // Alternate the order, so that neither side always goes first.
+        for (int side = 0; side < 2; ++side) {
+            bool streamsNow = (side == 0) == (run % 2 == 0);
+            double cpu = CpuSeconds();
+            auto start = std::chrono::steady_clock::now();
+            if (streamsNow) {
+                if (ReadWithStreams(path, &files, &content) == 0) {
+                    std::fprintf(stderr, "the payload reads as damaged\n");
+                    return 1;
+                }
+                wallStreams = std::min(wallStreams, Seconds(start));
+                cpuStreams = std::min(cpuStreams, CpuSeconds() - cpu);
+            } else {
+                bare = ReadBare(path);
+                wallBare = std::min(wallBare, Seconds(start));
+                cpuBare = std::min(cpuBare, CpuSeconds() - cpu);
+            }
+        }
+    }
+    if (bare != archive)
+        std::printf("note: the bare loop inflated %" PRIu64 " bytes, the archive holds %" PRIu64 "\n", bare, archive);
+    const double mb = static_cast<double>(bare) / 1e6;
+    std::printf("payload %.1f MB compressed, %.1f MB inflated, %" PRIu64 " files with %.1f MB of content, best of %d runs\n",
+                static_cast<double>(payload) / 1e6, mb, files, static_cast<double>(content) / 1e6, runs);
+    std::printf("                              processor time         wall clock\n");
+    std::printf("  bare inflate loop:          %7.3f s %7.1f MB/s   %7.3f s %7.1f MB/s\n", cpuBare, mb / cpuBare,
+                wallBare, mb / wallBare);
+    std::printf("  RCFile + RCDecompress read: %7.3f s %7.1f MB/s   %7.3f s %7.1f MB/s\n", cpuStreams,
+                mb / cpuStreams, wallStreams, mb / wallStreams);
+    std::printf("  ratio streams / bare:       %7.3f                  %7.3f   (target <= 1.10)\n",
+                cpuStreams / cpuBare, wallStreams / wallBare);
+    return 0;
+}
