@@ -33,9 +33,9 @@ int32_t WorkFolderWriter::WriteFile(const uint8_t* data, int32_t length)
     return file_.Write(data, length);
 }
 
-void WorkFolderWriter::CloseFile()
+bool WorkFolderWriter::CloseFile()
 {
-    file_.Close();
+    return file_.Close(); // false: buffered content was lost
 }
 
 bool WorkFolderWriter::ApplyFile(const char* path, const FileAttributeRecord& record)

@@ -16,7 +16,7 @@ public:
     void ApplyFolder(const char* path, const FileAttributeRecord& record) override;
     bool OpenFile(const char* path) override;
     int32_t WriteFile(const uint8_t* data, int32_t length) override;
-    void CloseFile() override;
+    bool CloseFile() override;
     bool ApplyFile(const char* path, const FileAttributeRecord& record) override;
 
 private:

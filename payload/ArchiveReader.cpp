@@ -100,6 +100,8 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
             // A size of 0 makes one pass with an empty chunk.
             do {
                 int32_t length = remaining < ArchiveFormat::kPieceSize ? remaining : ArchiveFormat::kPieceSize;
+                // On these two ways out the file is incomplete anyway: the
+                // result of closing it adds nothing.
                 if (stream.Read(chunk.get(), length) != length) {
                     sink.CloseFile();
                     return Result::Damaged;
@@ -110,7 +112,10 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
                 }
                 remaining -= length;
             } while (remaining > 0);
-            sink.CloseFile();
+            // Buffered bytes reach the disk only now: a failed close is a
+            // failed write, never a file that is silently cut short.
+            if (!sink.CloseFile())
+                return Result::FileWriteFailed;
             if (!ReadRecord(stream, &record))
                 return Result::Damaged;
             if (!sink.ApplyFile(path.Text(), record))

@@ -29,8 +29,9 @@ public:
     virtual bool OpenFile(const char* path) = 0;
     // Writes to the open file; returns the number of bytes written.
     virtual int32_t WriteFile(const uint8_t* data, int32_t length) = 0;
-    // Closes the open file.
-    virtual void CloseFile() = 0;
+    // Closes the open file; false: what was still buffered could not be
+    // written, so the file on disk is incomplete.
+    virtual bool CloseFile() = 0;
     // Gives a closed file its attributes and times; false: they cannot be set.
     virtual bool ApplyFile(const char* path, const FileAttributeRecord& record) = 0;
 };

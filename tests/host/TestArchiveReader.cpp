@@ -44,7 +44,11 @@ public:
         content.append(reinterpret_cast<const char*>(data), static_cast<size_t>(length));
         return failWrite ? length - 1 : length;
     }
-    void CloseFile() override { trace.push_back("close " + std::to_string(content.size())); }
+    bool CloseFile() override
+    {
+        trace.push_back("close " + std::to_string(content.size()));
+        return !failClose;
+    }
     bool ApplyFile(const char* path, const FileAttributeRecord& r) override
     {
         trace.push_back(std::string("file-record ") + path + " " + std::to_string(r.attributes));
@@ -54,7 +58,7 @@ public:
     std::vector<std::string> trace;
     std::string content;
     int passes = 0;
-    bool failFolder = false, failOpen = false, failWrite = false, failAttributes = false;
+    bool failFolder = false, failOpen = false, failWrite = false, failClose = false, failAttributes = false;
 };
 
 FileAttributeRecord Record(uint32_t attributes)
@@ -171,7 +175,7 @@ TEST(ArchiveReader, UnsafeNamesAreDamageAndCreateNothing)
     const char* unsafe[] = {
         ".", "..", "..\\evil.dll", "a\\b", "\\abs", "a/b", "c:x", "C:", "f:stream", "a.", "a ",
         "CON", "con", "PRN", "AUX", "NUL", "nul.txt", "COM1", "com9.dat", "LPT1", "LPT9.log",
-        "a\x01" "b",
+        "CONIN$", "conout$.txt", "a\001b",
     };
     for (const char* name : unsafe) {
         for (bool folder : {false, true}) {
@@ -228,6 +232,9 @@ TEST(ArchiveReader, FailuresOfTheSinkStopTheLoop)
         {&RecordingSink::failFolder, Result::FolderFailed, 1},
         {&RecordingSink::failOpen, Result::FileCreateFailed, 3},
         {&RecordingSink::failWrite, Result::FileWriteFailed, 4},
+        // Content still buffered when closing is lost: a failed write too,
+        // and the file gets no attributes.
+        {&RecordingSink::failClose, Result::FileWriteFailed, 4},
         {&RecordingSink::failAttributes, Result::AttributesFailed, 5},
     };
     for (const Case& c : cases) {
