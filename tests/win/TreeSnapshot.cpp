@@ -24,6 +24,8 @@ const TreeEntry* TreeSnapshot::Find(const std::string& relative) const
 
 void TreeSnapshot::Walk(const std::string& folder, const std::string& relative, const std::set<std::string>& skip)
 {
+    if (folder.empty())
+        return; // never the root of the current drive
     WIN32_FIND_DATAA data;
     HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE)

@@ -21,8 +21,10 @@ struct TreeEntry {
 
 class TreeSnapshot {
 public:
+    TreeSnapshot() = default;
     // Everything below folder, leaving out the full paths in skip and what
-    // lies below them. A missing folder gives an empty snapshot.
+    // lies below them. A missing folder (or an empty text) gives an empty
+    // snapshot.
     explicit TreeSnapshot(const std::string& folder, const std::set<std::string>& skip = {});
 
     const std::map<std::string, TreeEntry>& Entries() const { return entries_; }
