@@ -45,19 +45,14 @@ std::string ExtractionSite::Write(const std::string& name, const std::string& by
 TreeSnapshot ExtractionSite::Outside(const std::set<std::string>& skip) const
 {
     const std::string& own = scratch_.Path();
-    std::string parent = own.substr(0, own.rfind('\\'));
-    std::set<std::string> left = skip;
-    left.insert(workFolder_);
-    // Other test programs come and go in the parent meanwhile.
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((parent + "\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::string full = parent + "\\" + data.cFileName;
-            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && full != own && IsScratchName(data.cFileName))
-                left.insert(full);
-        } while (FindNextFileA(find, &data));
-        FindClose(find);
-    }
-    return TreeSnapshot(parent, left);
+    const std::string parent = own.substr(0, own.rfind('\\'));
+    // Other test programs make and remove their scratch folders in the
+    // parent meanwhile: those are left out as they are met.
+    return TreeSnapshot(parent, [&](const std::string& fullPath, bool folder) {
+        if (fullPath == workFolder_ || skip.count(fullPath) != 0)
+            return true;
+        size_t slash = fullPath.rfind('\\');
+        return folder && fullPath != own && fullPath.compare(0, slash, parent) == 0 && slash == parent.size() &&
+               IsScratchName(fullPath.substr(slash + 1));
+    });
 }

@@ -12,8 +12,13 @@ uint64_t Value(const FILETIME& t)
 } // namespace
 
 TreeSnapshot::TreeSnapshot(const std::string& folder, const std::set<std::string>& skip)
+    : TreeSnapshot(folder, [&skip](const std::string& fullPath, bool) { return skip.count(fullPath) != 0; })
 {
-    Walk(folder, "", skip);
+}
+
+TreeSnapshot::TreeSnapshot(const std::string& folder, const Filter& leaveOut)
+{
+    Walk(folder, "", leaveOut);
 }
 
 const TreeEntry* TreeSnapshot::Find(const std::string& relative) const
@@ -22,7 +27,7 @@ const TreeEntry* TreeSnapshot::Find(const std::string& relative) const
     return it == entries_.end() ? nullptr : &it->second;
 }
 
-void TreeSnapshot::Walk(const std::string& folder, const std::string& relative, const std::set<std::string>& skip)
+void TreeSnapshot::Walk(const std::string& folder, const std::string& relative, const Filter& leaveOut)
 {
     if (folder.empty())
         return; // never the root of the current drive
@@ -35,7 +40,7 @@ void TreeSnapshot::Walk(const std::string& folder, const std::string& relative, 
         if (name == "." || name == "..")
             continue;
         std::string full = folder + "\\" + name;
-        if (skip.count(full) != 0)
+        if (leaveOut(full, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0))
             continue;
         std::string key = relative.empty() ? name : relative + "\\" + name;
         TreeEntry& entry = entries_[key];
@@ -47,7 +52,7 @@ void TreeSnapshot::Walk(const std::string& folder, const std::string& relative, 
         if (entry.folder) {
             // A link is listed, never walked.
             if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
-                Walk(full, key, skip);
+                Walk(full, key, leaveOut);
         } else if (!ScratchFolder::ReadFile(full, &entry.content)) {
             entry.content = "<unreadable>";
         }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -21,11 +22,16 @@ struct TreeEntry {
 
 class TreeSnapshot {
 public:
+    // Answers true for an entry (full path, folder or not) that is left
+    // out with everything below it; asked while the tree is walked.
+    using Filter = std::function<bool(const std::string& fullPath, bool folder)>;
+
     TreeSnapshot() = default;
     // Everything below folder, leaving out the full paths in skip and what
     // lies below them. A missing folder (or an empty text) gives an empty
     // snapshot.
     explicit TreeSnapshot(const std::string& folder, const std::set<std::string>& skip = {});
+    TreeSnapshot(const std::string& folder, const Filter& leaveOut);
 
     const std::map<std::string, TreeEntry>& Entries() const { return entries_; }
     const TreeEntry* Find(const std::string& relative) const;
@@ -40,7 +46,7 @@ public:
     std::string Listing() const;
 
 private:
-    void Walk(const std::string& folder, const std::string& relative, const std::set<std::string>& skip);
+    void Walk(const std::string& folder, const std::string& relative, const Filter& leaveOut);
 
     std::map<std::string, TreeEntry> entries_;
 };
