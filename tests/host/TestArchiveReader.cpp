@@ -81,7 +81,7 @@ std::string MakePayload(const std::function<void(PayloadWriter&)>& write)
 
 // Puts the payload behind a few bytes of "stub" and reads it the way
 // extraction does.
-Result ReadPayload(const std::string& payload, RecordingSink& sink)
+Result ReadPayload(const std::string& payload, RecordingSink& sink, const char* work = kWork)
 {
     TestFolder folder("archive-reader");
     const std::string stub = "MZ-not-really-a-program";
@@ -91,7 +91,7 @@ Result ReadPayload(const std::string& payload, RecordingSink& sink)
     EXPECT_TRUE(reader.Seek(static_cast<int32_t>(stub.size())));
     RCDecompress stage(8192);
     reader.SetInputTransform(&stage);
-    Result result = ArchiveReader::Read(reader, kWork, sink);
+    Result result = ArchiveReader::Read(reader, work, sink);
     reader.SetInputTransform(nullptr);
     return result;
 }
@@ -213,6 +213,28 @@ TEST(ArchiveReader, ShiftJisNamesWhoseSecondByteIsABackslashStayValid)
         EXPECT_EQ(sink.trace[0], "mkdir " + folder);
         EXPECT_EQ(sink.trace[2], "open " + folder + "\\" + name);
     }
+}
+
+TEST(ArchiveReader, AWorkFolderWithShiftJisNames)
+{
+    // A user name in Japanese puts double-byte characters, some with a
+    // 0x5C second byte, into the work folder's own path: entries still lie
+    // inside it, and its "U" ends the archive at the right depth.
+    const std::string work = "C:\\Users\\\x95\x5C\\\x83\x5C";
+    RecordingSink sink;
+    std::string payload = MakePayload([](PayloadWriter& w) {
+        w.Folder("d", Record(16));
+        w.File("f", "x", 1, Record(32));
+        w.Up();
+        w.Up();
+        w.File("late", "y", 1, Record(32)); // behind the closing U: never read
+    });
+    ASSERT_EQ(ReadPayload(payload, sink, work.c_str()), Result::Complete);
+    std::vector<std::string> expected = {
+        "mkdir " + work + "\\d", "folder-record " + work + "\\d 16",
+        "open " + work + "\\d\\f", "close 1", "file-record " + work + "\\d\\f 32",
+    };
+    EXPECT_EQ(sink.trace, expected);
 }
 
 TEST(ArchiveReader, FailuresOfTheSinkStopTheLoop)
