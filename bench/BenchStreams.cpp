@@ -1,5 +1,5 @@
 // Reading speed of a payload through RCFile + RCDecompress, reading records
-// with ReadLine and Read as extraction does (output discarded), against a
+// with the archive record loop as extraction does (output discarded), against a
 // bare zlib inflate loop over the same file in the same run.
 //
 //   bench_streams [--size MB] [--runs N] [--file PATH]
@@ -22,98 +22,16 @@
 #include <time.h>
 #endif
 
+#include "bench/BenchContent.h"
+#include "payload/ArchiveReader.h"
 #include "payload/PayloadWriter.h"
 #include "payload/RCDecompress.h"
 #include "payload/RCFile.h"
-#include "tests/shared/ArchiveWalker.h"
+#include "tests/shared/DiscardingSink.h"
 
 namespace {
 
 constexpr int32_t kPiece = 8192;
-
-class Random {
-public:
-    explicit Random(uint64_t seed) : x_(seed * 0x9E3779B97F4A7C15ull + 1) {}
-    uint32_t Next()
-    {
-        x_ ^= x_ << 13;
-        x_ ^= x_ >> 7;
-        x_ ^= x_ << 17;
-        return static_cast<uint32_t>(x_ >> 32);
-    }
-    uint32_t Below(uint32_t n) { return Next() % n; }
-
-private:
-    uint64_t x_;
-};
-
-// Content of three kinds, in the proportions of a typical installer.
-void TextLike(Random& r, std::string& out, size_t length)
-{
-    static const char* const words[] = {
-        "the ", "setup ", "of ", "and ", "install ", "file ", "data ", "program ", "version ", "to ",
-        "a ", "is ", "for ", "user ", "window ", "folder ", "value ", "key=", "0x", "error ",
-        "\\", "<item>", "</item>", "\"", "; ", ", ", ". ", "1", "2", "7", "-", "_", "(", ")"};
-    const size_t n = sizeof words / sizeof words[0];
-    while (out.size() < length) {
-        // Zipf-like: low indices are much more common.
-        uint32_t a = r.Below(static_cast<uint32_t>(n));
-        uint32_t b = r.Below(static_cast<uint32_t>(n));
-        out += words[a < b ? a : b];
-        if (r.Below(12) == 0)
-            out += "\r\n";
-    }
-    out.resize(length);
-}
-
-void BinaryLike(Random& r, std::string& out, size_t length)
-{
-    // Tables of little-endian records: slowly growing offsets, small flags,
-    // repeated opcodes and a few random words.
-    uint32_t offset = r.Next() & 0xFFFF;
-    while (out.size() < length) {
-        offset += r.Below(64);
-        uint8_t rec[16];
-        for (int i = 0; i < 4; ++i)
-            rec[i] = static_cast<uint8_t>(offset >> (8 * i));
-        rec[4] = static_cast<uint8_t>(r.Below(4));
-        rec[5] = 0;
-        rec[6] = 0x8B;
-        rec[7] = static_cast<uint8_t>(0x40 + r.Below(8));
-        uint32_t word = r.Below(8) == 0 ? r.Next() : 0;
-        for (int i = 0; i < 4; ++i)
-            rec[8 + i] = static_cast<uint8_t>(word >> (8 * i));
-        rec[12] = 0xE8;
-        rec[13] = static_cast<uint8_t>(r.Below(16));
-        rec[14] = 0xFF;
-        rec[15] = 0xFF;
-        out.append(reinterpret_cast<const char*>(rec), sizeof rec);
-    }
-    out.resize(length);
-}
-
-void Incompressible(Random& r, std::string& out, size_t length)
-{
-    while (out.size() < length) {
-        uint32_t v = r.Next();
-        out.append(reinterpret_cast<const char*>(&v), 4);
-    }
-    out.resize(length);
-}
-
-std::string Content(Random& r, size_t length)
-{
-    std::string out;
-    out.reserve(length);
-    uint32_t kind = r.Below(100);
-    if (kind < 50)
-        TextLike(r, out, length);
-    else if (kind < 85)
-        BinaryLike(r, out, length);
-    else
-        Incompressible(r, out, length);
-    return out;
-}
 
 class FileSink : public PayloadWriter::Sink {
 public:
@@ -132,7 +50,7 @@ uint64_t MakePayload(const std::string& path, uint64_t targetBytes, uint64_t* fi
         return 0;
     FileSink sink(f);
     PayloadWriter w(sink);
-    Random r(2024);
+    BenchContent r(2024);
     FileAttributeRecord rec;
     rec.attributes = 0x20;
     rec.creationTime = rec.lastAccessTime = rec.lastWriteTime = 0x01D9000000000000ull;
@@ -150,7 +68,7 @@ uint64_t MakePayload(const std::string& path, uint64_t targetBytes, uint64_t* fi
         // In pieces of mixed kinds, as a large program or archive would be.
         for (size_t done = 0; done < size;) {
             size_t piece = std::min<size_t>(size - done, 65536);
-            std::string bytes = Content(r, piece);
+            std::string bytes = r.Content(piece);
             w.FileContent(bytes.data(), bytes.size());
             done += piece;
         }
@@ -165,7 +83,7 @@ uint64_t MakePayload(const std::string& path, uint64_t targetBytes, uint64_t* fi
             // Mostly a few KiB, sometimes tens of KiB, sometimes empty.
             uint32_t pick = r.Below(100);
             size_t size = pick < 5 ? 0 : pick < 85 ? 256 + r.Below(8192) : 8192 + r.Below(65536);
-            std::string bytes = Content(r, size);
+            std::string bytes = r.Content(size);
             std::snprintf(name, sizeof name, "file%05d.%s", i, pick % 3 == 0 ? "txt" : "dat");
             w.File(name, bytes.data(), static_cast<int64_t>(bytes.size()), rec);
             ++*files;
@@ -212,11 +130,11 @@ uint64_t ReadWithStreams(const std::string& path, uint64_t* files, uint64_t* con
         return 0;
     RCDecompress stage(kPiece);
     reader.SetInputTransform(&stage);
-    ArchiveWalker walker(reader);
-    bool complete = walker.Walk() == ArchiveWalker::kComplete;
+    DiscardingSink sink;
+    bool complete = ArchiveReader::Read(reader, "C:\\bench", sink) == ArchiveReader::Result::Complete;
     reader.SetInputTransform(nullptr);
-    *files = walker.Files();
-    *content = walker.ContentBytes();
+    *files = sink.files;
+    *content = sink.contentBytes;
     return complete ? 1 : 0;
 }
 

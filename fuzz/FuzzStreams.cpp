@@ -1,16 +1,23 @@
 // Feeds arbitrary bytes, as a file, through RCFile and the RCDecompress
-// stage, and reads archive records from them the way extraction does; then
-// reads the same bytes as records without the stage, for the line and block
-// reading by itself.
+// stage into the archive record loop, the way extraction reads a payload;
+// then reads the same bytes as records without the stage, for the line and
+// block reading by itself. The sink creates nothing but checks what the
+// loop hands it: every path lies inside the work folder, every component
+// below it is a safe name, and files are opened and closed in pairs.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
 #include <string>
 #include <unistd.h>
 
+#include "payload/ArchiveName.h"
+#include "payload/ArchiveReader.h"
 #include "payload/RCDecompress.h"
 #include "payload/RCFile.h"
-#include "tests/shared/ArchiveWalker.h"
+#include "tests/shared/DiscardingSink.h"
 
 namespace {
 
@@ -45,6 +52,89 @@ private:
     std::string path_;
 };
 
+constexpr const char* kWork = "C:\\work";
+
+// Aborts (a finding for the fuzzer) when the loop asks for anything unsafe.
+class CheckingSink : public DiscardingSink {
+public:
+    bool CreateFolder(const char* path) override
+    {
+        Check(!fileOpen_ && Inside(path, false));
+        folders_.insert(path);
+        return DiscardingSink::CreateFolder(path);
+    }
+    void ApplyFolder(const char* path, const FileAttributeRecord& record) override
+    {
+        Check(!fileOpen_ && Inside(path, false));
+        DiscardingSink::ApplyFolder(path, record);
+    }
+    bool OpenFile(const char* path) override
+    {
+        Check(!fileOpen_ && Inside(path, false));
+        // An empty name leaves the path on its folder, which a file cannot
+        // be created on: the disk refuses it, and so does this sink.
+        if (folders_.count(path) != 0)
+            return false;
+        fileOpen_ = true;
+        return DiscardingSink::OpenFile(path);
+    }
+    int32_t WriteFile(const uint8_t* data, int32_t length) override
+    {
+        Check(fileOpen_ && length >= 0 && length <= 8192);
+        return DiscardingSink::WriteFile(data, length);
+    }
+    bool CloseFile() override
+    {
+        Check(fileOpen_);
+        fileOpen_ = false;
+        return DiscardingSink::CloseFile();
+    }
+    bool ApplyFile(const char* path, const FileAttributeRecord& record) override
+    {
+        Check(!fileOpen_ && Inside(path, true));
+        return DiscardingSink::ApplyFile(path, record);
+    }
+
+private:
+    static void Check(bool ok)
+    {
+        if (!ok)
+            std::abort();
+    }
+
+    // The work folder itself, or below it with every component a safe name
+    // (at least one component when below is required).
+    static bool Inside(const char* path, bool below)
+    {
+        const size_t root = std::strlen(kWork);
+        if (std::strncmp(path, kWork, root) != 0)
+            return false;
+        if (path[root] == '\0')
+            return !below;
+        if (path[root] != '\\')
+            return false;
+        // Split at backslashes that are characters of their own.
+        std::string component;
+        for (const char* p = path + root + 1;; ++p) {
+            unsigned char c = static_cast<unsigned char>(*p);
+            if (c == '\0' || c == '\\') {
+                if (!IsSafeArchiveName(component.c_str()))
+                    return false;
+                if (c == '\0')
+                    return true;
+                component.clear();
+                continue;
+            }
+            component += static_cast<char>(c);
+            if (((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) && p[1] != '\0')
+                component += *++p; // the second byte of a character, 0x5C included
+        }
+    }
+
+    bool fileOpen_ = false;
+    std::set<std::string> folders_{kWork};
+};
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -59,10 +149,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     {
         RCDecompress stage(8192);
         reader.SetInputTransform(&stage);
-        ArchiveWalker(reader).Walk();
+        CheckingSink sink;
+        ArchiveReader::Read(reader, kWork, sink);
         reader.SetInputTransform(nullptr);
     }
-    if (reader.Seek(0))
-        ArchiveWalker(reader).Walk();
+    if (reader.Seek(0)) {
+        CheckingSink sink;
+        ArchiveReader::Read(reader, kWork, sink);
+    }
     return 0;
 }

@@ -1,10 +1,16 @@
-// Unpacks the payload archive at the end of the program into the work folder.
+// Extraction of the payload archive into the work folder.
 #pragma once
+#include <cstdint>
 
 class UserInterface;
 
-// True when the archive was unpacked completely. Every failure except the
-// two silent ones (no payload offset; the program's own file cannot be
-// opened or positioned) has been shown to the user by then. Lets the user
-// interface process its messages between archive records.
+// Unpacks the payload at the end of the program's own file into a fresh
+// work folder. True on complete success; every failure but two (no payload
+// offset; the program's own file cannot be opened or positioned) has been
+// shown to the user when it returns false.
 bool extract(UserInterface& ui);
+
+// The same with its inputs named: the combined file, the payload offset and
+// the work folder. extract passes the program's own file, the stub setting
+// and the work folder of this process.
+bool ExtractPayload(UserInterface& ui, const char* combinedFile, int32_t payloadOffset, const char* workFolder);

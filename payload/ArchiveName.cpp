@@ -31,8 +31,10 @@ bool StartsWithWord(const char* text, int n, const char* word)
 // CON, PRN, AUX, NUL, COM0-COM9 and LPT0-LPT9 name devices in every folder,
 // whatever the extension: "nul.txt" is the null device too. Windows also
 // drops blanks before the extension ("CON .txt"), so those are trimmed
-// before the test. COM0 and LPT0 are devices on newer Windows only; they
-// are refused everywhere so that an archive behaves the same on all.
+// before the test. COM0 and LPT0 are devices on newer Windows only, and
+// which versions take the console's CONIN$ and CONOUT$ as devices inside a
+// folder varies; all of them are refused everywhere so that an archive
+// behaves the same on all.
 bool IsDeviceName(const char* name)
 {
     int stem = 0;
@@ -40,7 +42,7 @@ bool IsDeviceName(const char* name)
         ++stem;
     while (stem > 0 && name[stem - 1] == ' ')
         --stem;
-    static const char* const kPlain[] = {"CON", "PRN", "AUX", "NUL"};
+    static const char* const kPlain[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     for (const char* word : kPlain) {
         if (StartsWithWord(name, stem, word))
             return true;

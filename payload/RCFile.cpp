@@ -24,6 +24,11 @@ bool RCFile::Open(const char* path, uint8_t mode)
     stdioFile_ = std::fopen(path, kModeText[mode]);
     if (stdioFile_ == nullptr)
         return false;
+    // Before any read or write, as the C library requires. Should it refuse,
+    // the file keeps the library's own buffer: slower, not wrong.
+    if (stdioBuffer_ == nullptr)
+        stdioBuffer_.reset(new char[kStdioBuffer]);
+    std::setvbuf(stdioFile_, stdioBuffer_.get(), _IOFBF, kStdioBuffer);
     BeginTransforms();
     return true;
 }

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 #include "payload/RCStream.h"
 
@@ -38,5 +39,12 @@ public:
     bool IsEof() const override;
 
 private:
-    std::FILE* stdioFile_ = nullptr; // owned
+    // The C library's own buffer is small (4 KiB in some runtimes), which
+    // makes every 8 KiB piece a system call of its own; this one joins
+    // pieces into fewer, larger calls. Kept from the first Open to the end,
+    // and never released while a file uses it.
+    static constexpr size_t kStdioBuffer = 262144;
+
+    std::FILE* stdioFile_ = nullptr;          // owned
+    std::unique_ptr<char[]> stdioBuffer_;     // kStdioBuffer bytes, or null
 };

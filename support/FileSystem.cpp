@@ -168,13 +168,18 @@ bool FolderTimesSupported()
 }
 
 // Read-only off, the times, the record's attributes last. A failure after
-// read-only was cleared leaves it cleared.
+// read-only was cleared leaves it cleared. Attribute writes that would
+// change nothing are left out.
 bool ApplyRecord(const char* path, const FileAttributeRecord& record, bool folder)
 {
     DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return false;
-    if (!SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY))
+    // Cleared only where it is set: writing the attributes back unchanged
+    // would change nothing and cost a metadata write for every extracted
+    // file (Wine takes longer over it than over opening the file).
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+        !SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY))
         return false;
     if (!folder || FolderTimesSupported()) {
         // A folder is opened for its times with backup semantics.
@@ -193,6 +198,11 @@ bool ApplyRecord(const char* path, const FileAttributeRecord& record, bool folde
         if (!set)
             return false;
     }
+    // The record's attributes last. Setting the times leaves the attributes
+    // as they were after read-only was cleared; when the record asks for
+    // exactly those, the write is left out for the same reason as above.
+    if (record.attributes == (attributes & ~FILE_ATTRIBUTE_READONLY))
+        return true;
     return SetFileAttributesA(path, record.attributes) != 0;
 }
 

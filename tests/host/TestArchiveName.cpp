@@ -34,6 +34,8 @@ const NameCase kAccepted[] = {
     {"LPT", "no digit"},
     {"xCON", "device name not at the start"},
     {"con_", "device name plus a character"},
+    {"CONIN", "console input without its dollar"},
+    {"CONOUT$$", "console output plus a character"},
     {"\x83\x52\x83\x93", "katakana ko-n: not CON"},
 };
 
@@ -73,6 +75,8 @@ const NameCase kRefused[] = {
     {"LPT1", "printer port"},
     {"lpt9", "printer port, lower case"},
     {"LPT0.x", "device on newer Windows"},
+    {"CONIN$", "console input"},
+    {"conout$.txt", "console output, lower case, with extension"},
     {"\x95", "lone lead byte at the end"},
     {"a\x95", "lead byte with its second byte missing"},
     {"\x81\x20x", "lead byte before a byte outside the trail range"},

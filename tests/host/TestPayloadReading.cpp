@@ -1,18 +1,24 @@
 // Reading payloads from a file as extraction does: seek, attach the inflate
-// stage, read records; finished, cut and damaged streams.
+// stage, read records with the archive record loop; finished, cut and
+// damaged streams.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <zlib.h>
 
+#include "payload/ArchiveReader.h"
 #include "payload/PayloadWriter.h"
 #include "payload/RCDecompress.h"
 #include "payload/RCFile.h"
-#include "tests/shared/ArchiveWalker.h"
 #include "tests/shared/TestBytes.h"
 #include "tests/shared/TestFolder.h"
 
 namespace {
+
+using Result = ArchiveReader::Result;
+
+// The folder the archive's top level stands for.
+constexpr const char* kWork = "C:\\w";
 
 FileAttributeRecord Record(uint32_t attributes, uint64_t time)
 {
@@ -24,27 +30,38 @@ FileAttributeRecord Record(uint32_t attributes, uint64_t time)
     return r;
 }
 
-// Writes what the walker saw as one text, with the content kept aside.
-class Log : public ArchiveWalker::Visitor {
+// Writes what the record loop asked for as one text, with the content of
+// each file kept aside.
+class Log : public ArchiveSink {
 public:
-    void Folder(const RCAnsiStr& name, const uint8_t* record) override
+    void BetweenRecords() override {}
+    bool CreateFolder(const char* path) override
     {
-        text += std::string("D ") + name.Text() + Times(record);
+        text += std::string("D ") + path;
+        return true;
     }
-    void Up() override { text += "U|"; }
-    void FileBegin(const RCAnsiStr& name, int32_t size) override
+    void ApplyFolder(const char*, const FileAttributeRecord& r) override { text += Times(r); }
+    bool OpenFile(const char* path) override
     {
-        text += std::string("F ") + name.Text() + " " + std::to_string(size);
+        text += std::string("F ") + path;
         content.clear();
+        return true;
     }
-    void FileContent(const uint8_t* bytes, int32_t length) override
+    int32_t WriteFile(const uint8_t* bytes, int32_t length) override
     {
         content.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(length));
+        return length;
     }
-    void FileEnd(const uint8_t* record) override
+    bool CloseFile() override
     {
-        text += Times(record);
+        text += " " + std::to_string(content.size());
         contents.push_back(content);
+        return true;
+    }
+    bool ApplyFile(const char*, const FileAttributeRecord& r) override
+    {
+        text += Times(r);
+        return true;
     }
 
     std::string text;
@@ -52,9 +69,8 @@ public:
     std::vector<std::string> contents;
 
 private:
-    static std::string Times(const uint8_t* bytes)
+    static std::string Times(const FileAttributeRecord& r)
     {
-        FileAttributeRecord r = FileAttributeRecord::Decode(bytes);
         return " " + std::to_string(r.attributes) + "/" + std::to_string(r.creationTime) + "/" +
                std::to_string(r.lastAccessTime) + "/" + std::to_string(r.lastWriteTime) + "|";
     }
@@ -70,16 +86,16 @@ protected:
     }
 
     // Opens the file, seeks to offset and attaches the stage, as extraction
-    // does, then walks the records.
-    ArchiveWalker::Result Walk(const std::string& fileBytes, int32_t offset, Log* log)
+    // does, then reads the records.
+    Result Walk(const std::string& fileBytes, int32_t offset, Log* log)
     {
         RCFile reader;
         EXPECT_TRUE(reader.Open(Put(fileBytes).c_str(), RCFile::kRead));
         EXPECT_TRUE(reader.Seek(offset));
         RCDecompress stage(8192);
         EXPECT_TRUE(reader.SetInputTransform(&stage));
-        ArchiveWalker walker(reader);
-        ArchiveWalker::Result result = walker.Walk(log);
+        Log none;
+        Result result = ArchiveReader::Read(reader, kWork, log != nullptr ? *log : none);
         reader.SetInputTransform(nullptr);
         return result;
     }
@@ -108,14 +124,13 @@ TEST_F(PayloadReading, ArchiveBehindAStubImage)
     // The stub image is not a multiple of the raw piece size.
     const std::string stub = NoiseBytes(12345, 14);
     Log log;
-    EXPECT_EQ(Walk(stub + sink.bytes, static_cast<int32_t>(stub.size()), &log), ArchiveWalker::kComplete);
+    EXPECT_EQ(Walk(stub + sink.bytes, static_cast<int32_t>(stub.size()), &log), Result::Complete);
     EXPECT_EQ(log.text,
-              "F setup.bmp 5 32/100/101/102|"
-              "D data 16/200/201/202|"
-              "F a.ini 0 32/300/301/302|"
-              "F \x83\x5C\x83\x74\x83\x67.dat 100123 33/400/401/402|"
-              "U|"
-              "F lvxrun.exe 1024 32/500/501/502|");
+              "F C:\\w\\setup.bmp 5 32/100/101/102|"
+              "D C:\\w\\data 16/200/201/202|"
+              "F C:\\w\\data\\a.ini 0 32/300/301/302|"
+              "F C:\\w\\data\\\x83\x5C\x83\x74\x83\x67.dat 100123 33/400/401/402|"
+              "F C:\\w\\lvxrun.exe 1024 32/500/501/502|");
     ASSERT_EQ(log.contents.size(), 4u);
     EXPECT_EQ(log.contents[0], bmp);
     EXPECT_EQ(log.contents[1], "");
@@ -146,19 +161,19 @@ TEST_F(PayloadReading, WhereTheArchiveEnds)
     struct Case {
         const char* what;
         std::string file;
-        ArchiveWalker::Result result;
+        Result result;
     };
     const Case cases[] = {
-        {"whole", archive, ArchiveWalker::kComplete},
-        {"only U", SyncFlushed({"U\r\n"}), ArchiveWalker::kComplete},
-        {"more sync-flushed data behind the closing U", sink.bytes, ArchiveWalker::kComplete},
-        {"garbage behind the closing U, same raw piece", archive + "garbage", ArchiveWalker::kDamaged},
-        {"U of the folder missing", archive.substr(0, beforeUps), ArchiveWalker::kDamaged},
-        {"closing U missing", archive.substr(0, beforeLastUp), ArchiveWalker::kDamaged},
-        {"cut in the header", archive.substr(0, 1), ArchiveWalker::kDamaged},
-        {"cut in the first record", archive.substr(0, 12), ArchiveWalker::kDamaged},
-        {"empty file", "", ArchiveWalker::kDamaged},
-        {"finished stream", finished, ArchiveWalker::kDamaged},
+        {"whole", archive, Result::Complete},
+        {"only U", SyncFlushed({"U\r\n"}), Result::Complete},
+        {"more sync-flushed data behind the closing U", sink.bytes, Result::Complete},
+        {"garbage behind the closing U, same raw piece", archive + "garbage", Result::Damaged},
+        {"U of the folder missing", archive.substr(0, beforeUps), Result::Damaged},
+        {"closing U missing", archive.substr(0, beforeLastUp), Result::Damaged},
+        {"cut in the header", archive.substr(0, 1), Result::Damaged},
+        {"cut in the first record", archive.substr(0, 12), Result::Damaged},
+        {"empty file", "", Result::Damaged},
+        {"finished stream", finished, Result::Damaged},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -166,24 +181,31 @@ TEST_F(PayloadReading, WhereTheArchiveEnds)
     }
 }
 
-TEST_F(PayloadReading, SizeLinesAndLongNames)
+TEST_F(PayloadReading, SizeLinesAndLongLines)
 {
     const std::string zeros(28, '\0');
-    const std::string name4096(4096, 'n');
+    const std::string size4096 = std::string(4095, '0') + "2";
     struct Case {
         const char* what;
         std::vector<std::string> pieces;
-        ArchiveWalker::Result result;
+        Result result;
         std::string log;
     };
     const Case cases[] = {
-        {"negative size", {"F\r\n", "x\r\n", "-1\r\n"}, ArchiveWalker::kDamaged, ""},
-        {"size without digits is 0", {"F\r\n", "x\r\n", "abc\r\n", zeros, "U\r\n"}, ArchiveWalker::kComplete, "F x 0 0/0/0/0|"},
-        {"size with a sign and blanks", {"F\r\n", "x\r\n", " +2z\r\n", "ab", zeros, "U\r\n"}, ArchiveWalker::kComplete, "F x 2 0/0/0/0|"},
-        {"name at the bound", {"F\r\n", name4096 + "\r\n", "0\r\n", zeros, "U\r\n"}, ArchiveWalker::kComplete, "F " + name4096 + " 0 0/0/0/0|"},
-        {"name over the bound", {"F\r\n", name4096 + "n\r\n", "0\r\n", zeros, "U\r\n"}, ArchiveWalker::kDamaged, ""},
-        {"size beyond the data", {"F\r\n", "x\r\n", "2147483647\r\n", "abc"}, ArchiveWalker::kDamaged, "F x 2147483647"},
-        {"short record", {"D\r\n", "d\r\n", zeros.substr(1)}, ArchiveWalker::kDamaged, ""},
+        {"negative size", {"F\r\n", "x\r\n", "-1\r\n"}, Result::Damaged, ""},
+        {"size without digits is 0", {"F\r\n", "x\r\n", "abc\r\n", zeros, "U\r\n"}, Result::Complete,
+         "F C:\\w\\x 0 0/0/0/0|"},
+        {"size with a sign and blanks", {"F\r\n", "x\r\n", " +2z\r\n", "ab", zeros, "U\r\n"}, Result::Complete,
+         "F C:\\w\\x 2 0/0/0/0|"},
+        {"size line at the bound", {"F\r\n", "x\r\n", size4096 + "\r\n", "ab", zeros, "U\r\n"}, Result::Complete,
+         "F C:\\w\\x 2 0/0/0/0|"},
+        {"size line over the bound", {"F\r\n", "x\r\n", size4096 + "0\r\n", "ab", zeros, "U\r\n"}, Result::Damaged, ""},
+        {"tag line over the bound", {std::string(4097, 'F') + "\r\n", "U\r\n"}, Result::Damaged, ""},
+        // Read whole as a line, then refused as a name: nothing is created.
+        {"name at the line bound", {"F\r\n", std::string(4096, 'n') + "\r\n", "0\r\n", zeros, "U\r\n"},
+         Result::Damaged, ""},
+        {"size beyond the data", {"F\r\n", "x\r\n", "2147483647\r\n", "abc"}, Result::Damaged, "F C:\\w\\x 0"},
+        {"short record", {"D\r\n", "d\r\n", zeros.substr(1)}, Result::Damaged, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "tests/win/ScratchFolder.h"
-#include "tests/win/TreeSnapshot.h"
+#include "tests/win/TreeListing.h"
 #include "tools/ChildProcess.h"
 #include "tools/WideText.h"
 
@@ -198,7 +198,7 @@ std::wstring AppDataFolder()
 // The manifest's key=value lines and its entries.
 struct Manifest {
     std::map<std::string, std::string> values;
-    std::vector<TreeEntry> entries;
+    std::vector<ListedEntry> entries;
     bool complete = false;
 };
 
@@ -221,8 +221,8 @@ Manifest ReadManifest(const std::wstring& path)
         if (equals == std::string::npos)
             continue;
         std::string key = line.substr(0, equals), value = line.substr(equals + 1);
-        TreeEntry e;
-        if (key == "entry" && TreeSnapshot::Parse(value, &e))
+        ListedEntry e;
+        if (key == "entry" && TreeListing::Parse(value, &e))
             m.entries.push_back(e);
         else
             m.values[key] = value;
@@ -281,10 +281,10 @@ TEST(RoundTrip, TreeComesOutAsItWentIn)
     ASSERT_TRUE(SetTimes(src + L"\\" + kInstaller, written, accessed, written));
 
     // What the builder will see, taken before it reads anything.
-    std::vector<TreeEntry> expected;
-    ASSERT_TRUE(TreeSnapshot::Take(src, &expected));
+    std::vector<ListedEntry> expected;
+    ASSERT_TRUE(TreeListing::Take(src, &expected));
     ASSERT_EQ(expected.size(), count + 1);
-    for (const TreeEntry& e : expected) {
+    for (const ListedEntry& e : expected) {
         if (e.path != kInstaller) {
             size_t i = 0;
             while (i < count && e.path != kTree[i].path)
@@ -326,15 +326,15 @@ TEST(RoundTrip, TreeComesOutAsItWentIn)
     // Everything, and nothing else, with content, attributes and times.
     ASSERT_EQ(manifest.entries.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
-        const TreeEntry& want = expected[i];
-        const TreeEntry& got = manifest.entries[i];
+        const ListedEntry& want = expected[i];
+        const ListedEntry& got = manifest.entries[i];
         const std::string name = Narrow(want.path);
         ASSERT_EQ(Narrow(got.path), name);
         EXPECT_EQ(got.folder, want.folder) << name;
         EXPECT_EQ(got.attributes, want.attributes) << name;
         EXPECT_EQ(got.size, want.size) << name;
         bool filledFolder = false;
-        for (const TreeEntry& inside : expected)
+        for (const ListedEntry& inside : expected)
             filledFolder = filledFolder || inside.path.compare(0, want.path.size() + 1, want.path + L"\\") == 0;
         if (!filledFolder) {
             EXPECT_EQ(Hex(got.written), Hex(want.written)) << name << " last write";

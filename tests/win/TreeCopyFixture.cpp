@@ -7,7 +7,7 @@
 //                  <dest>\tree, the record to <dest>\manifest.txt
 //
 // manifest.txt (UTF-8): "commandline=", "module=", one "entry=" line per
-// file or folder (TreeSnapshot::Format), then "result=ok" or
+// file or folder (TreeListing::Format), then "result=ok" or
 // "result=<what failed>", then "end". Exit code 0 when everything was
 // copied, 1 otherwise.
 #include <windows.h>
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/win/TreeSnapshot.h"
+#include "tests/win/TreeListing.h"
 
 namespace {
 
@@ -96,17 +96,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
 
     std::string manifest = "commandline=" + Utf8(GetCommandLineW()) + "\nmodule=" + Utf8(self) + "\n";
     std::string result = "ok";
-    std::vector<TreeEntry> entries;
-    if (self.empty() || !TreeSnapshot::Take(folder, &entries))
+    std::vector<ListedEntry> entries;
+    if (self.empty() || !TreeListing::Take(folder, &entries))
         result = "cannot list " + Utf8(folder);
-    for (const TreeEntry& e : entries)
-        manifest += "entry=" + TreeSnapshot::Format(e) + "\n";
+    for (const ListedEntry& e : entries)
+        manifest += "entry=" + TreeListing::Format(e) + "\n";
 
     // Sorted paths put every folder before what lies in it.
     std::wstring tree = dest + L"\\tree";
     if (result == "ok" && !CreateDirectoryW(tree.c_str(), nullptr))
         result = "cannot create " + Utf8(tree);
-    for (const TreeEntry& e : entries) {
+    for (const ListedEntry& e : entries) {
         if (result != "ok")
             break;
         std::wstring to = tree + L"\\" + e.path;

@@ -1,135 +1,90 @@
 #include "tests/win/TreeSnapshot.h"
 
-#include <windows.h>
-
-#include <algorithm>
-#include <cinttypes>
-#include <cstdio>
-#include <cwchar>
+#include "tests/win/ScratchFolder.h"
 
 namespace {
 
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE handle) : handle_(handle) {}
-    ~FindHandle()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            FindClose(handle_);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
-uint64_t Ticks(const FILETIME& t)
+uint64_t Value(const FILETIME& t)
 {
     return static_cast<uint64_t>(t.dwHighDateTime) << 32 | t.dwLowDateTime;
 }
 
-bool Walk(const std::wstring& folder, const std::wstring& relative, std::vector<TreeEntry>* entries)
-{
-    std::vector<TreeEntry> here;
-    {
-        WIN32_FIND_DATAW data;
-        FindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &data));
-        if (!find.Valid())
-            return false;
-        do {
-            if (std::wcscmp(data.cFileName, L".") == 0 || std::wcscmp(data.cFileName, L"..") == 0)
-                continue;
-            TreeEntry e;
-            e.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-            e.attributes = data.dwFileAttributes;
-            e.created = Ticks(data.ftCreationTime);
-            e.accessed = Ticks(data.ftLastAccessTime);
-            e.written = Ticks(data.ftLastWriteTime);
-            e.size = e.folder ? 0 : static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-            e.path = relative.empty() ? std::wstring(data.cFileName) : relative + L"\\" + data.cFileName;
-            here.push_back(e);
-        } while (FindNextFileW(find.Get(), &data));
-    }
-    // The whole level is recorded before any folder of it is listed.
-    entries->insert(entries->end(), here.begin(), here.end());
-    for (const TreeEntry& e : here) {
-        if (e.folder && (e.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-            std::wstring name = e.path.substr(relative.empty() ? 0 : relative.size() + 1);
-            if (!Walk(folder + L"\\" + name, e.path, entries))
-                return false;
-        }
-    }
-    return true;
-}
-
-std::string Utf8(const std::wstring& wide)
-{
-    if (wide.empty())
-        return std::string();
-    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], n, nullptr, nullptr);
-    return text;
-}
-
-std::wstring Wide(const std::string& utf8)
-{
-    if (utf8.empty())
-        return std::wstring();
-    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring text(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &text[0], n);
-    return text;
-}
-
 } // namespace
 
-bool TreeEntry::operator==(const TreeEntry& o) const
+TreeSnapshot::TreeSnapshot(const std::string& folder, const std::set<std::string>& skip)
+    : TreeSnapshot(folder, [&skip](const std::string& fullPath, bool) { return skip.count(fullPath) != 0; })
 {
-    return folder == o.folder && attributes == o.attributes && created == o.created && accessed == o.accessed &&
-           written == o.written && size == o.size && path == o.path;
 }
 
-bool TreeSnapshot::Take(const std::wstring& root, std::vector<TreeEntry>* entries)
+TreeSnapshot::TreeSnapshot(const std::string& folder, const Filter& leaveOut)
 {
-    entries->clear();
-    if (!Walk(root, std::wstring(), entries))
-        return false;
-    std::sort(entries->begin(), entries->end(),
-              [](const TreeEntry& a, const TreeEntry& b) { return a.path < b.path; });
-    return true;
+    Walk(folder, "", leaveOut);
 }
 
-std::string TreeSnapshot::Format(const TreeEntry& e)
+const TreeEntry* TreeSnapshot::Find(const std::string& relative) const
 {
-    char head[128];
-    std::snprintf(head, sizeof head, "%c %08" PRIx32 " %016" PRIx64 " %016" PRIx64 " %016" PRIx64 " %" PRIu64 " ",
-                  e.folder ? 'D' : 'F', e.attributes, e.created, e.accessed, e.written, e.size);
-    return head + Utf8(e.path);
+    auto it = entries_.find(relative);
+    return it == entries_.end() ? nullptr : &it->second;
 }
 
-bool TreeSnapshot::Parse(const std::string& line, TreeEntry* e)
+void TreeSnapshot::Walk(const std::string& folder, const std::string& relative, const Filter& leaveOut)
 {
-    char kind = 0;
-    uint32_t attributes = 0;
-    uint64_t created = 0, accessed = 0, written = 0, size = 0;
-    int used = 0;
-    if (std::sscanf(line.c_str(), "%c %" SCNx32 " %" SCNx64 " %" SCNx64 " %" SCNx64 " %" SCNu64 "%n", &kind,
-                    &attributes, &created, &accessed, &written, &size, &used) != 6 ||
-        (kind != 'D' && kind != 'F') || used <= 0 || static_cast<size_t>(used) + 1 >= line.size() ||
-        line[static_cast<size_t>(used)] != ' ')
-        return false; // exactly one blank before the path, which may itself start with one
-    e->folder = kind == 'D';
-    e->attributes = attributes;
-    e->created = created;
-    e->accessed = accessed;
-    e->written = written;
-    e->size = size;
-    e->path = Wide(line.substr(static_cast<size_t>(used) + 1));
-    return !e->path.empty();
+    if (folder.empty())
+        return; // never the root of the current drive
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string name = data.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        std::string full = folder + "\\" + name;
+        if (leaveOut(full, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0))
+            continue;
+        std::string key = relative.empty() ? name : relative + "\\" + name;
+        TreeEntry& entry = entries_[key];
+        entry.attributes = data.dwFileAttributes;
+        entry.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entry.created = Value(data.ftCreationTime);
+        entry.accessed = Value(data.ftLastAccessTime);
+        entry.written = Value(data.ftLastWriteTime);
+        if (entry.folder) {
+            // A link is listed, never walked.
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+                Walk(full, key, leaveOut);
+        } else if (!ScratchFolder::ReadFile(full, &entry.content)) {
+            entry.content = "<unreadable>";
+        }
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+}
+
+std::string TreeSnapshot::ChangesSince(const TreeSnapshot& before) const
+{
+    std::string changes;
+    for (const auto& old : before.entries_) {
+        const TreeEntry* now = Find(old.first);
+        if (now == nullptr) {
+            changes += "removed " + old.first + "\n";
+            continue;
+        }
+        if (now->folder != old.second.folder || now->attributes != old.second.attributes)
+            changes += "attributes of " + old.first + "\n";
+        if (!now->folder && (now->content != old.second.content || now->written != old.second.written))
+            changes += "content of " + old.first + "\n";
+    }
+    for (const auto& added : entries_) {
+        if (before.Find(added.first) == nullptr)
+            changes += "added " + added.first + "\n";
+    }
+    return changes;
+}
+
+std::string TreeSnapshot::Listing() const
+{
+    std::string text;
+    for (const auto& entry : entries_)
+        text += entry.first + (entry.second.folder ? "\\\n" : "\n");
+    return text;
 }

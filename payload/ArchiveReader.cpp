@@ -1,0 +1,129 @@
+#include "payload/ArchiveReader.h"
+
+#include <memory>
+
+#include "payload/ArchiveFormat.h"
+#include "payload/ArchiveName.h"
+#include "payload/RCStream.h"
+#include "support/RCAnsiStr.h"
+#include "support/RCPath.h"
+
+namespace {
+
+using Result = ArchiveReader::Result;
+
+// A line of the archive: a tag, a name or a size. A line that is missing or
+// longer than the bound counts as damage.
+bool ReadArchiveLine(RCStream& stream, RCAnsiStr& line)
+{
+    return stream.ReadLine(line, ArchiveFormat::kMaxLineLength);
+}
+
+bool ReadRecord(RCStream& stream, FileAttributeRecord* record)
+{
+    uint8_t bytes[FileAttributeRecord::kSize];
+    if (stream.Read(bytes, FileAttributeRecord::kSize) != FileAttributeRecord::kSize)
+        return false;
+    *record = FileAttributeRecord::Decode(bytes);
+    return true;
+}
+
+// An empty name adds no component: the record then names the current
+// folder itself, which a file cannot be created on. Any other name must be
+// one plain component that Windows keeps as it stands.
+bool AcceptableName(const RCAnsiStr& name)
+{
+    return name.Length() == 0 || IsSafeArchiveName(name.Text());
+}
+
+// The second line of defence: every entry lies inside the work folder.
+bool InsideWorkFolder(const RCPath& path, const RCAnsiStr& root)
+{
+    RCAnsiStr text(path.Text());
+    if (text.Equals(root.Text()))
+        return true;
+    return text.FindText(root.Text(), 0) == 0 && text.ByteAt(root.Length()) == '\\';
+}
+
+} // namespace
+
+ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFolder, ArchiveSink& sink)
+{
+    RCPath path(workFolder);
+    const RCAnsiStr root(path.Text());
+    const int32_t baseDepth = path.Count();
+    std::unique_ptr<uint8_t[]> chunk(new uint8_t[ArchiveFormat::kPieceSize]);
+    RCAnsiStr tag;
+    RCAnsiStr name;
+    RCAnsiStr size;
+    FileAttributeRecord record;
+
+    for (;;) {
+        sink.BetweenRecords();
+        if (!ReadArchiveLine(stream, tag))
+            return Result::Damaged;
+
+        if (tag.Equals(ArchiveFormat::kUpTag)) {
+            // Closes the innermost folder; below the work folder's own
+            // depth, the archive is complete.
+            path.RemoveLast();
+            if (path.Count() >= baseDepth)
+                continue;
+            return Result::Complete;
+        }
+
+        if (tag.Equals(ArchiveFormat::kFolderTag)) {
+            if (!ReadArchiveLine(stream, name) || !ReadRecord(stream, &record))
+                return Result::Damaged;
+            if (!AcceptableName(name))
+                return Result::Damaged;
+            path.AppendComponent(name.Text());
+            if (!InsideWorkFolder(path, root))
+                return Result::Damaged;
+            if (!sink.CreateFolder(path.Text()))
+                return Result::FolderFailed;
+            sink.ApplyFolder(path.Text(), record);
+            continue; // the folder stays open until its "U"
+        }
+
+        if (tag.Equals(ArchiveFormat::kFileTag)) {
+            if (!ReadArchiveLine(stream, name) || !ReadArchiveLine(stream, size))
+                return Result::Damaged;
+            int32_t remaining = size.ToInt(); // no digits: 0, an empty file
+            if (remaining < 0 || !AcceptableName(name))
+                return Result::Damaged;
+            path.AppendComponent(name.Text());
+            if (!InsideWorkFolder(path, root))
+                return Result::Damaged;
+            if (!sink.OpenFile(path.Text()))
+                return Result::FileCreateFailed;
+            // A size of 0 makes one pass with an empty chunk.
+            do {
+                int32_t length = remaining < ArchiveFormat::kPieceSize ? remaining : ArchiveFormat::kPieceSize;
+                // On these two ways out the file is incomplete anyway: the
+                // result of closing it adds nothing.
+                if (stream.Read(chunk.get(), length) != length) {
+                    sink.CloseFile();
+                    return Result::Damaged;
+                }
+                if (sink.WriteFile(chunk.get(), length) != length) {
+                    sink.CloseFile();
+                    return Result::FileWriteFailed;
+                }
+                remaining -= length;
+            } while (remaining > 0);
+            // Buffered bytes reach the disk only now: a failed close is a
+            // failed write, never a file that is silently cut short.
+            if (!sink.CloseFile())
+                return Result::FileWriteFailed;
+            if (!ReadRecord(stream, &record))
+                return Result::Damaged;
+            if (!sink.ApplyFile(path.Text(), record))
+                return Result::AttributesFailed;
+            path.RemoveLast();
+            continue;
+        }
+
+        // Any other line where a tag is expected is skipped.
+    }
+}

@@ -1,0 +1,52 @@
+// ArchiveReader: the record loop of the payload archive.
+//
+// Reads tag, name and size lines, file content and attribute records from a
+// stream that already returns inflated archive bytes, keeps the current
+// folder as a path below the work folder, and hands every folder and file
+// to a sink that creates them. Reading stays here; what happens on disk is
+// the sink's business, so the same loop runs under a sink that writes
+// nothing (for fuzzing).
+#pragma once
+#include <cstdint>
+
+#include "support/FileAttributeRecord.h"
+
+class RCStream;
+
+class ArchiveSink {
+public:
+    virtual ~ArchiveSink() = default;
+
+    // Called before each record is read.
+    virtual void BetweenRecords() = 0;
+
+    // Creates a folder (its parents exist); false: it cannot be created.
+    virtual bool CreateFolder(const char* path) = 0;
+    // Gives a created folder its attributes and times; the result is ignored.
+    virtual void ApplyFolder(const char* path, const FileAttributeRecord& record) = 0;
+
+    // Creates or empties a file for writing; false: it cannot be created.
+    virtual bool OpenFile(const char* path) = 0;
+    // Writes to the open file; returns the number of bytes written.
+    virtual int32_t WriteFile(const uint8_t* data, int32_t length) = 0;
+    // Closes the open file; false: what was still buffered could not be
+    // written, so the file on disk is incomplete.
+    virtual bool CloseFile() = 0;
+    // Gives a closed file its attributes and times; false: they cannot be set.
+    virtual bool ApplyFile(const char* path, const FileAttributeRecord& record) = 0;
+};
+
+class ArchiveReader {
+public:
+    enum class Result {
+        Complete,           // the closing "U" of the top level was read
+        Damaged,            // a line, content or record is missing or invalid
+        FolderFailed,       // a folder could not be created
+        FileCreateFailed,   // a file could not be created
+        FileWriteFailed,    // a file could not be written completely
+        AttributesFailed,   // a file's attributes or times could not be set
+    };
+
+    // workFolder: the folder the archive's top level stands for.
+    static Result Read(RCStream& stream, const char* workFolder, ArchiveSink& sink);
+};

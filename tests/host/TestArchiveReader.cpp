@@ -1,0 +1,286 @@
+// The archive record loop, read through RCFile + RCDecompress from payloads
+// made by PayloadWriter, against a sink that records what it is asked to do.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+#include <zlib.h>
+
+#include "payload/ArchiveReader.h"
+#include "payload/RCDecompress.h"
+#include "payload/RCFile.h"
+#include "tests/shared/StringSink.h"
+#include "tests/shared/TestFolder.h"
+
+namespace {
+
+using Result = ArchiveReader::Result;
+
+constexpr const char* kWork = "C:\\w";
+
+// Records every call as one line; each effect can be made to fail.
+class RecordingSink : public ArchiveSink {
+public:
+    void BetweenRecords() override { ++passes; }
+    bool CreateFolder(const char* path) override
+    {
+        trace.push_back(std::string("mkdir ") + path);
+        return !failFolder;
+    }
+    void ApplyFolder(const char* path, const FileAttributeRecord& r) override
+    {
+        trace.push_back(std::string("folder-record ") + path + " " + std::to_string(r.attributes));
+    }
+    bool OpenFile(const char* path) override
+    {
+        trace.push_back(std::string("open ") + path);
+        content.clear();
+        return !failOpen;
+    }
+    int32_t WriteFile(const uint8_t* data, int32_t length) override
+    {
+        content.append(reinterpret_cast<const char*>(data), static_cast<size_t>(length));
+        return failWrite ? length - 1 : length;
+    }
+    bool CloseFile() override
+    {
+        trace.push_back("close " + std::to_string(content.size()));
+        return !failClose;
+    }
+    bool ApplyFile(const char* path, const FileAttributeRecord& r) override
+    {
+        trace.push_back(std::string("file-record ") + path + " " + std::to_string(r.attributes));
+        return !failAttributes;
+    }
+
+    std::vector<std::string> trace;
+    std::string content;
+    int passes = 0;
+    bool failFolder = false, failOpen = false, failWrite = false, failClose = false, failAttributes = false;
+};
+
+FileAttributeRecord Record(uint32_t attributes)
+{
+    FileAttributeRecord r;
+    r.attributes = attributes;
+    r.creationTime = 0x01D0000000000001ull;
+    r.lastAccessTime = 0x01D0000000000002ull;
+    r.lastWriteTime = 0x01D0000000000003ull;
+    return r;
+}
+
+std::string MakePayload(const std::function<void(PayloadWriter&)>& write)
+{
+    StringSink sink;
+    PayloadWriter writer(sink);
+    write(writer);
+    return sink.bytes;
+}
+
+// Puts the payload behind a few bytes of "stub" and reads it the way
+// extraction does.
+Result ReadPayload(const std::string& payload, RecordingSink& sink, const char* work = kWork)
+{
+    TestFolder folder("archive-reader");
+    const std::string stub = "MZ-not-really-a-program";
+    std::string path = folder.Write("combined.bin", stub + payload);
+    RCFile reader;
+    EXPECT_TRUE(reader.Open(path.c_str(), 0));
+    EXPECT_TRUE(reader.Seek(static_cast<int32_t>(stub.size())));
+    RCDecompress stage(8192);
+    reader.SetInputTransform(&stage);
+    Result result = ArchiveReader::Read(reader, work, sink);
+    reader.SetInputTransform(nullptr);
+    return result;
+}
+
+TEST(ArchiveReader, ExampleArchiveCreatesEveryEntryInsideTheWorkFolder)
+{
+    std::string big(1024, 'x');
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 7);
+    std::string payload = MakePayload([&](PayloadWriter& w) {
+        w.File("setup.bmp", "12345", 5, Record(0x20));
+        w.Folder("data", Record(0x10));
+        w.File("a.ini", "", 0, Record(0x21));
+        w.Up();
+        w.File("lvxrun.exe", big.data(), static_cast<int64_t>(big.size()), Record(0x20));
+        w.Up();
+    });
+    RecordingSink sink;
+    ASSERT_EQ(ReadPayload(payload, sink), Result::Complete);
+    std::vector<std::string> expected = {
+        "open C:\\w\\setup.bmp", "close 5", "file-record C:\\w\\setup.bmp 32",
+        "mkdir C:\\w\\data", "folder-record C:\\w\\data 16",
+        "open C:\\w\\data\\a.ini", "close 0", "file-record C:\\w\\data\\a.ini 33",
+        "open C:\\w\\lvxrun.exe", "close 1024", "file-record C:\\w\\lvxrun.exe 32",
+    };
+    EXPECT_EQ(sink.trace, expected);
+    EXPECT_EQ(sink.content, big);
+    EXPECT_EQ(sink.passes, 6); // one pass of message handling before each record
+}
+
+TEST(ArchiveReader, StructureCases)
+{
+    struct Case {
+        const char* what;
+        std::function<void(PayloadWriter&)> write;
+        Result result;
+        std::vector<std::string> trace;
+    };
+    const std::vector<Case> cases = {
+        {"only the closing U", [](PayloadWriter& w) { w.Up(); }, Result::Complete, {}},
+        {"missing U", [](PayloadWriter& w) { w.Folder("d", Record(16)); }, Result::Damaged,
+         {"mkdir C:\\w\\d", "folder-record C:\\w\\d 16"}},
+        {"U inside a folder closes only that folder",
+         [](PayloadWriter& w) { w.Folder("d", Record(16)); w.Up(); w.File("f", "a", 1, Record(32)); w.Up(); },
+         Result::Complete,
+         {"mkdir C:\\w\\d", "folder-record C:\\w\\d 16", "open C:\\w\\f", "close 1", "file-record C:\\w\\f 32"}},
+        {"unknown tag lines are skipped",
+         [](PayloadWriter& w) { w.Line("X"); w.Line("u"); w.Line(""); w.File("f", "", 0, Record(32)); w.Up(); },
+         Result::Complete, {"open C:\\w\\f", "close 0", "file-record C:\\w\\f 32"}},
+        {"a size line without digits is an empty file",
+         [](PayloadWriter& w) { w.Line("F"); w.Line("f"); w.Line("abc"); uint8_t r[28] = {}; w.Piece(r, 28); w.Up(); },
+         Result::Complete, {"open C:\\w\\f", "close 0", "file-record C:\\w\\f 0"}},
+        {"a negative size is damage", [](PayloadWriter& w) { w.Line("F"); w.Line("f"); w.Line("-1"); w.Up(); },
+         Result::Damaged, {}},
+        {"content cut short is damage", [](PayloadWriter& w) { w.Line("F"); w.Line("f"); w.Line("10"); w.Piece("abc", 3); },
+         Result::Damaged, {"open C:\\w\\f", "close 0"}}, // a short chunk is not written
+        {"an attribute record cut short is damage",
+         [](PayloadWriter& w) { w.Line("F"); w.Line("f"); w.Line("1"); w.Piece("a", 1); w.Piece("12345", 5); },
+         Result::Damaged, {"open C:\\w\\f", "close 1"}},
+        {"an empty file name names the folder itself",
+         [](PayloadWriter& w) { w.File("", "", 0, Record(32)); w.Up(); }, Result::FileCreateFailed, {"open C:\\w"}},
+        {"a line over 4096 bytes is damage",
+         [](PayloadWriter& w) { w.Line("F"); w.Line(std::string(4097, 'n').c_str()); w.Line("0"); w.Up(); },
+         Result::Damaged, {}},
+        {"a size line of exactly 4096 bytes is read",
+         [](PayloadWriter& w) { w.Line("F"); w.Line("f"); w.Line((std::string(4095, '0') + "1").c_str()); w.Piece("x", 1);
+                                uint8_t r[28] = {}; w.Piece(r, 28); w.Up(); },
+         Result::Complete, {"open C:\\w\\f", "close 1", "file-record C:\\w\\f 0"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordingSink sink;
+        sink.failOpen = (c.result == Result::FileCreateFailed);
+        EXPECT_EQ(ReadPayload(MakePayload(c.write), sink), c.result);
+        EXPECT_EQ(sink.trace, c.trace);
+    }
+}
+
+TEST(ArchiveReader, UnsafeNamesAreDamageAndCreateNothing)
+{
+    const char* unsafe[] = {
+        ".", "..", "..\\evil.dll", "a\\b", "\\abs", "a/b", "c:x", "C:", "f:stream", "a.", "a ",
+        "CON", "con", "PRN", "AUX", "NUL", "nul.txt", "COM1", "com9.dat", "LPT1", "LPT9.log",
+        "CONIN$", "conout$.txt", "a\001b",
+    };
+    for (const char* name : unsafe) {
+        for (bool folder : {false, true}) {
+            SCOPED_TRACE(std::string(folder ? "folder " : "file ") + name);
+            RecordingSink sink;
+            std::string payload = MakePayload([&](PayloadWriter& w) {
+                if (folder)
+                    w.Folder(name, Record(16));
+                else
+                    w.File(name, "x", 1, Record(32));
+                w.Up();
+            });
+            EXPECT_EQ(ReadPayload(payload, sink), Result::Damaged);
+            EXPECT_TRUE(sink.trace.empty());
+        }
+    }
+}
+
+TEST(ArchiveReader, ShiftJisNamesWhoseSecondByteIsABackslashStayValid)
+{
+    // 表 (0x95 0x5C), ソ (0x83 0x5C), 能 (0x94 0x5C)
+    const char* names[] = {"\x95\x5C", "\x83\x5C\x83\x74\x83\x67", "\x94\x5C.txt"};
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        RecordingSink sink;
+        std::string payload = MakePayload([&](PayloadWriter& w) {
+            w.Folder(name, Record(16));
+            w.File(name, "x", 1, Record(32));
+            w.Up();
+            w.Up();
+        });
+        ASSERT_EQ(ReadPayload(payload, sink), Result::Complete);
+        std::string folder = std::string("C:\\w\\") + name;
+        ASSERT_EQ(sink.trace.size(), 5u);
+        EXPECT_EQ(sink.trace[0], "mkdir " + folder);
+        EXPECT_EQ(sink.trace[2], "open " + folder + "\\" + name);
+    }
+}
+
+TEST(ArchiveReader, AWorkFolderWithShiftJisNames)
+{
+    // A user name in Japanese puts double-byte characters, some with a
+    // 0x5C second byte, into the work folder's own path: entries still lie
+    // inside it, and its "U" ends the archive at the right depth.
+    const std::string work = "C:\\Users\\\x95\x5C\\\x83\x5C";
+    RecordingSink sink;
+    std::string payload = MakePayload([](PayloadWriter& w) {
+        w.Folder("d", Record(16));
+        w.File("f", "x", 1, Record(32));
+        w.Up();
+        w.Up();
+        w.File("late", "y", 1, Record(32)); // behind the closing U: never read
+    });
+    ASSERT_EQ(ReadPayload(payload, sink, work.c_str()), Result::Complete);
+    std::vector<std::string> expected = {
+        "mkdir " + work + "\\d", "folder-record " + work + "\\d 16",
+        "open " + work + "\\d\\f", "close 1", "file-record " + work + "\\d\\f 32",
+    };
+    EXPECT_EQ(sink.trace, expected);
+}
+
+TEST(ArchiveReader, FailuresOfTheSinkStopTheLoop)
+{
+    std::string payload = MakePayload([](PayloadWriter& w) {
+        w.Folder("d", Record(16));
+        w.File("f", "abc", 3, Record(32));
+        w.Up();
+        w.Up();
+    });
+    struct Case {
+        bool RecordingSink::*knob;
+        Result result;
+        size_t traceLength;
+    };
+    const Case cases[] = {
+        {&RecordingSink::failFolder, Result::FolderFailed, 1},
+        {&RecordingSink::failOpen, Result::FileCreateFailed, 3},
+        {&RecordingSink::failWrite, Result::FileWriteFailed, 4},
+        // Content still buffered when closing is lost: a failed write too,
+        // and the file gets no attributes.
+        {&RecordingSink::failClose, Result::FileWriteFailed, 4},
+        {&RecordingSink::failAttributes, Result::AttributesFailed, 5},
+    };
+    for (const Case& c : cases) {
+        RecordingSink sink;
+        sink.*c.knob = true;
+        EXPECT_EQ(ReadPayload(payload, sink), c.result);
+        EXPECT_EQ(sink.trace.size(), c.traceLength);
+    }
+}
+
+TEST(ArchiveReader, AFinishedStreamLosesItsLastRecords)
+{
+    // A writer that finishes the zlib stream: the step that reaches its end
+    // fails, so the closing "U" never arrives.
+    std::string archive = "F\r\nf\r\n1\r\nx" + std::string(28, '\0') + "U\r\n";
+    uLongf room = compressBound(static_cast<uLong>(archive.size()));
+    std::string payload(room, '\0');
+    ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(&payload[0]), &room,
+                        reinterpret_cast<const Bytef*>(archive.data()), static_cast<uLong>(archive.size()), 9),
+              Z_OK);
+    payload.resize(room);
+    RecordingSink sink;
+    EXPECT_EQ(ReadPayload(payload, sink), Result::Damaged);
+    EXPECT_TRUE(sink.trace.empty());
+}
+
+} // namespace
