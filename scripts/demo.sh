@@ -33,7 +33,7 @@ problems=()
 # build PRESET TARGET...: configure once, then build incrementally.
 build() {
   local preset=$1; shift
-  if [[ ! -f build/$preset/CMakeCache.txt ]]; then
+  if [[ ! -f build/$preset/CMakeCache.txt || ! -f build/$preset/Makefile ]]; then
     cmake --preset "$preset" >>"$log" 2>&1 || { tail -20 "$log"; fail "configuring $preset"; }
   fi
   cmake --build --preset "$preset" --target "$@" >>"$log" 2>&1 || { tail -30 "$log"; fail "building $preset"; }
