@@ -19,7 +19,6 @@
 
 #include "launcher/Extract.h"
 #include "launcher/Messages.h"
-#include "launcher/WorkFolder.h"
 #include "payload/PayloadWriter.h"
 #include "payload/StubSettings.h"
 #include "support/RCPath.h"
