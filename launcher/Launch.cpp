@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "launcher/Messages.h"
 #include "launcher/OwnedHandle.h"
 #include "launcher/Restart.h"
 #include "launcher/UserInterface.h"
@@ -18,15 +19,6 @@
 #include "support/WindowsVersion.h"
 
 namespace {
-
-// "プログラムを実行できませんでした。" (the program could not be run)
-constexpr char kCannotRun[] =
-    "\x83\x76\x83\x8D\x83\x4F\x83\x89\x83\x80\x82\xF0\x8E\xC0\x8D\x73\x82\xC5\x82\xAB"
-    "\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD\x81\x42";
-// "エラー" (error)
-constexpr char kErrorCaption[] = "\x83\x47\x83\x89\x81\x5B";
-constexpr UINT kErrorBox = MB_OK | MB_ICONERROR;
-static_assert(kErrorBox == 16, "one OK button, the error icon");
 
 // The switch that every start of the installer carries.
 constexpr char kSwitch[] = "/quillimarkmode";
@@ -140,7 +132,7 @@ bool launch(UserInterface& ui, const char* base)
         process.Reset();
         thread.Reset();
     } else {
-        ui.ShowMessage(nullptr, kCannotRun, kErrorCaption, kErrorBox);
+        ui.ShowMessage(nullptr, Messages::kCannotRun, Messages::kErrorCaption, Messages::kErrorStyle);
     }
 
     // 6. In every case, started or not: pause, then remove the work folder

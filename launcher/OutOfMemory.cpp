@@ -40,8 +40,10 @@ bool FailThisAllocation()
     // Test variants only: one counter for the process.
     static long remaining = -1; // -1: not read yet; 0: nothing to fail
     if (remaining == -1) {
-        const char* setting = std::getenv("QM_FAIL_ALLOCATION");
-        remaining = setting != nullptr ? std::atol(setting) : 0;
+        // Read through Windows: the stub runs without the C runtime's start-up.
+        char setting[32];
+        DWORD n = GetEnvironmentVariableA("QM_FAIL_ALLOCATION", setting, sizeof setting);
+        remaining = (n > 0 && n < sizeof setting) ? std::atol(setting) : 0;
         if (remaining < 0)
             remaining = 0;
     }

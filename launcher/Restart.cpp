@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "launcher/Messages.h"
 #include "launcher/OwnedHandle.h"
 #include "launcher/UserInterface.h"
 #include "support/RCAnsiStr.h"
@@ -9,23 +10,10 @@
 
 namespace {
 
-// "Windowsの再起動に失敗しました。再起動の権限をもたないユーザーでログオン
-// しています。手動で再起動してください。" (restarting failed; the user lacks
-// the right to restart; restart by hand)
-constexpr char kRestartFailed[] =
-    "Windows\x82\xCC\x8D\xC4\x8B\x4E\x93\xAE\x82\xC9\x8E\xB8\x94\x73\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42"
-    "\x8D\xC4\x8B\x4E\x93\xAE\x82\xCC\x8C\xA0\x8C\xC0\x82\xF0\x82\xE0\x82\xBD\x82\xC8\x82\xA2\x83\x86\x81\x5B"
-    "\x83\x55\x81\x5B\x82\xC5\x83\x8D\x83\x4F\x83\x49\x83\x93\x82\xB5\x82\xC4\x82\xA2\x82\xDC\x82\xB7\x81\x42"
-    "\x8E\xE8\x93\xAE\x82\xC5\x8D\xC4\x8B\x4E\x93\xAE\x82\xB5\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2\x81\x42";
-// "セットアップ" (setup)
-constexpr char kSetupCaption[] = "\x83\x5A\x83\x62\x83\x67\x83\x41\x83\x62\x83\x76";
-
 constexpr DWORD kTokenAccess = TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY;
 static_assert(kTokenAccess == 0x28, "adjust privileges and query");
 constexpr UINT kRestartFlags = EWX_REBOOT | EWX_FORCE;
 static_assert(kRestartFlags == 6, "reboot, closing programs by force");
-constexpr UINT kErrorBox = MB_OK | MB_ICONERROR;
-static_assert(kErrorBox == 16, "one OK button, the error icon");
 
 } // namespace
 
@@ -70,5 +58,5 @@ void restart(UserInterface& ui, HWND owner)
             return;
         }
     }
-    ui.ShowMessage(owner, kRestartFailed, kSetupCaption, kErrorBox);
+    ui.ShowMessage(owner, Messages::kRestartFailed, Messages::kSetupCaption, Messages::kErrorStyle);
 }

@@ -6,6 +6,7 @@
 #include "payload/ArchiveName.h"
 #include "payload/RCStream.h"
 #include "support/RCAnsiStr.h"
+#include "support/RCList.h"
 #include "support/RCPath.h"
 
 namespace {
@@ -57,6 +58,7 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
     RCAnsiStr name;
     RCAnsiStr size;
     FileAttributeRecord record;
+    RCList<FileAttributeRecord> openFolders; // the records of the open "D"s
 
     for (;;) {
         sink.BetweenRecords();
@@ -65,7 +67,14 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
 
         if (tag.Equals(ArchiveFormat::kUpTag)) {
             // Closes the innermost folder; below the work folder's own
-            // depth, the archive is complete.
+            // depth, the archive is complete. A folder's times changed as
+            // its entries were made in it: its record is applied again, so
+            // that it ends with the times the archive gives it.
+            int32_t innermost = openFolders.Count() - 1;
+            if (innermost >= 0) {
+                sink.ApplyFolder(path.Text(), *openFolders.Item(innermost));
+                openFolders.RemoveAt(innermost);
+            }
             path.RemoveLast();
             if (path.Count() >= baseDepth)
                 continue;
@@ -83,6 +92,7 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
             if (!sink.CreateFolder(path.Text()))
                 return Result::FolderFailed;
             sink.ApplyFolder(path.Text(), record);
+            openFolders.Add(new FileAttributeRecord(record));
             continue; // the folder stays open until its "U"
         }
 

@@ -22,7 +22,8 @@ public:
 
     // Creates a folder (its parents exist); false: it cannot be created.
     virtual bool CreateFolder(const char* path) = 0;
-    // Gives a created folder its attributes and times; the result is ignored.
+    // Gives a folder its attributes and times: when it is created, and again
+    // when it is closed (its entries change its times). The result is ignored.
     virtual void ApplyFolder(const char* path, const FileAttributeRecord& record) = 0;
 
     // Creates or empties a file for writing; false: it cannot be created.

@@ -1,7 +1,6 @@
 #include "payload/RCStream.h"
 
 #include <cstring>
-#include <string>
 
 #include "payload/RCTransform.h"
 
@@ -12,6 +11,8 @@ constexpr uint8_t kLf = 0x0A;
 
 // Bytes of a line gathered on the stack before any allocation.
 constexpr int32_t kLineRun = 256;
+// Growth step of the buffer that holds the full runs of a long line.
+constexpr int32_t kSpillGrowth = 64 * 1024;
 
 } // namespace
 
@@ -179,19 +180,20 @@ int32_t RCStream::Read(void* buffer, int32_t length)
 bool RCStream::ReadLine(RCAnsiStr& line, int32_t maxLength)
 {
     line.Assign(nullptr);
-    // Bytes are gathered in a run on the stack, full runs in spill, and the
-    // line is set once at the end: linear in the line's length, and the same
-    // text as appending each byte as a one-character text.
+    // Bytes are gathered in a run on the stack, full runs in spill (whose
+    // large growth step keeps long lines near linear), and the line is set
+    // once at the end: the same text as appending each byte as a
+    // one-character text.
     char run[kLineRun + 1];
     int32_t held = 0;
-    std::string spill;
+    RCAnsiStr spill(nullptr, kSpillGrowth);
     int32_t taken = 0; // bytes of the line so far, NULs included
     bool result = false;
     for (;;) {
         uint8_t byte = 0;
         int32_t got = Read(&byte, 1);
         if (got <= 0) {
-            result = held > 0 || !spill.empty();
+            result = held > 0 || spill.Length() > 0;
             break;
         }
         if (byte == kCr) {
@@ -212,17 +214,18 @@ bool RCStream::ReadLine(RCAnsiStr& line, int32_t maxLength)
         if (byte == 0)
             continue;
         if (held == kLineRun) {
-            spill.append(run, static_cast<size_t>(held));
+            run[held] = '\0'; // a run holds no NUL: they were dropped
+            spill.Append(run);
             held = 0;
         }
         run[held++] = static_cast<char>(byte);
     }
     run[held] = '\0';
-    if (spill.empty()) {
+    if (spill.Length() == 0) {
         line.Assign(run);
     } else {
-        spill.append(run, static_cast<size_t>(held));
-        line.Assign(spill.c_str());
+        spill.Append(run);
+        line.Assign(spill);
     }
     return result;
 }

@@ -6,18 +6,9 @@
 
 #include "payload/PayloadWriter.h"
 #include "tests/host/ArchiveDump.h"
+#include "tests/shared/StringSink.h"
 
 namespace {
-
-class StringSink : public PayloadWriter::Sink {
-public:
-    bool Put(const uint8_t* data, size_t length) override
-    {
-        bytes.append(reinterpret_cast<const char*>(data), length);
-        return true;
-    }
-    std::string bytes;
-};
 
 std::string Noise(size_t n, uint32_t seed)
 {

@@ -40,7 +40,14 @@ public:
         text += std::string("D ") + path;
         return true;
     }
-    void ApplyFolder(const char*, const FileAttributeRecord& r) override { text += Times(r); }
+    void ApplyFolder(const char* path, const FileAttributeRecord& r) override
+    {
+        // Once when the folder is made (its path is logged then), and again
+        // when it is closed.
+        if (!text.empty() && text.back() == '|')
+            text += std::string("U ") + path;
+        text += Times(r);
+    }
     bool OpenFile(const char* path) override
     {
         text += std::string("F ") + path;
@@ -130,6 +137,7 @@ TEST_F(PayloadReading, ArchiveBehindAStubImage)
               "D C:\\w\\data 16/200/201/202|"
               "F C:\\w\\data\\a.ini 0 32/300/301/302|"
               "F C:\\w\\data\\\x83\x5C\x83\x74\x83\x67.dat 100123 33/400/401/402|"
+              "U C:\\w\\data 16/200/201/202|"
               "F C:\\w\\lvxrun.exe 1024 32/500/501/502|");
     ASSERT_EQ(log.contents.size(), 4u);
     EXPECT_EQ(log.contents[0], bmp);
