@@ -30,12 +30,12 @@ fail() { echo "demo: FAILED: $*" >&2; exit 1; }
 # A failed check that does not stop the later steps; the exit status tells.
 problems=()
 
-# build PRESET TARGET...: configure once, then build incrementally.
+# build PRESET TARGET...: configure (quick when nothing changed; it also
+# makes targets known that a build tree from an older checkout lacks), then
+# build incrementally.
 build() {
   local preset=$1; shift
-  if [[ ! -f build/$preset/CMakeCache.txt || ! -f build/$preset/Makefile ]]; then
-    cmake --preset "$preset" >>"$log" 2>&1 || { tail -20 "$log"; fail "configuring $preset"; }
-  fi
+  cmake --preset "$preset" >>"$log" 2>&1 || { tail -20 "$log"; fail "configuring $preset"; }
   cmake --build --preset "$preset" --target "$@" >>"$log" 2>&1 || { tail -30 "$log"; fail "building $preset"; }
 }
 
