@@ -1,5 +1,7 @@
 #include "tests/host/TempFolder.h"
 
+#include "tests/shared/TestFolder.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <ftw.h>
@@ -73,15 +75,5 @@ bool TempFolder::WriteFile(const std::string& relative, const std::string& bytes
 
 bool TempFolder::ReadFile(const std::string& path, std::string* bytes)
 {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return false;
-    bytes->clear();
-    char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-        bytes->append(buffer, n);
-    bool ok = std::ferror(f) == 0;
-    std::fclose(f);
-    return ok;
+    return TestFolder::Read(path, bytes);
 }
