@@ -1,6 +1,5 @@
-# Cross-build for 64-bit Windows: the same sources, run under wine64 by the tests.
+# Cross-build for 64-bit Windows: the same sources, the portable twin.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(QM_TRIPLE x86_64-w64-mingw32)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)

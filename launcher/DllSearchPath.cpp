@@ -29,24 +29,27 @@ Function Lookup(HMODULE module, const char* name)
 
 } // namespace
 
-void LoadLateSystemDlls()
+HMODULE LoadSystemDll(const char* name)
 {
     char path[MAX_PATH];
     UINT length = GetSystemDirectoryA(path, MAX_PATH);
     // 0 is a failure, a length of MAX_PATH or more did not fit.
-    if (length == 0 || length >= MAX_PATH)
-        return;
-    for (const char* name : kLateSystemDlls) {
-        size_t nameLength = std::strlen(name);
-        if (length + 1 + nameLength >= MAX_PATH)
-            continue;
-        path[length] = '\\';
-        std::memcpy(path + length + 1, name, nameLength + 1);
-        // With the altered search path the DLL's own imports come from its
-        // folder too. Kept loaded for the life of the process on purpose;
-        // null where the system has no such DLL.
-        LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    }
+    size_t nameLength = std::strlen(name);
+    if (length == 0 || length >= MAX_PATH || length + 1 + nameLength >= MAX_PATH)
+        return nullptr;
+    path[length] = '\\';
+    std::memcpy(path + length + 1, name, nameLength + 1);
+    // With the altered search path the DLL's own imports come from its
+    // folder too.
+    return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+void LoadLateSystemDlls()
+{
+    // Kept loaded for the life of the process on purpose; those missing on
+    // a system are skipped.
+    for (const char* name : kLateSystemDlls)
+        LoadSystemDll(name);
 }
 
 void RestrictDllSearchPath()

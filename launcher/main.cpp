@@ -3,6 +3,7 @@
 
 #include "launcher/Application.h"
 #include "launcher/DllSearchPath.h"
+#include "launcher/LateImports.h"
 #include "launcher/Mainformsrc.h"
 #include "support/RCAnsiStr.h"
 #include "support/RCPath.h"
@@ -12,6 +13,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     // First of all: no DLL may load from the program's folder. The C
     // runtime's start-up before this point loads none.
     RestrictDllSearchPath();
+    // Then the window, shell and security functions, from the system folder.
+    // Without them nothing can be shown.
+    if (!BindLateImports())
+        return 0;
 
     Application application(instance);
     if (!application.Initialize())

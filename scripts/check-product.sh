@@ -1,17 +1,24 @@
 #!/usr/bin/env bash
-# Checks the built 32-bit stub: PE32 for i386, GUI subsystem, only the ANSI
-# forms of Windows functions among its imports, the stub settings block
-# exactly once (a builder must find one place to patch), kernel32 and the C
-# runtime alone imported at load time, only known DLLs (never version.dll)
-# loaded on first use; prints its imports and size.
+# Checks a built stub: PE32 for i386 (the product; PE32+ for x86-64 with
+# --twin), GUI subsystem, only the ANSI forms of Windows functions among its
+# imports, the stub settings block exactly once (a builder must find one
+# place to patch), kernel32 and the C runtime alone imported at load time,
+# only known DLLs (never version.dll) bound after start-up, and every late
+# import reachable (no address-table entry that points nowhere); prints its
+# imports and size.
+#   check-product.sh STUB.exe [--twin]
 set -uo pipefail
-exe=${1:?usage: check-product.sh STUB.exe}
+exe=${1:?usage: check-product.sh STUB.exe [--twin]}
 root=$(cd "$(dirname "$0")/.." && pwd)
-objdump=i686-w64-mingw32-objdump
+if [[ ${2:-} == --twin ]]; then
+  objdump=x86_64-w64-mingw32-objdump format=pei-x86-64 kind="PE32+ x86-64"
+else
+  objdump=i686-w64-mingw32-objdump format=pei-i386 kind="PE32 i386"
+fi
 fail=0
 headers=$($objdump -f -p "$exe") || { echo "FAIL: objdump cannot read $exe"; exit 1; }
 
-grep -q 'file format pei-i386' <<<"$headers" || { echo "FAIL: not a PE32 i386 image"; fail=1; }
+grep -q "file format $format\$" <<<"$headers" || { echo "FAIL: not a $kind image"; fail=1; }
 grep -Eq '^Subsystem[[:space:]]+0*2[[:space:]]' <<<"$headers" || { echo "FAIL: not a GUI-subsystem program"; fail=1; }
 
 # Imported names, one per line: "dll: name" ("dll: #ordinal" for imports by
@@ -44,22 +51,29 @@ for dll in $dlls; do
   esac
 done
 
-# Delay-loaded imports: known DLLs only. user32 must be among them (the
-# window needs it), or the table was not found at all.
-delayed=$(python3 "$(dirname "$0")/delay-imports.py" "$exe") || { echo "FAIL: cannot read the delay imports of $exe"; fail=1; }
-delay_dlls=$(awk -F': ' '{print tolower($1)}' <<<"$delayed" | sort -u | tr '\n' ' ')
-for dll in $delay_dlls; do
+# Imports bound after start-up: known DLLs only, each one reachable (an
+# address-table entry that points at no code is a call to address 0).
+# user32 must be among them (the window needs it), or the table was not
+# found at all.
+late=$(python3 "$root/scripts/late-imports.py" "$exe")
+case $? in
+  0) ;;
+  1) grep '^FAIL' <<<"$late"; late=$(grep -v '^FAIL' <<<"$late"); fail=1 ;;
+  *) echo "FAIL: cannot read the late imports of $exe"; fail=1 ;;
+esac
+late_dlls=$(awk -F': ' 'NF { print tolower($1) }' <<<"$late" | sort -u | tr '\n' ' ')
+for dll in $late_dlls; do
   case $dll in
     advapi32.dll|comdlg32.dll|gdi32.dll|ole32.dll|oleaut32.dll|shell32.dll|shlwapi.dll|user32.dll) ;;
-    *) echo "FAIL: $dll is delay-loaded but is not a known DLL"; fail=1 ;;
+    *) echo "FAIL: $dll is bound late but is not a known DLL"; fail=1 ;;
   esac
 done
-grep -qw 'user32.dll' <<<"$delay_dlls" || { echo "FAIL: no delay-loaded user32.dll found"; fail=1; }
-wide_delayed=$(grep -E ': [A-Za-z0-9_]+W$' <<<"$delayed" || true)
-if [[ -n $wide_delayed ]]; then echo "FAIL: wide-character delay imports:"; echo "$wide_delayed"; fail=1; fi
+grep -qw 'user32.dll' <<<"$late_dlls" || { echo "FAIL: no late-bound user32.dll found"; fail=1; }
+wide_late=$(grep -E ': [A-Za-z0-9_]+W$' <<<"$late" || true)
+if [[ -n $wide_late ]]; then echo "FAIL: wide-character late imports:"; echo "$wide_late"; fail=1; fi
 size=$(stat -c %s "$exe")
-echo "stub: $(basename "$exe"): PE32 i386 GUI, settings block found ${count:-?} time(s), imports from: $dlls"
+echo "stub: $(basename "$exe"): $kind GUI, settings block found ${count:-?} time(s), imports from: $dlls"
 awk -F': ' '{ names[$1] = names[$1] " " $2 } END { for (d in names) print "  " d ":" names[d] }' <<<"$imports" | sort
-echo "stub: loaded on first use: $delay_dlls"
+echo "stub: bound after start-up: $late_dlls"
 awk -v s="$size" 'BEGIN { printf "stub size: %d bytes (%.1f KiB)\n", s, s / 1024 }'
 exit $fail

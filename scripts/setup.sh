@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, everything that building and testing need.
-# Idempotent: a quick no-op when all is there. Installs no i386 packages.
+# Idempotent: a quick no-op when all is there. The 32-bit Wine (wine32:i386,
+# beside wine64) runs the product, a 32-bit program; the machine's kernel must
+# be able to run i386 code for it, which the last line reports.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
 packages=(
   cmake make g++ python3 file
@@ -10,7 +13,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   libz-mingw-w64-dev zlib1g-dev
-  wine wine64 xvfb x11-utils xauth locales
+  wine wine64 wine32:i386 xvfb x11-utils xauth locales
   imagemagick                          # the screenshot of the progress window
   fonts-ipafont-gothic                 # a Japanese font for the screenshot
   osslsigncode openssl                 # signing the finished installer
@@ -24,10 +27,21 @@ for p in "${packages[@]}"; do
   fi
 done
 
+sudo_cmd=()
+[[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+# wine32:i386 (in the list) needs the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${sudo_cmd[@]}" dpkg --add-architecture i386
+fi
 if ((${#missing[@]})); then
   echo "setup: installing ${missing[*]}"
-  sudo_cmd=()
-  [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Once: can this machine run the product (a 32-bit program) under Wine?
+if why=$(scripts/wine-run --can-run-32bit); then
+  echo "setup: 32-bit programs run here: the product's tests run on the 32-bit stub"
+else
+  echo "setup: $why: the 32-bit runs are skipped on this machine"
 fi

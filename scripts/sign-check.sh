@@ -116,6 +116,10 @@ check "a signing failure exits with status 1 ($status)" test "$status" -eq 1
 check "a signing failure leaves no file behind" test "$before" = "$after"
 
 [[ -n $wine_run ]] || exit $fail
+if [[ $fail -eq 0 ]] && ! why=$("$wine_run" --can-run "$stub"); then
+  echo "signing checked; the run of the signed installer: $why"
+  exit 77
+fi
 
 # The signed installer under wine64, from a folder of its own on the
 # prefix's C: drive (never Z:, the Linux root).

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Runs the product check on a program that must not pass it, and expects it
 # to fail with each of the given message lines.
-#   expect_check_refuses.sh CHECK PROGRAM MESSAGE...
+#   expect_check_refuses.sh CHECK PROGRAM [--twin] MESSAGE...
 set -uo pipefail
 check=$1 program=$2
 shift 2
-out=$(bash "$check" "$program" 2>&1)
+options=()
+if [[ ${1:-} == --twin ]]; then options=(--twin); shift; fi
+out=$(bash "$check" "$program" "${options[@]}" 2>&1)
 rc=$?
 echo "$out"
 if [[ $rc -eq 0 ]]; then echo "expected the check to fail"; exit 1; fi
