@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # The main job: set up the machine, build the 32-bit stub (the product), its
 # 64-bit twin, the builder and the sample installer program, pack
-# examples/payload with the sample into installers, and run the 64-bit one
-# under wine64, telling what happens at each step.
+# examples/payload with the sample into installers, and run them under Wine,
+# the product first, telling what happens at each step.
 #
 #   scripts/demo.sh
 #
 # Writes build/demo/setup.exe (32-bit: the product) and build/demo/setup64.exe
-# (the same payload behind the 64-bit twin of the stub, which is what this
-# machine can run: its kernel runs no 32-bit code). The run is headless on
-# an Xvfb display of scripts/wine-run unless DISPLAY names one. LVXRUN_EXIT
+# (the same payload behind the 64-bit twin of the stub). On a machine whose
+# kernel runs no 32-bit code the product's run is not possible: the demo
+# says so in one line and runs the twin. The runs are headless on an Xvfb
+# display of scripts/wine-run unless DISPLAY names one. LVXRUN_EXIT
 # (default 0) is the exit code the sample installer ends with; 3386 makes the
 # launcher restart Windows, which under Wine ends the Wine session.
 #
@@ -76,61 +77,90 @@ pack 32 "$demo/setup.exe"
 pack 64 "$demo/setup64.exe"
 info "the payload (as packed, Shift-JIS names shown in UTF-8):"
 (cd "$demo/payload32" && find . -mindepth 1 | sort | sed 's|^\./|     |; s|/|\\|g')
-info "build/demo/setup.exe    32-bit, the product   $(size_of "$demo/setup.exe") bytes"
-info "build/demo/setup64.exe  64-bit twin, run here  $(size_of "$demo/setup64.exe") bytes"
+info "build/demo/setup.exe    32-bit, the product  $(size_of "$demo/setup.exe") bytes"
+info "build/demo/setup64.exe  64-bit twin           $(size_of "$demo/setup64.exe") bytes"
 
-say "prepare Wine (prefix, locale and display live in build/win64/wine)"
-# The prefix of the win64 build tree, not one from the caller's environment.
-unset WINEPREFIX
-export QM_BUILD_DIR=$root/build/win64
-[[ -f $QM_BUILD_DIR/wine/prefix/.qm-ready ]] || info "first run: making the Wine prefix takes a few seconds"
-trap 'scripts/wine-run --stop' EXIT
-env_lines=$(scripts/wine-run --env) || fail "preparing Wine"
-# Only the display is needed here (this shell cannot load the run's locale).
-display=$(bash -c 'eval "$1" 2>/dev/null; printf "%s" "$DISPLAY"' _ "$env_lines")
-if [[ -f $QM_BUILD_DIR/wine/xvfb.display && $display == "$(cat "$QM_BUILD_DIR/wine/xvfb.display")" ]]; then
-  info "display $display (Xvfb, headless)"
-else
-  info "display $display"
-fi
-c_drive=$QM_BUILD_DIR/wine/prefix/drive_c
-# The demo's own folder on the prefix's C: drive (never Z:, the Linux root).
-rm -rf "$c_drive/qmdemo"
-mkdir -p "$c_drive/qmdemo"
-cp "$demo/setup64.exe" "$c_drive/qmdemo/setup64.exe"
-info "copied setup64.exe to C:\\qmdemo\\setup64.exe"
+# run_installer BITS FILE: copies build/demo/FILE into the Wine prefix of
+# build/winBITS (on its C: drive, never Z:, the Linux root), runs it, and
+# tells what the sample installer program reported. Returns 77 when this
+# machine cannot run it (said in one line), 1 when a step went wrong.
+run_installer() {
+  local bits=$1 file=$2
+  local dir=$root/build/win$bits
+  # The prefix of that build tree, not one from the caller's environment.
+  unset WINEPREFIX
+  export QM_BUILD_DIR=$dir
+  say "run $file under Wine (prefix, locale and display live in build/win$bits/wine)"
+  local why
+  if ! why=$(scripts/wine-run --can-run "$demo/$file"); then
+    info "not run: ${why#wine-run: skipped: }"
+    return 77
+  fi
+  [[ -f $dir/wine/prefix/.qm-ready ]] || info "first run: making the Wine prefix takes a few seconds"
+  local env_lines display
+  env_lines=$(scripts/wine-run --env) || { info "FAILED: preparing Wine"; return 1; }
+  # Only the display is needed here (this shell cannot load the run's locale).
+  display=$(bash -c 'eval "$1" 2>/dev/null; printf "%s" "$DISPLAY"' _ "$env_lines")
+  if [[ -f $dir/wine/xvfb.display && $display == "$(cat "$dir/wine/xvfb.display")" ]]; then
+    info "display $display (Xvfb, headless)"
+  else
+    info "display $display"
+  fi
+  local c_drive=$dir/wine/prefix/drive_c
+  rm -rf "$c_drive/qmdemo"
+  mkdir -p "$c_drive/qmdemo"
+  cp "$demo/$file" "$c_drive/qmdemo/$file"
+  info "copied $file to C:\\qmdemo\\$file"
 
-say "run C:\\qmdemo\\setup64.exe under wine64"
-report=$c_drive/qmdemo/report.txt
-start_ns=$(date +%s%N)
-status=0
-# A launcher that shows an error waits for its message box: bounded.
-LVXRUN_REPORT='C:\qmdemo\report.txt' LVXRUN_EXIT=${LVXRUN_EXIT:-0} QM_TIMEOUT=60 \
-  scripts/wine-run 'C:\qmdemo\setup64.exe' >"$demo/run.log" 2>&1 || status=$?
-elapsed=$((($(date +%s%N) - start_ns) / 1000000))
-[[ -s $demo/run.log ]] && sed 's/^/   wine: /' "$demo/run.log"
+  local report=$c_drive/qmdemo/report.txt start_ns elapsed status=0
+  start_ns=$(date +%s%N)
+  # A launcher that shows an error waits for its message box: bounded.
+  LVXRUN_REPORT='C:\qmdemo\report.txt' LVXRUN_EXIT=${LVXRUN_EXIT:-0} QM_TIMEOUT=60 \
+    scripts/wine-run "C:\\qmdemo\\$file" >"$demo/run$bits.log" 2>&1 || status=$?
+  elapsed=$((($(date +%s%N) - start_ns) / 1000000))
+  scripts/wine-run --stop
+  [[ -s $demo/run$bits.log ]] && sed 's/^/   wine: /' "$demo/run$bits.log"
 
-[[ -f $report ]] || fail "the installer program wrote no report: it did not run (launcher exit status $status)"
-value() { sed -n "s/^$1=//p" "$report" | head -1; }
-folder=$(value folder)
-folder_linux=$c_drive/$(printf '%s' "${folder#C:\\}" | tr '\\' '/')
-info "extracted into $folder"
-info "  (on Linux: ${folder_linux#"$root"/})"
-sed -n 's/^entry=\([FD]\) \([^ ]*\) [^ ]* [^ ]* [^ ]* \(.*\)$/\1 \2 \3/p' "$report" | while read -r kind size path; do
-  if [[ $kind == D ]]; then printf '     folder %10s  %s\n' "" "$path"; else printf '     file   %10s  %s\n' "$size" "$path"; fi
-done
-info "installer started: $(value commandline)"
-[[ $(value switch) == yes ]] || fail "the installer did not get /quillimarkmode"
-info "  with its switch /quillimarkmode"
-grep -qx end "$report" || fail "the installer's report is incomplete"
-info "installer finished: exit code $(value exit)"
-if [[ -e $folder_linux ]]; then
-  fail "the work folder is still there: $folder"
-fi
-info "work folder removed"
-info "launcher ended after $((elapsed / 1000)).$((elapsed % 1000 / 100)) s (it pauses 2 s before the removal), exit status $status"
-((status == 0)) || fail "the launcher's exit status is $status, not 0"
+  if [[ ! -f $report ]]; then
+    info "FAILED: the installer program wrote no report: it did not run (launcher exit status $status)"
+    return 1
+  fi
+  value() { sed -n "s/^$1=//p" "$report" | head -1; }
+  local folder folder_linux
+  folder=$(value folder)
+  folder_linux=$c_drive/$(printf '%s' "${folder#C:\\}" | tr '\\' '/')
+  info "extracted into $folder"
+  info "  (on Linux: ${folder_linux#"$root"/})"
+  sed -n 's/^entry=\([FD]\) \([^ ]*\) [^ ]* [^ ]* [^ ]* \(.*\)$/\1 \2 \3/p' "$report" | while read -r kind size path; do
+    if [[ $kind == D ]]; then printf '     folder %10s  %s\n' "" "$path"; else printf '     file   %10s  %s\n' "$size" "$path"; fi
+  done
+  info "installer started: $(value commandline)"
+  [[ $(value switch) == yes ]] || { info "FAILED: the installer did not get /quillimarkmode"; return 1; }
+  info "  with its switch /quillimarkmode"
+  grep -qx end "$report" || { info "FAILED: the installer's report is incomplete"; return 1; }
+  info "installer finished: exit code $(value exit)"
+  [[ ! -e $folder_linux ]] || { info "FAILED: the work folder is still there: $folder"; return 1; }
+  info "work folder removed"
+  info "launcher ended after $((elapsed / 1000)).$((elapsed % 1000 / 100)) s (it pauses 2 s before the removal), exit status $status"
+  ((status == 0)) || { info "FAILED: the launcher's exit status is $status, not 0"; return 1; }
+}
+
+trap 'for bits in 32 64; do QM_BUILD_DIR=$root/build/win$bits scripts/wine-run --stop; done' EXIT
+# The product first; then its 64-bit twin, the same code built for x86-64.
+product=0
+run_installer 32 setup.exe || product=$?
+case $product in
+  0) ;;
+  77) problems_skipped="the product (32-bit) was not run: this machine runs no 32-bit code" ;;
+  *) problems+=("the run of build/demo/setup.exe") ;;
+esac
+run_installer 64 setup64.exe || problems+=("the run of build/demo/setup64.exe")
+
 if ((${#problems[@]})); then
   fail "${problems[*]}"
 fi
-echo "demo: done. The product is build/demo/setup.exe."
+if [[ -n ${problems_skipped:-} ]]; then
+  echo "demo: done, but $problems_skipped. The product is build/demo/setup.exe."
+else
+  echo "demo: done. The product is build/demo/setup.exe."
+fi
