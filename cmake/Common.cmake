@@ -13,6 +13,17 @@ if(WIN32)
   find_library(QM_ZLIB_STATIC NAMES libz.a REQUIRED)
   add_library(qm_zlib STATIC IMPORTED GLOBAL)
   set_target_properties(qm_zlib PROPERTIES IMPORTED_LOCATION ${QM_ZLIB_STATIC})
+  # The stub's own inflate: the same zlib release from source, built small
+  # (third_party/zlib/VERSION.md). Its objects come first on the stub's link
+  # line, so nothing of the prebuilt library is taken for inflating.
+  set(zlib_dir ${PROJECT_SOURCE_DIR}/third_party/zlib)
+  add_library(qm_zlib_inflate OBJECT ${zlib_dir}/inflate.c ${zlib_dir}/inftrees.c ${zlib_dir}/zutil.c
+                                     ${zlib_dir}/inffast.c ${zlib_dir}/adler32.c)
+  target_compile_definitions(qm_zlib_inflate PRIVATE NO_GZIP)
+  target_compile_options(qm_zlib_inflate PRIVATE -Os -w -fno-asynchronous-unwind-tables
+                                                 -ffunction-sections -fdata-sections)
+  # The inner loop and the check sum stay fast: a few hundred bytes.
+  set_source_files_properties(${zlib_dir}/inffast.c ${zlib_dir}/adler32.c PROPERTIES COMPILE_OPTIONS -O2)
 else()
   set(QM_LEAN_FLAGS)
   find_package(ZLIB REQUIRED)

@@ -22,8 +22,10 @@ bool RCDecompress::Begin()
     zs->avail_in = 0;
     if (inflateInit(zs.get()) != Z_OK)
         return false;
+    // The header is still checked. The payload stream is never finished, so
+    // its Adler-32 trailer never comes: summing every byte for it is waste.
+    inflateValidate(zs.get(), 0);
     zstream_ = std::move(zs);
-    chunkBuffer_.reset(new uint8_t[static_cast<size_t>(chunkSize_)]);
     return true;
 }
 
@@ -36,37 +38,28 @@ bool RCDecompress::Process(const uint8_t* input, int32_t inputLength, const uint
     if (zstream_ == nullptr || inputLength < 0 || (input == nullptr && inputLength > 0))
         return false;
     z_stream& zs = *zstream_;
-    uint8_t* window = chunkBuffer_.get();
-    const uInt windowSize = static_cast<uInt>(chunkSize_);
     zs.next_in = const_cast<Bytef*>(input); // zlib does not write through next_in
     zs.avail_in = static_cast<uInt>(inputLength);
-    zs.next_out = window;
-    zs.avail_out = windowSize;
+    // Inflated straight into the output, a window's size at a time.
     for (;;) {
+        uint8_t* room = ReserveOutput(chunkSize_);
+        if (room == nullptr) {
+            ResetOutput();
+            return false;
+        }
+        zs.next_out = room;
+        zs.avail_out = static_cast<uInt>(chunkSize_);
         int rc = inflate(&zs, Z_SYNC_FLUSH);
-        // All input taken: the step ends, even with the window full; what
-        // inflate still holds comes out with the next step.
-        if (rc == Z_OK && zs.avail_in == 0)
-            break;
+        CommitOutput(chunkSize_ - static_cast<int32_t>(zs.avail_out));
         // Z_STREAM_END too: nothing gathered in this step is handed out.
         if (rc != Z_OK) {
             ResetOutput();
             return false;
         }
-        if (zs.avail_out == 0) {
-            // Full window: move it out and give inflate the whole of it again.
-            if (AppendOutput(window, chunkSize_) < 0) {
-                ResetOutput();
-                return false;
-            }
-            zs.next_out = window;
-            zs.avail_out = windowSize;
-        }
-    }
-    int32_t held = chunkSize_ - static_cast<int32_t>(zs.avail_out);
-    if (held > 0 && AppendOutput(window, held) < 0) {
-        ResetOutput();
-        return false;
+        // All input taken: the step ends, even with the window full; what
+        // inflate still holds comes out with the next step.
+        if (zs.avail_in == 0)
+            break;
     }
     if (outData != nullptr)
         *outData = OutputData();
@@ -82,6 +75,5 @@ bool RCDecompress::End()
         inflateEnd(zstream_.get());
         zstream_.reset();
     }
-    chunkBuffer_.reset();
     return true;
 }

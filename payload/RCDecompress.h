@@ -1,13 +1,14 @@
 // RCDecompress: the transform stage that inflates a zlib stream (RFC 1950
 // header, default window) through zlib's stream interface.
 //
-// Every step inflates its whole input with Z_SYNC_FLUSH into a window of
-// chunkSize bytes, moving each full window into the output buffer. Any
+// Every step inflates its whole input with Z_SYNC_FLUSH straight into the
+// output buffer, at most chunkSize bytes per call of inflate. Any
 // result of inflate other than Z_OK fails the step, Z_STREAM_END included:
 // the payload stream is never finished, so its end means damage. A failed
 // step hands out nothing, and zlib stays failed, so every later step fails
-// too. When a step's input runs out just as the window fills, the output
-// that inflate still holds comes out with the next step.
+// too. When a step's input runs out just as a call's chunkSize bytes fill,
+// the output that inflate still holds comes out with the next step. The
+// header is checked; the Adler-32 sum is not kept (the stream never ends).
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -21,7 +22,7 @@ public:
     // Headroom of the output buffer: one growth normally serves a step.
     static constexpr int32_t kGrowStep = 262144;
 
-    // chunkSize: the inflate window; 8192 in the launcher. A size of 0 or
+    // chunkSize: the output of one call of inflate; 8192 in the launcher. A size of 0 or
     // less makes Begin fail.
     explicit RCDecompress(int32_t chunkSize);
     ~RCDecompress() override;
@@ -40,5 +41,4 @@ public:
 private:
     std::unique_ptr<z_stream> zstream_;
     const int32_t chunkSize_;
-    std::unique_ptr<uint8_t[]> chunkBuffer_;
 };

@@ -32,13 +32,11 @@ bool RCTransform::ClearOutput()
     return true;
 }
 
-int32_t RCTransform::AppendOutput(const uint8_t* bytes, int32_t count)
+uint8_t* RCTransform::ReserveOutput(int32_t count)
 {
-    if (count <= 0 || bytes == nullptr)
-        return outLength_;
-    // need + growStep_ must stay a valid 32-bit size.
-    if (count > INT32_MAX - growStep_ - outLength_)
-        return -1;
+    // outLength_ + count + growStep_ must stay a valid 32-bit size.
+    if (count < 0 || count > INT32_MAX - growStep_ - outLength_)
+        return nullptr;
     int32_t need = outLength_ + count;
     if (need > outCapacity_) {
         int32_t capacity = need + growStep_;
@@ -48,7 +46,17 @@ int32_t RCTransform::AppendOutput(const uint8_t* bytes, int32_t count)
         outData_ = std::move(grown);
         outCapacity_ = capacity;
     }
-    std::memcpy(outData_.get() + outLength_, bytes, static_cast<size_t>(count));
-    outLength_ = need;
-    return need;
+    return outData_.get() + outLength_;
+}
+
+int32_t RCTransform::AppendOutput(const uint8_t* bytes, int32_t count)
+{
+    if (count <= 0 || bytes == nullptr)
+        return outLength_;
+    uint8_t* room = ReserveOutput(count);
+    if (room == nullptr)
+        return -1;
+    std::memcpy(room, bytes, static_cast<size_t>(count));
+    outLength_ += count;
+    return outLength_;
 }

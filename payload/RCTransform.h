@@ -55,6 +55,11 @@ public:
 protected:
     // Empties the output but keeps its memory for the next step.
     void ResetOutput() { outLength_ = 0; }
+    // Room for count more bytes behind the output held, grown as
+    // AppendOutput grows it; null when the length would no longer fit in 31
+    // bits. What is written there counts once CommitOutput says how much.
+    uint8_t* ReserveOutput(int32_t count);
+    void CommitOutput(int32_t count) { outLength_ += count; }
 
 private:
     std::unique_ptr<uint8_t[]> outData_;
