@@ -115,7 +115,7 @@ run_installer() {
   local report=$c_drive/qmdemo/report.txt start_ns elapsed status=0
   start_ns=$(date +%s%N)
   # A launcher that shows an error waits for its message box: bounded.
-  LVXRUN_REPORT='C:\qmdemo\report.txt' LVXRUN_EXIT=${LVXRUN_EXIT:-0} QM_TIMEOUT=60 \
+  LVXRUN_REPORT='C:\qmdemo\report.txt' LVXRUN_EXIT=${LVXRUN_EXIT:-0} QM_TIMEOUT=${QM_TIMEOUT:-60} \
     scripts/wine-run "C:\\qmdemo\\$file" >"$demo/run$bits.log" 2>&1 || status=$?
   elapsed=$((($(date +%s%N) - start_ns) / 1000000))
   scripts/wine-run --stop

@@ -13,6 +13,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   libz-mingw-w64-dev zlib1g-dev
+  libdeflate-dev                       # the whole-buffer decoder that bench_streams compares with
   wine wine64 wine32:i386 xvfb x11-utils xauth locales
   imagemagick                          # the screenshot of the progress window
   fonts-ipafont-gothic                 # a Japanese font for the screenshot
