@@ -5,6 +5,8 @@ in a program file.
 
   stub_block.py count FILE    print how often the block occurs in FILE
   stub_block.py show          print the block as Python bytes
+  stub_block.py check-doc MD  check that the block shown in the document's
+                              "Stub settings" section is the stub's own
 """
 import os
 import re
@@ -65,7 +67,25 @@ def find_all(data, block):
     return found
 
 
+def documented_block(path):
+    """The block in the first code block of the "## Stub settings" section
+    of a Markdown document, in C notation."""
+    with open(path, encoding='utf-8') as f:
+        text = f.read()
+    m = re.search(r'^## Stub settings\n.*?^```\n(.*?)\n```', text, re.S | re.M)
+    if not m:
+        raise SystemExit('stub_block: no code block under "## Stub settings" in %s' % path)
+    return _decode(m.group(1).strip())
+
+
 def main(argv):
+    if len(argv) == 3 and argv[1] == 'check-doc':
+        shown, real = documented_block(argv[2]), default_block()
+        if shown != real:
+            print('FAIL: %s shows the settings block as %r; the stub holds %r' % (argv[2], shown, real))
+            return 1
+        print('ok: %s shows the stub\'s settings block' % argv[2])
+        return 0
     if len(argv) == 3 and argv[1] == 'count':
         with open(argv[2], 'rb') as f:
             print(len(find_all(f.read(), default_block())))
