@@ -1,4 +1,6 @@
-// The entry point: the application object, the progress window, the loop.
+// WinMain, where the program starts (called by QmEntry in Entry.cpp, the
+// process's entry point): the DLL search restricted, the late DLLs bound,
+// the application object, the progress window, the loop.
 #include <windows.h>
 
 #include "launcher/Application.h"
