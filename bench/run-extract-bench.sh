@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the 64-bit Windows bench program and runs the extraction benchmark
-# under wine64: ExtractPayload against bare zlib + stdio on a payload of
-# about 200 MB, and the peak memory for 200 MB and 1 GB.
+# under wine64: ExtractPayload against a baseline that makes the same tree
+# the cheapest way (bare zlib, stdio, plain Windows calls) on a payload of
+# about 200 MB, in interleaved pairs, and the peak memory for an empty
+# payload, 200 MB and 1 GB.
 #   bench/run-extract-bench.sh [--size MB] [--big MB] [--runs N] [--keep]
 # Everything happens in C:\qmbench of the build tree's Wine prefix and is
 # removed afterwards (the payloads are kept with --keep, and used again).
