@@ -1,0 +1,159 @@
+#include "support/RCEntryHandle.h"
+
+#include <windows.h>
+
+namespace {
+
+// The by-handle calls of Windows Vista and later, looked up at run time: the
+// program also runs on Windows XP, which lacks them.
+enum InfoClass : int32_t { kBasicInfo = 0, kDispositionInfo = 4 };
+using SetInfoFn = BOOL(WINAPI*)(HANDLE, int32_t, LPVOID, DWORD);
+
+struct BasicInfo { // FILE_BASIC_INFO
+    LARGE_INTEGER created;
+    LARGE_INTEGER accessed;
+    LARGE_INTEGER written;
+    LARGE_INTEGER changed;
+    DWORD attributes;
+};
+struct DispositionInfo { // FILE_DISPOSITION_INFO
+    BOOLEAN deleteFile;
+};
+
+SetInfoFn SetInformationByHandle()
+{
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel == nullptr)
+        return nullptr;
+    // Through a plain function pointer type: GetProcAddress's result is
+    // declared with a different signature.
+    return reinterpret_cast<SetInfoFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetFileInformationByHandle")));
+}
+
+bool IsReparsePoint(DWORD attributes)
+{
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Never shares delete access: while held, the entry keeps its name.
+constexpr DWORD kSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// The entry itself, not a link's target; folders need backup semantics.
+constexpr DWORD kOpenFlags = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
+
+} // namespace
+
+RCEntryHandle::~RCEntryHandle()
+{
+    Close();
+}
+
+void RCEntryHandle::Close()
+{
+    if (handle_ != nullptr)
+        CloseHandle(handle_);
+    handle_ = nullptr;
+    kind_ = kNone;
+}
+
+bool RCEntryHandle::Open(const char* path, Use use)
+{
+    Close();
+    path_.Assign(path);
+    use_ = use;
+    // Attribute access does not count for sharing: holding an entry keeps
+    // nobody from reading or writing it, only from deleting or renaming it.
+    const DWORD access = FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | (use == kRemove ? DELETE : 0);
+    HANDLE handle = ::CreateFileA(path_.Text(), access, kSharing, nullptr, OPEN_EXISTING, kOpenFlags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    handle_ = handle;
+    return Classify();
+}
+
+bool RCEntryHandle::CreateNewFile(const char* path)
+{
+    Close();
+    path_.Assign(path);
+    use_ = kHold;
+    // CREATE_NEW fails on any entry of that name, a link whose target is
+    // missing included: nothing that exists is ever opened for writing.
+    HANDLE handle = ::CreateFileA(path_.Text(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kSharing, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    handle_ = handle;
+    return Classify() && kind_ == kFile;
+}
+
+bool RCEntryHandle::Classify()
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(handle_, &information)) {
+        Close();
+        return false;
+    }
+    attributes_ = information.dwFileAttributes;
+    links_ = information.nNumberOfLinks;
+    linkItself_ = IsReparsePoint(attributes_);
+    // The name is asked too: where opening followed a link, the object is
+    // its target, and only the name still shows the link.
+    if (linkItself_ || IsReparsePoint(GetFileAttributesA(path_.Text())))
+        kind_ = kLink;
+    else
+        kind_ = (attributes_ & FILE_ATTRIBUTE_DIRECTORY) != 0 ? kFolder : kFile;
+    return true;
+}
+
+bool RCEntryHandle::SetAttributes(uint32_t attributes)
+{
+    // A link is never changed: its attributes may be those of its target.
+    if (kind_ == kFile || kind_ == kFolder) {
+        if (SetInfoFn setInformation = SetInformationByHandle()) {
+            BasicInfo basic{}; // zero times: left as they are
+            // Zero would mean "unchanged"; NORMAL stands for no attribute.
+            basic.attributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+            if (setInformation(handle_, kBasicInfo, &basic, sizeof basic))
+                return true;
+        }
+        // Before Vista (or where the call is refused): by name. The entry
+        // is held, so the name still leads to it.
+        return SetFileAttributesA(path_.Text(), attributes) != 0;
+    }
+    return false;
+}
+
+bool RCEntryHandle::Delete()
+{
+    if (kind_ == kNone || use_ != kRemove)
+        return false;
+    const bool folder = kind_ == kFolder || (attributes_ & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // A file through the handle, and only when the handle is on the entry
+    // itself: where opening followed a link, deleting through it would
+    // delete the target. A folder always by name: removing a folder by name
+    // never reaches any content (a folder with content cannot be removed, a
+    // folder link goes as the link), and so the answer is the same on every
+    // system (Wine accepts a by-handle deletion of a folder that is not
+    // empty and then keeps the folder).
+    if (!folder && (kind_ != kLink || linkItself_)) {
+        if (SetInfoFn setInformation = SetInformationByHandle()) {
+            DispositionInfo disposition{TRUE};
+            if (setInformation(handle_, kDispositionInfo, &disposition, sizeof disposition))
+                return true;
+            if (GetLastError() != ERROR_INVALID_FUNCTION && GetLastError() != ERROR_NOT_SUPPORTED)
+                return false;
+        }
+    }
+    // By name: released first (it shares no delete access). Deleting a
+    // link by name removes the link; whatever took the name meanwhile, a
+    // folder with content cannot be removed and a file or link goes alone,
+    // inside the folder that the caller holds.
+    const Kind was = kind_;
+    Close();
+    if (folder ? RemoveDirectoryA(path_.Text()) : DeleteFileA(path_.Text()))
+        return true;
+    // Held again for what the caller does next, if it is still the same kind.
+    if (!Open(path_.Text(), kRemove) || kind_ != was)
+        Close();
+    return false;
+}

@@ -1,0 +1,70 @@
+// RCEntryHandle: one file or folder held open by a handle of its own, so
+// that decisions about it are made on the very object that is then changed
+// or deleted, and so that nobody can delete, rename or replace it while it
+// is held (the handle never shares delete access).
+//
+// The work folder lies in the user's profile: any process of the same user
+// may plant a junction or a symbolic link in it while the launcher works.
+// An entry is opened as itself, never followed (FILE_FLAG_OPEN_REPARSE_POINT),
+// and is a link when the opened object or its name says so; a system that
+// follows the link when opening (Wine does) still shows the link by name.
+#pragma once
+#include <cstdint>
+
+#include "support/RCAnsiStr.h"
+#include "support/RCRoot.h"
+
+class RCEntryHandle : public RCRoot {
+public:
+    enum Kind : int32_t {
+        kNone = 0,   // nothing held
+        kFile = 1,   // a plain file
+        kFolder = 2, // a plain folder
+        kLink = 3,   // a junction or symbolic link (to a file or a folder)
+    };
+    enum Use : int32_t {
+        kHold = 0,   // held only: others may read and write it meanwhile
+        kRemove = 1, // to change its attributes and delete it
+    };
+
+    RCEntryHandle() = default;
+    ~RCEntryHandle() override;
+    RCEntryHandle(const RCEntryHandle&) = delete;
+    RCEntryHandle& operator=(const RCEntryHandle&) = delete;
+
+    // Opens an existing entry (a held one is closed first). False when it
+    // cannot be opened; Kind is then kNone.
+    bool Open(const char* path, Use use);
+    // Creates a new, empty file and holds it. False when anything of that
+    // name exists already (a link included) or it cannot be created.
+    bool CreateNewFile(const char* path);
+
+    Kind GetKind() const { return kind_; }
+    // The attributes of the opened object.
+    uint32_t Attributes() const { return attributes_; }
+    // Names that the object has (more than one: hard links elsewhere share
+    // its content and attributes).
+    uint32_t LinkCount() const { return links_; }
+
+    // Sets the attributes of the held object (through the handle from
+    // Windows Vista on, by its name while it is held before).
+    bool SetAttributes(uint32_t attributes);
+    // Deletes the held entry itself: a file, an empty folder, or a link
+    // (never its target). Through the handle from Windows Vista on; before,
+    // by name once released, and held again when that fails. True when it
+    // is deleted (or will be, once released).
+    bool Delete();
+    // Releases the handle.
+    void Close();
+
+private:
+    bool Classify();
+
+    void* handle_ = nullptr; // a Windows HANDLE; null: none
+    RCAnsiStr path_;
+    Use use_ = kHold;
+    Kind kind_ = kNone;
+    uint32_t attributes_ = 0;
+    uint32_t links_ = 0;
+    bool linkItself_ = false; // the handle is on the link, not its target
+};
