@@ -1,10 +1,44 @@
 #include "launcher/WorkFolderWriter.h"
 
+#include <cstring>
+
 #include "launcher/UserInterface.h"
 #include "support/FileSystem.h"
 
 namespace {
 constexpr uint8_t kCreateOrTruncate = 1; // "wb"
+
+// Whether path lies inside folder (byte for byte below it; a path that
+// shares folder's bytes ends there at a character boundary).
+bool Inside(const char* path, const RCAnsiStr& folder)
+{
+    const size_t length = static_cast<size_t>(folder.Length());
+    return std::strncmp(path, folder.Text(), length) == 0 && path[length] == '\\';
+}
+} // namespace
+
+bool WorkFolderWriter::Begin(const char* workFolder)
+{
+    held_.Clear();
+    return Hold(workFolder);
+}
+
+void WorkFolderWriter::ReleaseFoldersOutside(const char* path)
+{
+    // The work folder, the first, is kept whatever comes.
+    while (held_.Count() > 1 && !Inside(path, held_.Item(held_.Count() - 1)->path))
+        held_.RemoveAt(held_.Count() - 1);
+}
+
+bool WorkFolderWriter::Hold(const char* path)
+{
+    HeldFolder* folder = new HeldFolder;
+    held_.Add(folder); // the list owns it from here
+    folder->path.Assign(path);
+    if (folder->handle.Open(path, RCEntryHandle::kHold) && folder->handle.GetKind() == RCEntryHandle::kFolder)
+        return true;
+    held_.RemoveAt(held_.Count() - 1);
+    return false;
 }
 
 void WorkFolderWriter::BetweenRecords()
@@ -15,7 +49,10 @@ void WorkFolderWriter::BetweenRecords()
 
 bool WorkFolderWriter::CreateFolder(const char* path)
 {
-    return CreateDirectoryTree(path);
+    ReleaseFoldersOutside(path);
+    // The folder is made (or found) by name, then checked and held: a link
+    // planted under its name is refused, not written through.
+    return CreateDirectoryTree(path) && Hold(path);
 }
 
 void WorkFolderWriter::ApplyFolder(const char* path, const FileAttributeRecord& record)
@@ -25,7 +62,10 @@ void WorkFolderWriter::ApplyFolder(const char* path, const FileAttributeRecord& 
 
 bool WorkFolderWriter::OpenFile(const char* path)
 {
-    return file_.Open(path, kCreateOrTruncate);
+    ReleaseFoldersOutside(path);
+    // Created new and held: the name now leads to this very file until its
+    // record is applied. Only then is it opened for writing by name.
+    return heldFile_.CreateNewFile(path) && file_.Open(path, kCreateOrTruncate);
 }
 
 int32_t WorkFolderWriter::WriteFile(const uint8_t* data, int32_t length)
@@ -40,5 +80,7 @@ bool WorkFolderWriter::CloseFile()
 
 bool WorkFolderWriter::ApplyFile(const char* path, const FileAttributeRecord& record)
 {
-    return ApplyFileRecord(path, record);
+    const bool applied = ApplyFileRecord(path, record);
+    heldFile_.Close();
+    return applied;
 }

@@ -1,15 +1,30 @@
 // WorkFolderWriter: creates the folders and files of the payload archive on
 // disk, inside the work folder, and keeps the progress window painted
 // between records.
+//
+// The work folder lies in the user's profile, where any process of the same
+// user can change it while the archive is read (between records the window
+// handles its messages, and other programs run all along). So every folder
+// that is written into has been checked through its own handle to be a
+// real folder, not a link, and is held by that handle, which keeps it from
+// being renamed or replaced, until its last entry is written: the work
+// folder from Begin on, each archive folder while it is open. Files are
+// only ever created new: a name that is taken already (by a link planted
+// there, say) is refused, never opened.
 #pragma once
 #include "payload/ArchiveReader.h"
 #include "payload/RCFile.h"
+#include "support/RCEntryHandle.h"
+#include "support/RCList.h"
 
 class UserInterface;
 
 class WorkFolderWriter : public ArchiveSink {
 public:
     explicit WorkFolderWriter(UserInterface& ui) : ui_(ui) {}
+
+    // Holds the (existing) work folder; false when it is not a real folder.
+    bool Begin(const char* workFolder);
 
     void BetweenRecords() override;
     bool CreateFolder(const char* path) override;
@@ -20,6 +35,19 @@ public:
     bool ApplyFile(const char* path, const FileAttributeRecord& record) override;
 
 private:
+    // A folder held while entries are written into it.
+    struct HeldFolder {
+        RCAnsiStr path;
+        RCEntryHandle handle;
+    };
+    // Lets go of the held folders that path does not lie in (those that the
+    // archive has closed), innermost first.
+    void ReleaseFoldersOutside(const char* path);
+    // Holds path, which must be a real folder.
+    bool Hold(const char* path);
+
     UserInterface& ui_;
-    RCFile file_; // the writer: no transform
+    RCFile file_;            // the writer: no transform
+    RCEntryHandle heldFile_; // the file being written, until its record is applied
+    RCList<HeldFolder> held_; // the work folder, then the open folders, outermost first
 };

@@ -38,6 +38,10 @@ bool IsReparsePoint(DWORD attributes)
 
 // Never shares delete access: while held, the entry keeps its name.
 constexpr DWORD kSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// Windows weighs sharing only for handles with data or delete access; one
+// with attribute access alone would hold nothing. Read access (listing, for
+// a folder) counts, and keeps nobody from reading or writing the entry.
+constexpr DWORD kHoldAccess = FILE_READ_DATA;
 // The entry itself, not a link's target; folders need backup semantics.
 constexpr DWORD kOpenFlags = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
 
@@ -61,9 +65,7 @@ bool RCEntryHandle::Open(const char* path, Use use)
     Close();
     path_.Assign(path);
     use_ = use;
-    // Attribute access does not count for sharing: holding an entry keeps
-    // nobody from reading or writing it, only from deleting or renaming it.
-    const DWORD access = FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | (use == kRemove ? DELETE : 0);
+    const DWORD access = FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | (use == kRemove ? DELETE : kHoldAccess);
     HANDLE handle = ::CreateFileA(path_.Text(), access, kSharing, nullptr, OPEN_EXISTING, kOpenFlags, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
@@ -78,7 +80,7 @@ bool RCEntryHandle::CreateNewFile(const char* path)
     use_ = kHold;
     // CREATE_NEW fails on any entry of that name, a link whose target is
     // missing included: nothing that exists is ever opened for writing.
-    HANDLE handle = ::CreateFileA(path_.Text(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kSharing, nullptr,
+    HANDLE handle = ::CreateFileA(path_.Text(), kHoldAccess | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kSharing, nullptr,
                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return false;

@@ -548,6 +548,83 @@ TEST_F(Extraction, AStaleWorkFolderLinkIsNotFollowed)
     }
 }
 
+// Another process of the user plants links in the work folder while the
+// archive is read (here between two records, where the window handles its
+// messages): a folder link where a folder record's folder goes, a file link
+// where a file record's file goes, or a folder already made swapped for a
+// link. Nothing is ever written through a link: a planted name is refused
+// with the message of its step, the swap itself is refused (the open
+// folder is held), and nothing outside the work folder changes (ExtractAt
+// compares everything around it, the links' target among it).
+TEST_F(Extraction, LinksPlantedWhileItRunsAreNeverWrittenThrough)
+{
+    // Passes: 1 before "D d", 2 before "F d\f", 3 before "F d\g", then the U's.
+    const std::string payload = MakePayload([](PayloadWriter& w) {
+        w.Folder("d", Record(0x10));
+        w.File("f", "new", 3, Record(FILE_ATTRIBUTE_READONLY));
+        w.File("g", "new", 3, Record(0x20));
+        w.Up();
+        w.Up();
+    });
+    const std::string work = site.WorkFolder();
+    const std::string target = site.Scratch() + "\\elsewhere";
+    ASSERT_FALSE(site.Write("elsewhere\\f", "victim").empty());
+    ASSERT_FALSE(site.Write("elsewhere\\victim.txt", "victim").empty());
+    enum Plant { kFolderLink, kFileLink, kSwap };
+    const struct {
+        const char* what;
+        int pass;
+        Plant plant;
+        bool ok;
+        const char* message;
+        const char* tree;
+    } cases[] = {
+        {"a folder link where d goes", 1, kFolderLink, false, Messages::kFolderFailed, nullptr},
+        {"a file link where d\\f goes", 2, kFileLink, false, Messages::kFileCreateFailed, "d\\\n"},
+        {"d swapped for a folder link once made", 3, kSwap, true, nullptr, "d\\\nd\\f=new\nd\\g=new\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        RemoveWorkFolder();
+        std::vector<std::string> links;
+        bool planted = false;
+        std::string how;
+        ui.onPass = [&](int pass) {
+            if (pass != c.pass)
+                return;
+            const std::string d = work + "\\d";
+            if (c.plant == kFolderLink) {
+                planted = testwin::MakeFolderLink(site.Scratch(), d, target, &how);
+                links.push_back(d);
+            } else if (c.plant == kFileLink) {
+                planted = testwin::MakeFileLink(site.Scratch(), d + "\\f", target + "\\victim.txt", &how);
+                links.push_back(d + "\\f");
+            } else {
+                // The planting only counts if the folder could be moved away.
+                planted = MoveFileA(d.c_str(), (work + "\\moved").c_str()) &&
+                          testwin::MakeFolderLink(site.Scratch(), d, target, &how);
+                if (planted)
+                    links.push_back(d);
+            }
+        };
+        EXPECT_EQ(Extract(payload), c.ok);
+        ui.onPass = nullptr;
+        ExpectMessage(c.message);
+        if (c.plant == kSwap) {
+            EXPECT_FALSE(planted) << "the open folder was swapped (" << how << ")";
+        } else if (!planted) {
+            ADD_FAILURE() << "no way to plant the link here";
+        }
+        for (const std::string& link : links)
+            EXPECT_TRUE(testwin::RemoveFolderLink(site.Scratch(), link)) << link;
+        if (c.tree != nullptr) {
+            EXPECT_EQ(Describe(site.Work()), c.tree);
+        }
+    }
+    ScratchFolder::ReadFile(target + "\\victim.txt", &combined);
+    EXPECT_EQ(combined, "victim");
+}
+
 TEST_F(Extraction, PayloadBehindACopyOfARealProgram)
 {
     std::string program;
