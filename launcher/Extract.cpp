@@ -80,6 +80,9 @@ bool ExtractPayload(UserInterface& ui, const char* combinedFile, int32_t payload
     // The work folder is held from here on: it stays the real folder that
     // was made, whatever else appears under its name.
     WorkFolderWriter writer(ui);
+    // Work folders that ended launchers left behind go first; nothing here
+    // can fail the extraction.
+    RemoveStaleWorkFolders(workFolder);
     if (!PrepareWorkFolder(workFolder) || !writer.Begin(workFolder)) {
         ShowError(ui, Messages::kFolderFailed);
         return false;

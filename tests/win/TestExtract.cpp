@@ -625,6 +625,115 @@ TEST_F(Extraction, LinksPlantedWhileItRunsAreNeverWrittenThrough)
     EXPECT_EQ(combined, "victim");
 }
 
+// A process started suspended, for its id; ended (and its id freed, as far
+// as this program goes) on request or at the end.
+class ChildProcess {
+public:
+    ChildProcess()
+    {
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        std::string commandLine = "\"" + OwnFile() + "\" --gtest_list_tests";
+        if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                           &startup, &info_))
+            CloseHandle(info_.hThread);
+        else
+            info_.hProcess = nullptr;
+    }
+    ~ChildProcess() { End(); }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool Runs() const { return info_.hProcess != nullptr; }
+    // The id as a work folder's name.
+    std::string Name() const
+    {
+        char name[16];
+        std::snprintf(name, sizeof name, "%08lX", static_cast<unsigned long>(info_.dwProcessId));
+        return name;
+    }
+    void End()
+    {
+        if (info_.hProcess == nullptr)
+            return;
+        TerminateProcess(info_.hProcess, 0);
+        WaitForSingleObject(info_.hProcess, 10000);
+        CloseHandle(info_.hProcess);
+        info_.hProcess = nullptr;
+    }
+
+private:
+    PROCESS_INFORMATION info_{};
+};
+
+// Before it makes its own work folder, extraction removes the ones that
+// ended launchers left beside it: folders named by eight upper-case
+// hexadecimal digits whose process runs no more. A folder of a running
+// process stays, and so does every other name, a link named like a work
+// folder among them (neither followed nor removed as a work folder).
+TEST_F(Extraction, StaleWorkFoldersOfEndedProcessesGo)
+{
+    const std::string payload = MakePayload([](PayloadWriter& w) { w.File("f", "x", 1, Record(0x20)); w.Up(); });
+    const std::string parent = site.WorkFolder().substr(0, site.WorkFolder().find_last_of('\\'));
+    ChildProcess running;
+    ChildProcess ended;
+    ASSERT_TRUE(running.Runs());
+    ASSERT_TRUE(ended.Runs());
+    const std::string endedName = ended.Name();
+    ended.End();
+
+    const struct {
+        std::string name;
+        bool stays;
+    } folders[] = {
+        {endedName, false},
+        {"7FFFFFF1", false}, // no process ever has an odd id
+        {running.Name(), true},
+        {"7ffffffd", true}, // lower case: not a name this launcher makes
+        {"7FFFFFF", true},
+        {"7FFFFFF10", true},
+        {"7FFFFFG1", true},
+        {"notes", true},
+    };
+    for (const auto& f : folders) {
+        // Content that needs the whole removal: a read-only file, a sub-folder.
+        ASSERT_FALSE(site.Write(parent.substr(site.Scratch().size() + 1) + "\\" + f.name + "\\sub\\a.txt", "a")
+                         .empty());
+        ASSERT_TRUE(SetFileAttributesA((parent + "\\" + f.name + "\\sub\\a.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    }
+    const std::string fileName = parent + "\\7FFFFFF5";
+    ASSERT_FALSE(site.Write(fileName.substr(site.Scratch().size() + 1), "a file").empty());
+    const std::string link = parent + "\\7FFFFFE9";
+    ASSERT_FALSE(site.Write("elsewhere\\keep.txt", "keep").empty());
+    std::string how;
+    const bool linked = testwin::MakeFolderLink(site.Scratch(), link, site.Scratch() + "\\elsewhere", &how);
+
+    // Only the stale folders go from around the work folder.
+    std::set<std::string> goes;
+    for (const auto& f : folders) {
+        if (!f.stays) {
+            for (const char* below : {"", "\\sub", "\\sub\\a.txt"})
+                goes.insert(parent + "\\" + f.name + below);
+        }
+    }
+    combined = site.Write("combined.exe", Stub() + payload);
+    EXPECT_TRUE(ExtractAt(static_cast<int32_t>(Stub().size()), goes));
+    ExpectMessage(nullptr);
+    EXPECT_EQ(Describe(site.Work()), "f=x\n");
+    for (const auto& f : folders)
+        EXPECT_EQ(Exists(parent + "\\" + f.name), f.stays) << f.name;
+    EXPECT_TRUE(Exists(fileName));
+    if (linked) {
+        EXPECT_TRUE(Exists(link + "\\keep.txt")) << how;
+        EXPECT_TRUE(testwin::RemoveFolderLink(site.Scratch(), link));
+    }
+    for (const auto& f : folders) {
+        if (f.stays)
+            ScratchFolder::RemoveAll(parent + "\\" + f.name);
+    }
+    DeleteFileA(fileName.c_str());
+}
+
 TEST_F(Extraction, PayloadBehindACopyOfARealProgram)
 {
     std::string program;
