@@ -13,6 +13,17 @@
 // loaded. Call it first, before anything can load a DLL.
 void RestrictDllSearchPath();
 
-// The fallback's loads: uxtheme, dwmapi, cryptbase, userenv and propsys
-// from the system folder by their full paths, those that exist.
+// DLLs that are not known DLLs and that the system DLLs the program uses
+// load by name on its behalf after start-up: themes and window composition
+// (uxtheme, dwmapi), the security and profile helpers (cryptbase, userenv,
+// ntmarta, profapi), the shell's helpers (propsys, setupapi, apphelp, the
+// shim engine that process creation and the shell consult, version), and
+// what message boxes and the shell's COM use (oleacc, clbcatq). Each is one
+// a copy planted beside the program would otherwise stand in for.
+inline constexpr const char* kLateSystemDlls[] = {
+    "uxtheme.dll",  "dwmapi.dll", "cryptbase.dll", "userenv.dll", "propsys.dll", "setupapi.dll",
+    "apphelp.dll",  "oleacc.dll", "clbcatq.dll",   "version.dll", "ntmarta.dll", "profapi.dll"};
+
+// The fallback's loads: the DLLs above, from the system folder by their full
+// paths, those that exist.
 void LoadLateSystemDlls();

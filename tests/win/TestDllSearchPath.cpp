@@ -51,7 +51,7 @@ TEST(DllSearchPath, TheFallbackLoadsLateDllsFromTheSystemFolder)
 {
     LoadLateSystemDlls();
     int present = 0;
-    for (const char* name : {"uxtheme.dll", "dwmapi.dll", "cryptbase.dll", "userenv.dll", "propsys.dll"}) {
+    for (const char* name : kLateSystemDlls) {
         std::string file = SystemFolder() + "\\" + name;
         if (GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES)
             continue; // not on this system: skipped
