@@ -7,6 +7,7 @@
 #include "support/FileSystem.h"
 #include "support/RCAnsiStr.h"
 #include "support/RCDirectory.h"
+#include "support/RCEntryHandle.h"
 #include "support/RCPath.h"
 #include "support/RSFileInfo.h"
 
@@ -73,8 +74,13 @@ void RemoveStaleWorkFolders(const char* workFolder)
 {
     RCPath parent(workFolder);
     parent.RemoveLast();
+    // The parent is held while its entries are removed: a real folder, and
+    // not swapped for a link meanwhile, so that no folder elsewhere that
+    // happens to have such a name is ever removed.
+    RCEntryHandle held;
     RCList<___RSFILEINFO> entries;
-    if (!ListDirectory(parent.Text(), entries, false))
+    if (!held.Open(parent.Text(), RCEntryHandle::kHold) || held.GetKind() != RCEntryHandle::kFolder ||
+        !ListDirectory(parent.Text(), entries, false))
         return;
     const uint32_t own = static_cast<uint32_t>(GetCurrentProcessId());
     for (int32_t i = 0; i < entries.Count(); ++i) {

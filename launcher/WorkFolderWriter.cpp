@@ -1,7 +1,5 @@
 #include "launcher/WorkFolderWriter.h"
 
-#include <cstring>
-
 #include "launcher/UserInterface.h"
 #include "support/FileSystem.h"
 
@@ -10,35 +8,48 @@ constexpr uint8_t kCreateOrTruncate = 1; // "wb"
 
 // Whether path lies inside folder (byte for byte below it; a path that
 // shares folder's bytes ends there at a character boundary).
-bool Inside(const char* path, const RCAnsiStr& folder)
+bool Inside(const char* path, const char* folder)
 {
-    const size_t length = static_cast<size_t>(folder.Length());
-    return std::strncmp(path, folder.Text(), length) == 0 && path[length] == '\\';
+    while (*folder != '\0' && *path == *folder) {
+        ++path;
+        ++folder;
+    }
+    return *folder == '\0' && *path == '\\';
 }
 } // namespace
 
+WorkFolderWriter::WorkFolderWriter(UserInterface& ui) : ui_(ui)
+{
+}
+
+WorkFolderWriter::~WorkFolderWriter()
+{
+    // Innermost first, so that no chain of destructors runs as deep as the
+    // archive's folders.
+    while (innermost_)
+        innermost_ = std::move(innermost_->outer);
+}
+
 bool WorkFolderWriter::Begin(const char* workFolder)
 {
-    held_.Clear();
     return Hold(workFolder);
 }
 
 void WorkFolderWriter::ReleaseFoldersOutside(const char* path)
 {
-    // The work folder, the first, is kept whatever comes.
-    while (held_.Count() > 1 && !Inside(path, held_.Item(held_.Count() - 1)->path))
-        held_.RemoveAt(held_.Count() - 1);
+    // The work folder, the outermost, is kept whatever comes.
+    while (innermost_ && innermost_->outer && !Inside(path, innermost_->handle.Path()))
+        innermost_ = std::move(innermost_->outer);
 }
 
 bool WorkFolderWriter::Hold(const char* path)
 {
-    HeldFolder* folder = new HeldFolder;
-    held_.Add(folder); // the list owns it from here
-    folder->path.Assign(path);
-    if (folder->handle.Open(path, RCEntryHandle::kHold) && folder->handle.GetKind() == RCEntryHandle::kFolder)
-        return true;
-    held_.RemoveAt(held_.Count() - 1);
-    return false;
+    std::unique_ptr<HeldFolder> folder(new HeldFolder);
+    if (!folder->handle.Open(path, RCEntryHandle::kHold) || folder->handle.GetKind() != RCEntryHandle::kFolder)
+        return false;
+    folder->outer = std::move(innermost_);
+    innermost_ = std::move(folder);
+    return true;
 }
 
 void WorkFolderWriter::BetweenRecords()

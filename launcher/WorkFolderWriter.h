@@ -12,16 +12,20 @@
 // only ever created new: a name that is taken already (by a link planted
 // there, say) is refused, never opened.
 #pragma once
+#include <memory>
+
 #include "payload/ArchiveReader.h"
 #include "payload/RCFile.h"
 #include "support/RCEntryHandle.h"
-#include "support/RCList.h"
 
 class UserInterface;
 
 class WorkFolderWriter : public ArchiveSink {
 public:
-    explicit WorkFolderWriter(UserInterface& ui) : ui_(ui) {}
+    explicit WorkFolderWriter(UserInterface& ui);
+    ~WorkFolderWriter() override;
+    WorkFolderWriter(const WorkFolderWriter&) = delete;
+    WorkFolderWriter& operator=(const WorkFolderWriter&) = delete;
 
     // Holds the (existing) work folder; false when it is not a real folder.
     bool Begin(const char* workFolder);
@@ -35,11 +39,12 @@ public:
     bool ApplyFile(const char* path, const FileAttributeRecord& record) override;
 
 private:
-    // A folder held while entries are written into it.
+    // One held folder, and the one it lies in (null for the work folder).
     struct HeldFolder {
-        RCAnsiStr path;
         RCEntryHandle handle;
+        std::unique_ptr<HeldFolder> outer;
     };
+
     // Lets go of the held folders that path does not lie in (those that the
     // archive has closed), innermost first.
     void ReleaseFoldersOutside(const char* path);
@@ -49,5 +54,5 @@ private:
     UserInterface& ui_;
     RCFile file_;            // the writer: no transform
     RCEntryHandle heldFile_; // the file being written, until its record is applied
-    RCList<HeldFolder> held_; // the work folder, then the open folders, outermost first
+    std::unique_ptr<HeldFolder> innermost_; // the innermost open folder; the work folder outermost
 };

@@ -6,16 +6,9 @@ namespace {
 
 // The by-handle calls of Windows Vista and later, looked up at run time: the
 // program also runs on Windows XP, which lacks them.
-enum InfoClass : int32_t { kBasicInfo = 0, kDispositionInfo = 4 };
+constexpr int32_t kDispositionInfo = 4; // FileDispositionInfo
 using SetInfoFn = BOOL(WINAPI*)(HANDLE, int32_t, LPVOID, DWORD);
 
-struct BasicInfo { // FILE_BASIC_INFO
-    LARGE_INTEGER created;
-    LARGE_INTEGER accessed;
-    LARGE_INTEGER written;
-    LARGE_INTEGER changed;
-    DWORD attributes;
-};
 struct DispositionInfo { // FILE_DISPOSITION_INFO
     BOOLEAN deleteFile;
 };
@@ -62,8 +55,13 @@ void RCEntryHandle::Close()
 
 bool RCEntryHandle::Open(const char* path, Use use)
 {
-    Close();
     path_.Assign(path);
+    return Reopen(use);
+}
+
+bool RCEntryHandle::Reopen(Use use)
+{
+    Close();
     use_ = use;
     const DWORD access = FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | (use == kRemove ? DELETE : kHoldAccess);
     HANDLE handle = ::CreateFileA(path_.Text(), access, kSharing, nullptr, OPEN_EXISTING, kOpenFlags, nullptr);
@@ -110,19 +108,9 @@ bool RCEntryHandle::Classify()
 bool RCEntryHandle::SetAttributes(uint32_t attributes)
 {
     // A link is never changed: its attributes may be those of its target.
-    if (kind_ == kFile || kind_ == kFolder) {
-        if (SetInfoFn setInformation = SetInformationByHandle()) {
-            BasicInfo basic{}; // zero times: left as they are
-            // Zero would mean "unchanged"; NORMAL stands for no attribute.
-            basic.attributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
-            if (setInformation(handle_, kBasicInfo, &basic, sizeof basic))
-                return true;
-        }
-        // Before Vista (or where the call is refused): by name. The entry
-        // is held, so the name still leads to it.
-        return SetFileAttributesA(path_.Text(), attributes) != 0;
-    }
-    return false;
+    // By name: the entry is held (nobody can delete or rename it), so the
+    // name leads to the very object that was checked.
+    return (kind_ == kFile || kind_ == kFolder) && SetFileAttributesA(path_.Text(), attributes) != 0;
 }
 
 bool RCEntryHandle::Delete()
@@ -155,7 +143,7 @@ bool RCEntryHandle::Delete()
     if (folder ? RemoveDirectoryA(path_.Text()) : DeleteFileA(path_.Text()))
         return true;
     // Held again for what the caller does next, if it is still the same kind.
-    if (!Open(path_.Text(), kRemove) || kind_ != was)
+    if (!Reopen(kRemove) || kind_ != was)
         Close();
     return false;
 }

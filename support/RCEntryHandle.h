@@ -12,9 +12,8 @@
 #include <cstdint>
 
 #include "support/RCAnsiStr.h"
-#include "support/RCRoot.h"
 
-class RCEntryHandle : public RCRoot {
+class RCEntryHandle {
 public:
     enum Kind : int32_t {
         kNone = 0,   // nothing held
@@ -28,7 +27,7 @@ public:
     };
 
     RCEntryHandle() = default;
-    ~RCEntryHandle() override;
+    ~RCEntryHandle();
     RCEntryHandle(const RCEntryHandle&) = delete;
     RCEntryHandle& operator=(const RCEntryHandle&) = delete;
 
@@ -40,14 +39,16 @@ public:
     bool CreateNewFile(const char* path);
 
     Kind GetKind() const { return kind_; }
+    // The path it was opened by.
+    const char* Path() const { return path_.Text(); }
     // The attributes of the opened object.
     uint32_t Attributes() const { return attributes_; }
     // Names that the object has (more than one: hard links elsewhere share
     // its content and attributes).
     uint32_t LinkCount() const { return links_; }
 
-    // Sets the attributes of the held object (through the handle from
-    // Windows Vista on, by its name while it is held before).
+    // Sets the attributes of the held file or folder (by its name, which
+    // leads to it while it is held); false for a link, which is never changed.
     bool SetAttributes(uint32_t attributes);
     // Deletes the held entry itself: a file, an empty folder, or a link
     // (never its target). Through the handle from Windows Vista on; before,
@@ -58,6 +59,7 @@ public:
     void Close();
 
 private:
+    bool Reopen(Use use); // opens path_ again
     bool Classify();
 
     void* handle_ = nullptr; // a Windows HANDLE; null: none
