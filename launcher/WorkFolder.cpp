@@ -37,15 +37,17 @@ bool ProcessIdOf(const char* name, uint32_t& id)
 // Whether a process of that id runs now. Only a process that is certainly
 // gone counts as gone: Windows answers an id that no process has with
 // ERROR_INVALID_PARAMETER; a process that runs under another account may
-// refuse to be opened (access denied), and it runs all the same.
+// refuse to be opened (access denied), and it runs all the same. One that
+// has ended but is still held open somewhere reports its exit code, and its
+// folder is stale; one that ended with the code STILL_ACTIVE (259) is taken
+// for a running one, which only leaves a folder in place.
 bool ProcessRuns(uint32_t id)
 {
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, id);
     if (process == nullptr)
         return GetLastError() != ERROR_INVALID_PARAMETER;
-    // Ended, but held open by someone: its id is not free for a new
-    // process yet, so its folder cannot be a live one's.
-    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    DWORD code = 0;
+    const bool running = !GetExitCodeProcess(process, &code) || code == STILL_ACTIVE;
     CloseHandle(process);
     return running;
 }

@@ -1,10 +1,11 @@
 #include "launcher/WorkFolderWriter.h"
 
+#include <windows.h>
+
 #include "launcher/UserInterface.h"
 #include "support/FileSystem.h"
 
 namespace {
-constexpr uint8_t kCreateOrTruncate = 1; // "wb"
 
 // Whether path lies inside folder (byte for byte below it; a path that
 // shares folder's bytes ends there at a character boundary).
@@ -74,9 +75,9 @@ void WorkFolderWriter::ApplyFolder(const char* path, const FileAttributeRecord& 
 bool WorkFolderWriter::OpenFile(const char* path)
 {
     ReleaseFoldersOutside(path);
-    // Created new and held: the name now leads to this very file until its
-    // record is applied. Only then is it opened for writing by name.
-    return heldFile_.CreateNewFile(path) && file_.Open(path, kCreateOrTruncate);
+    // Created new and held: the name leads to this very file until its
+    // record is applied.
+    return file_.CreateNewFile(path);
 }
 
 int32_t WorkFolderWriter::WriteFile(const uint8_t* data, int32_t length)
@@ -86,12 +87,18 @@ int32_t WorkFolderWriter::WriteFile(const uint8_t* data, int32_t length)
 
 bool WorkFolderWriter::CloseFile()
 {
-    return file_.Close(); // false: buffered content was lost
+    return true; // written through unbuffered: nothing is left to lose
 }
 
 bool WorkFolderWriter::ApplyFile(const char* path, const FileAttributeRecord& record)
 {
-    const bool applied = ApplyFileRecord(path, record);
-    heldFile_.Close();
+    // A new file has no read-only attribute to clear. The times through
+    // the handle, then the record's attributes last, by the name that the
+    // held file keeps; a new file carries the archive attribute alone, so a
+    // record that asks for just that needs no write.
+    bool applied = file_.SetTimes(record.creationTime, record.lastAccessTime, record.lastWriteTime);
+    file_.Close();
+    if (applied && record.attributes != FILE_ATTRIBUTE_ARCHIVE)
+        applied = SetFileAttributesA(path, record.attributes) != 0;
     return applied;
 }

@@ -10,12 +10,12 @@
 // being renamed or replaced, until its last entry is written: the work
 // folder from Begin on, each archive folder while it is open. Files are
 // only ever created new: a name that is taken already (by a link planted
-// there, say) is refused, never opened.
+// there, say) is refused, never opened. A file is written, and given its
+// times, through the one handle that created it.
 #pragma once
 #include <memory>
 
 #include "payload/ArchiveReader.h"
-#include "payload/RCFile.h"
 #include "support/RCEntryHandle.h"
 
 class UserInterface;
@@ -52,7 +52,6 @@ private:
     bool Hold(const char* path);
 
     UserInterface& ui_;
-    RCFile file_;            // the writer: no transform
-    RCEntryHandle heldFile_; // the file being written, until its record is applied
+    RCEntryHandle file_; // the file being written, until its record is applied
     std::unique_ptr<HeldFolder> innermost_; // the innermost open folder; the work folder outermost
 };

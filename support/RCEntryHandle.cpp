@@ -77,13 +77,37 @@ bool RCEntryHandle::CreateNewFile(const char* path)
     path_.Assign(path);
     use_ = kHold;
     // CREATE_NEW fails on any entry of that name, a link whose target is
-    // missing included: nothing that exists is ever opened for writing.
-    HANDLE handle = ::CreateFileA(path_.Text(), kHoldAccess | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kSharing, nullptr,
-                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    // missing included: nothing that exists is ever opened for writing, and
+    // what is opened is the plain, empty file just made.
+    HANDLE handle = ::CreateFileA(path_.Text(), GENERIC_WRITE | kHoldAccess | FILE_READ_ATTRIBUTES, kSharing, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
     handle_ = handle;
-    return Classify() && kind_ == kFile;
+    kind_ = kFile;
+    attributes_ = FILE_ATTRIBUTE_NORMAL;
+    links_ = 1;
+    linkItself_ = false;
+    return true;
+}
+
+int32_t RCEntryHandle::Write(const uint8_t* data, int32_t length)
+{
+    DWORD written = 0;
+    if (length <= 0 || !::WriteFile(handle_, data, static_cast<DWORD>(length), &written, nullptr))
+        return 0;
+    return static_cast<int32_t>(written);
+}
+
+bool RCEntryHandle::SetTimes(uint64_t created, uint64_t accessed, uint64_t written)
+{
+    FILETIME times[3];
+    const uint64_t values[3] = {created, accessed, written};
+    for (int32_t i = 0; i < 3; ++i) {
+        times[i].dwLowDateTime = static_cast<DWORD>(values[i]);
+        times[i].dwHighDateTime = static_cast<DWORD>(values[i] >> 32);
+    }
+    return SetFileTime(handle_, &times[0], &times[1], &times[2]) != 0;
 }
 
 bool RCEntryHandle::Classify()

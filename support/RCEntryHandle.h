@@ -34,9 +34,15 @@ public:
     // Opens an existing entry (a held one is closed first). False when it
     // cannot be opened; Kind is then kNone.
     bool Open(const char* path, Use use);
-    // Creates a new, empty file and holds it. False when anything of that
-    // name exists already (a link included) or it cannot be created.
+    // Creates a new, empty file and holds it, open for writing. False when
+    // anything of that name exists already (a link included) or it cannot
+    // be created.
     bool CreateNewFile(const char* path);
+    // Writes to a file made by CreateNewFile; the number of bytes written.
+    int32_t Write(const uint8_t* data, int32_t length);
+    // Sets the creation, last-access and last-write times (FILETIME values)
+    // of a file made by CreateNewFile.
+    bool SetTimes(uint64_t created, uint64_t accessed, uint64_t written);
 
     Kind GetKind() const { return kind_; }
     // The path it was opened by.

@@ -627,9 +627,9 @@ TEST_F(Extraction, LinksPlantedWhileItRunsAreNeverWrittenThrough)
 
 // A process started suspended, for its id; ended (and its id freed, as far
 // as this program goes) on request or at the end.
-class ChildProcess {
+class SuspendedProcess {
 public:
-    ChildProcess()
+    SuspendedProcess()
     {
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
@@ -640,9 +640,9 @@ public:
         else
             info_.hProcess = nullptr;
     }
-    ~ChildProcess() { End(); }
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
+    ~SuspendedProcess() { End(); }
+    SuspendedProcess(const SuspendedProcess&) = delete;
+    SuspendedProcess& operator=(const SuspendedProcess&) = delete;
 
     bool Runs() const { return info_.hProcess != nullptr; }
     // The id as a work folder's name.
@@ -675,8 +675,8 @@ TEST_F(Extraction, StaleWorkFoldersOfEndedProcessesGo)
 {
     const std::string payload = MakePayload([](PayloadWriter& w) { w.File("f", "x", 1, Record(0x20)); w.Up(); });
     const std::string parent = site.WorkFolder().substr(0, site.WorkFolder().find_last_of('\\'));
-    ChildProcess running;
-    ChildProcess ended;
+    SuspendedProcess running;
+    SuspendedProcess ended;
     ASSERT_TRUE(running.Runs());
     ASSERT_TRUE(ended.Runs());
     const std::string endedName = ended.Name();
