@@ -56,10 +56,14 @@ public:
     // Sets the attributes of the held file or folder (by its name, which
     // leads to it while it is held); false for a link, which is never changed.
     bool SetAttributes(uint32_t attributes);
-    // Deletes the held entry itself: a file, an empty folder, or a link
-    // (never its target). Through the handle from Windows Vista on; before,
-    // by name once released, and held again when that fails. True when it
-    // is deleted (or will be, once released).
+    // Deletes the held entry itself (opened with kRemove): a file, an empty
+    // folder, or a link (never its target). A file goes through the handle
+    // from Windows Vista on (SetFileInformationByHandle, looked up at run
+    // time); a folder, a link that opening followed, and a file before
+    // Vista go by name once released (removing by name never reaches a
+    // link's target, and a folder with content cannot be removed), and are
+    // held again when that fails. True when it is deleted (or will be, once
+    // released).
     bool Delete();
     // Releases the handle.
     void Close();
