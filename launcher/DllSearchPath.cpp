@@ -30,8 +30,9 @@ void LoadLateSystemDlls()
     // 0 is a failure, a length of MAX_PATH or more did not fit.
     if (length == 0 || length >= MAX_PATH)
         return;
-    for (const char* name : kLateSystemDlls) {
-        size_t nameLength = std::strlen(name);
+    size_t nameLength = 0;
+    for (const char* name = kLateSystemDlls; *name != '\0'; name += nameLength + 1) {
+        nameLength = std::strlen(name);
         if (length + 1 + nameLength >= MAX_PATH)
             continue;
         path[length] = '\\';

@@ -20,9 +20,11 @@ void RestrictDllSearchPath();
 // shim engine that process creation and the shell consult, version), and
 // what message boxes and the shell's COM use (oleacc, clbcatq). Each is one
 // a copy planted beside the program would otherwise stand in for.
-inline constexpr const char* kLateSystemDlls[] = {
-    "uxtheme.dll",  "dwmapi.dll", "cryptbase.dll", "userenv.dll", "propsys.dll", "setupapi.dll",
-    "apphelp.dll",  "oleacc.dll", "clbcatq.dll",   "version.dll", "ntmarta.dll", "profapi.dll"};
+// One text: each name ends with a zero byte, and an empty name ends the
+// list (no table of pointers: every byte of the stub counts).
+inline constexpr char kLateSystemDlls[] =
+    "uxtheme.dll\0dwmapi.dll\0cryptbase.dll\0userenv.dll\0propsys.dll\0setupapi.dll\0"
+    "apphelp.dll\0oleacc.dll\0clbcatq.dll\0version.dll\0ntmarta.dll\0profapi.dll\0";
 
 // The fallback's loads: the DLLs above, from the system folder by their full
 // paths, those that exist.
