@@ -13,12 +13,6 @@ constexpr DWORD kSearchSystem32 = 0x00000800;
 using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
 using SetDllDirectoryFunction = BOOL(WINAPI*)(LPCSTR);
 
-// DLLs that are not known DLLs and that Windows loads by name on a
-// program's behalf after start-up (themes, window composition, the
-// security and shell helpers). Those missing on a system are skipped.
-constexpr const char* kLateSystemDlls[] = {"uxtheme.dll", "dwmapi.dll", "cryptbase.dll", "userenv.dll",
-                                           "propsys.dll"};
-
 template <typename Function>
 Function Lookup(HMODULE module, const char* name)
 {
@@ -48,7 +42,7 @@ void LoadLateSystemDlls()
 {
     // Kept loaded for the life of the process on purpose; those missing on
     // a system are skipped.
-    for (const char* name : kLateSystemDlls)
+    for (const char* name = kLateSystemDlls; *name != '\0'; name += std::strlen(name) + 1)
         LoadSystemDll(name);
 }
 

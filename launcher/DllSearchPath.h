@@ -18,6 +18,19 @@ void RestrictDllSearchPath();
 // be loaded (or the path does not fit).
 HMODULE LoadSystemDll(const char* name);
 
-// The fallback's loads: uxtheme, dwmapi, cryptbase, userenv and propsys
-// from the system folder by their full paths, those that exist.
+// DLLs that are not known DLLs and that the system DLLs the program uses
+// load by name on its behalf after start-up: themes and window composition
+// (uxtheme, dwmapi), the security and profile helpers (cryptbase, userenv,
+// ntmarta, profapi), the shell's helpers (propsys, setupapi, apphelp, the
+// shim engine that process creation and the shell consult, version), and
+// what message boxes and the shell's COM use (oleacc, clbcatq). Each is one
+// a copy planted beside the program would otherwise stand in for.
+// One text: each name ends with a zero byte, and an empty name ends the
+// list (no table of pointers: every byte of the stub counts).
+inline constexpr char kLateSystemDlls[] =
+    "uxtheme.dll\0dwmapi.dll\0cryptbase.dll\0userenv.dll\0propsys.dll\0setupapi.dll\0"
+    "apphelp.dll\0oleacc.dll\0clbcatq.dll\0version.dll\0ntmarta.dll\0profapi.dll\0";
+
+// The fallback's loads: the DLLs above, from the system folder by their full
+// paths, those that exist.
 void LoadLateSystemDlls();

@@ -77,7 +77,13 @@ bool ExtractPayload(UserInterface& ui, const char* combinedFile, int32_t payload
     if (payloadOffset == 0)
         return false; // a stub without a payload: nothing to say
 
-    if (!PrepareWorkFolder(workFolder)) {
+    // The work folder is held from here on: it stays the real folder that
+    // was made, whatever else appears under its name.
+    WorkFolderWriter writer(ui);
+    // Work folders that ended launchers left behind go first; nothing here
+    // can fail the extraction.
+    RemoveStaleWorkFolders(workFolder);
+    if (!PrepareWorkFolder(workFolder) || !writer.Begin(workFolder)) {
         ShowError(ui, Messages::kFolderFailed);
         return false;
     }
@@ -88,7 +94,6 @@ bool ExtractPayload(UserInterface& ui, const char* combinedFile, int32_t payload
 
     RCDecompress stage(ArchiveFormat::kPieceSize);
     InputTransformScope attached(reader, stage);
-    WorkFolderWriter writer(ui);
     ArchiveReader::Result result = ArchiveReader::Read(reader, workFolder, writer);
     if (result == ArchiveReader::Result::Complete)
         return true;

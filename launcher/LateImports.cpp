@@ -10,15 +10,16 @@
 // (stdcall decorates the imported name with it). A function the stub starts
 // to call is added here; the link fails until it is, since nothing else
 // defines its slot.
-#define QM_USER32(X)                                                                                              \
-    X(AdjustWindowRectEx, 16) X(CreateDialogParamA, 20) X(CreateWindowExA, 48) X(DefDlgProcA, 16)                 \
-    X(DefWindowProcA, 16) X(DestroyWindow, 4) X(DispatchMessageA, 4) X(ExitWindowsEx, 8) X(FindWindowExA, 16)     \
-    X(GetClientRect, 8) X(GetDesktopWindow, 0) X(GetDlgItem, 8) X(GetMessageA, 16) X(GetPropA, 8)                 \
-    X(GetSysColorBrush, 4) X(GetSystemMetrics, 4) X(GetWindowLongA, 8) X(GetWindowTextA, 12)                      \
-    X(GetWindowThreadProcessId, 8) X(IsWindowVisible, 4) X(KillTimer, 8) X(LoadCursorA, 8) X(LoadIconA, 8)        \
-    X(MessageBoxA, 16) X(PeekMessageA, 20) X(PostMessageA, 16) X(PostQuitMessage, 4) X(RegisterClassA, 4)         \
-    X(RemovePropA, 8) X(SendMessageA, 16) X(SetPropA, 12) X(SetTimer, 16) X(SetWindowPos, 28)                     \
-    X(SetWindowTextA, 8) X(ShowWindow, 8) X(TranslateMessage, 4) X(UnregisterClassA, 8) X(UpdateWindow, 4)
+#define QM_USER32(X)                                                                                                \
+    X(AdjustWindowRectEx, 16) X(CreateDialogParamA, 20) X(CreateWindowExA, 48) X(DefDlgProcA, 16)                   \
+    X(DefWindowProcA, 16) X(DestroyWindow, 4) X(DispatchMessageA, 4) X(ExitWindowsEx, 8) X(FindWindowExA, 16)       \
+    X(GetClientRect, 8) X(GetDesktopWindow, 0) X(GetDlgItem, 8) X(GetMessageA, 16) X(GetPropA, 8)                   \
+    X(GetSysColorBrush, 4) X(GetSystemMetrics, 4) X(GetWindowLongA, 8) X(GetWindowTextA, 12)                        \
+    X(GetWindowThreadProcessId, 8) X(IsWindowVisible, 4) X(KillTimer, 8) X(LoadCursorA, 8) X(LoadIconA, 8)          \
+    X(MessageBoxA, 16) X(MsgWaitForMultipleObjects, 20) X(PeekMessageA, 20) X(PostMessageA, 16)                     \
+    X(PostQuitMessage, 4) X(RegisterClassA, 4) X(RemovePropA, 8) X(SendMessageA, 16) X(SetPropA, 12)                \
+    X(SetTimer, 16) X(SetWindowPos, 28) X(SetWindowTextA, 8) X(ShowWindow, 8) X(TranslateMessage, 4)                \
+    X(UnregisterClassA, 8) X(UpdateWindow, 4)
 #define QM_GDI32(X) X(CreateFontA, 56) X(DeleteObject, 4)
 #define QM_SHELL32(X)                                                                                             \
     X(SHGetMalloc, 4) X(SHGetPathFromIDListA, 8) X(SHGetSpecialFolderLocation, 12) X(ShellExecuteExA, 4)

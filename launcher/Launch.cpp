@@ -88,6 +88,31 @@ bool StartThroughShell(HWND owner, const RCPath& installer, OwnedHandle& process
     return true;
 }
 
+// Waits without a time limit for the process to end, answering the
+// messages that other threads send to this thread's windows meanwhile. The
+// launcher's windows are top-level windows: a program that sends a blocking
+// broadcast (WM_SETTINGCHANGE after changing the environment, a DDE
+// initiate) waits until every one of them has answered, so a wait that did
+// not answer would leave both waiting for ever. Only sent messages are
+// handled: posted ones (the form's timer, a close) stay in the queue, so no
+// event of the launcher runs while the installer does. True when the
+// process ended, false when the wait itself failed.
+bool WaitAnsweringSentMessages(HANDLE process)
+{
+    for (;;) {
+        // Delivers every message sent to this thread so far (also those that
+        // came before the wait began); with the filter and without PM_REMOVE
+        // nothing posted is taken out or dispatched.
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        const DWORD woken = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_SENDMESSAGE);
+        if (woken == WAIT_OBJECT_0)
+            return true;
+        if (woken != WAIT_OBJECT_0 + 1)
+            return false;
+    }
+}
+
 } // namespace
 
 bool launch(UserInterface& ui, const char* base)
@@ -117,14 +142,14 @@ bool launch(UserInterface& ui, const char* base)
                              ? StartByProcessCreation(installer, process, thread)
                              : StartThroughShell(ui.ProgressWindow(), installer, process);
 
-    // 5. Hide, wait without a time limit, take the exit code. A start without
-    // a process handle has nothing to wait for and counts as exit code 0; so
-    // does a wait or exit-code query that fails, so that no restart follows
-    // from a code nobody reported.
+    // 5. Hide, wait without a time limit (answering sent messages), take the
+    // exit code. A start without a process handle has nothing to wait for
+    // and counts as exit code 0; so does a wait or exit-code query that
+    // fails, so that no restart follows from a code nobody reported.
     uint32_t exitCode = 0;
     if (started) {
         ui.HideWindows();
-        if (process.Get() != nullptr && WaitForSingleObject(process.Get(), INFINITE) == WAIT_OBJECT_0) {
+        if (process.Get() != nullptr && WaitAnsweringSentMessages(process.Get())) {
             DWORD reported = 0;
             if (GetExitCodeProcess(process.Get(), &reported))
                 exitCode = reported;

@@ -12,8 +12,12 @@ namespace {
 
 constexpr DWORD kTokenAccess = TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY;
 static_assert(kTokenAccess == 0x28, "adjust privileges and query");
-constexpr UINT kRestartFlags = EWX_REBOOT | EWX_FORCE;
-static_assert(kRestartFlags == 6, "reboot, closing programs by force");
+// Programs are asked to close and can save their work; only those that do
+// not answer (hung) are ended. EWX_FORCE would end every program without
+// asking, losing unsaved documents: that is for emergencies, and an
+// installer asking for a restart is none.
+constexpr UINT kRestartFlags = EWX_REBOOT | EWX_FORCEIFHUNG;
+static_assert(kRestartFlags == 0x12, "reboot, ending only hung programs");
 
 } // namespace
 

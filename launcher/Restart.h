@@ -11,7 +11,8 @@ class UserInterface;
 // hold it.
 bool set_shutdown_privilege(bool enable);
 
-// Restarts Windows at once, closing the running programs by force, with the
-// privilege switched on just for the request. When the restart cannot be
+// Restarts Windows at once, with the privilege switched on just for the
+// request. Running programs are asked to close (and can save their work);
+// only hung ones are ended. When the restart cannot be
 // made, tells the user to restart by hand in a message box owned by owner.
 void restart(UserInterface& ui, HWND owner);

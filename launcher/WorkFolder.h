@@ -10,3 +10,13 @@ class RCPath;
 // that stands in for the user's application-data folder; null (the program's
 // own use) means the real one, or the Windows directory when there is none.
 void SetToWorkFolder(RCPath& path, const char* base = nullptr);
+
+// Removes the work folders that earlier launchers left behind in the
+// folder that holds workFolder (after a failed extraction, a crash, a
+// killed process): its sibling folders whose names are exactly eight
+// upper-case hexadecimal digits, as this recipe makes them, and whose
+// process no longer runs. A folder named after a process id in use by any
+// running process, this one's included, stays, and so does every other
+// name. The removal is the link-safe one of the clean-up; whatever fails
+// is left as it is, silently.
+void RemoveStaleWorkFolders(const char* workFolder);

@@ -1,10 +1,56 @@
 #include "launcher/WorkFolderWriter.h"
 
+#include <windows.h>
+
 #include "launcher/UserInterface.h"
 #include "support/FileSystem.h"
 
 namespace {
-constexpr uint8_t kCreateOrTruncate = 1; // "wb"
+
+// Whether path lies inside folder (byte for byte below it; a path that
+// shares folder's bytes ends there at a character boundary).
+bool Inside(const char* path, const char* folder)
+{
+    while (*folder != '\0' && *path == *folder) {
+        ++path;
+        ++folder;
+    }
+    return *folder == '\0' && *path == '\\';
+}
+} // namespace
+
+WorkFolderWriter::WorkFolderWriter(UserInterface& ui) : ui_(ui)
+{
+}
+
+WorkFolderWriter::~WorkFolderWriter()
+{
+    // Innermost first, so that no chain of destructors runs as deep as the
+    // archive's folders.
+    while (innermost_)
+        innermost_ = std::move(innermost_->outer);
+}
+
+bool WorkFolderWriter::Begin(const char* workFolder)
+{
+    return Hold(workFolder);
+}
+
+void WorkFolderWriter::ReleaseFoldersOutside(const char* path)
+{
+    // The work folder, the outermost, is kept whatever comes.
+    while (innermost_ && innermost_->outer && !Inside(path, innermost_->handle.Path()))
+        innermost_ = std::move(innermost_->outer);
+}
+
+bool WorkFolderWriter::Hold(const char* path)
+{
+    std::unique_ptr<HeldFolder> folder(new HeldFolder);
+    if (!folder->handle.Open(path, RCEntryHandle::kHold) || folder->handle.GetKind() != RCEntryHandle::kFolder)
+        return false;
+    folder->outer = std::move(innermost_);
+    innermost_ = std::move(folder);
+    return true;
 }
 
 void WorkFolderWriter::BetweenRecords()
@@ -15,7 +61,10 @@ void WorkFolderWriter::BetweenRecords()
 
 bool WorkFolderWriter::CreateFolder(const char* path)
 {
-    return CreateDirectoryTree(path);
+    ReleaseFoldersOutside(path);
+    // The folder is made (or found) by name, then checked and held: a link
+    // planted under its name is refused, not written through.
+    return CreateDirectoryTree(path) && Hold(path);
 }
 
 void WorkFolderWriter::ApplyFolder(const char* path, const FileAttributeRecord& record)
@@ -25,7 +74,10 @@ void WorkFolderWriter::ApplyFolder(const char* path, const FileAttributeRecord& 
 
 bool WorkFolderWriter::OpenFile(const char* path)
 {
-    return file_.Open(path, kCreateOrTruncate);
+    ReleaseFoldersOutside(path);
+    // Created new and held: the name leads to this very file until its
+    // record is applied.
+    return file_.CreateNewFile(path);
 }
 
 int32_t WorkFolderWriter::WriteFile(const uint8_t* data, int32_t length)
@@ -35,10 +87,18 @@ int32_t WorkFolderWriter::WriteFile(const uint8_t* data, int32_t length)
 
 bool WorkFolderWriter::CloseFile()
 {
-    return file_.Close(); // false: buffered content was lost
+    return true; // written through unbuffered: nothing is left to lose
 }
 
 bool WorkFolderWriter::ApplyFile(const char* path, const FileAttributeRecord& record)
 {
-    return ApplyFileRecord(path, record);
+    // A new file has no read-only attribute to clear. The times through
+    // the handle, then the record's attributes last, by the name that the
+    // held file keeps; a new file carries the archive attribute alone, so a
+    // record that asks for just that needs no write.
+    bool applied = file_.SetTimes(record.creationTime, record.lastAccessTime, record.lastWriteTime);
+    file_.Close();
+    if (applied && record.attributes != FILE_ATTRIBUTE_ARCHIVE)
+        applied = SetFileAttributesA(path, record.attributes) != 0;
+    return applied;
 }

@@ -1,15 +1,34 @@
 // WorkFolderWriter: creates the folders and files of the payload archive on
 // disk, inside the work folder, and keeps the progress window painted
 // between records.
+//
+// The work folder lies in the user's profile, where any process of the same
+// user can change it while the archive is read (between records the window
+// handles its messages, and other programs run all along). So every folder
+// that is written into has been checked through its own handle to be a
+// real folder, not a link, and is held by that handle, which keeps it from
+// being renamed or replaced, until its last entry is written: the work
+// folder from Begin on, each archive folder while it is open. Files are
+// only ever created new: a name that is taken already (by a link planted
+// there, say) is refused, never opened. A file is written, and given its
+// times, through the one handle that created it.
 #pragma once
+#include <memory>
+
 #include "payload/ArchiveReader.h"
-#include "payload/RCFile.h"
+#include "support/RCEntryHandle.h"
 
 class UserInterface;
 
 class WorkFolderWriter : public ArchiveSink {
 public:
-    explicit WorkFolderWriter(UserInterface& ui) : ui_(ui) {}
+    explicit WorkFolderWriter(UserInterface& ui);
+    ~WorkFolderWriter() override;
+    WorkFolderWriter(const WorkFolderWriter&) = delete;
+    WorkFolderWriter& operator=(const WorkFolderWriter&) = delete;
+
+    // Holds the (existing) work folder; false when it is not a real folder.
+    bool Begin(const char* workFolder);
 
     void BetweenRecords() override;
     bool CreateFolder(const char* path) override;
@@ -20,6 +39,19 @@ public:
     bool ApplyFile(const char* path, const FileAttributeRecord& record) override;
 
 private:
+    // One held folder, and the one it lies in (null for the work folder).
+    struct HeldFolder {
+        RCEntryHandle handle;
+        std::unique_ptr<HeldFolder> outer;
+    };
+
+    // Lets go of the held folders that path does not lie in (those that the
+    // archive has closed), innermost first.
+    void ReleaseFoldersOutside(const char* path);
+    // Holds path, which must be a real folder.
+    bool Hold(const char* path);
+
     UserInterface& ui_;
-    RCFile file_; // the writer: no transform
+    RCEntryHandle file_; // the file being written, until its record is applied
+    std::unique_ptr<HeldFolder> innermost_; // the innermost open folder; the work folder outermost
 };

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "support/RCEntryHandle.h"
 #include "support/RCPath.h"
 #include "support/WindowsVersion.h"
 
@@ -120,24 +121,33 @@ void StoreTime(const FILETIME& time, RCDateTime& into)
     into.SetTime(system.wHour, system.wMinute, system.wSecond);
 }
 
-using RemoveFn = BOOL(WINAPI*)(LPCSTR);
-
-// The shared policy of DeleteFileRetry and RemoveDirectoryRetry.
-bool RemoveRetry(RemoveFn remove, const char* path, bool clearReadOnly)
+// The shared policy of DeleteFileRetry and RemoveDirectoryRetry, decided
+// and carried out on the entry held by a handle of its own, so that what was
+// checked is what is deleted. A link is deleted as a link: never entered,
+// and its attributes (which may be its target's) are never changed. A file
+// with other names (hard links) keeps its read-only attribute: clearing it
+// would change the file behind those names too.
+bool RemoveRetry(const char* path, bool folder, bool clearReadOnly)
 {
-    if (remove(path))
+    RCEntryHandle entry;
+    if (!entry.Open(path, RCEntryHandle::kRemove))
+        return false; // missing, or in use without delete sharing
+    if (entry.GetKind() == RCEntryHandle::kLink)
+        return entry.Delete();
+    if (entry.GetKind() != (folder ? RCEntryHandle::kFolder : RCEntryHandle::kFile))
+        return false;
+    if (entry.Delete())
         return true;
-    if (!clearReadOnly)
+    if (!clearReadOnly || entry.GetKind() == RCEntryHandle::kNone || entry.LinkCount() > 1)
         return false;
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
+    const uint32_t attributes = entry.Attributes();
+    if (!entry.SetAttributes(attributes & ~static_cast<uint32_t>(FILE_ATTRIBUTE_READONLY)))
         return false;
-    if (!SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY))
-        return false;
-    if (remove(path))
+    if (entry.Delete())
         return true;
     // The entry stays: it keeps the attributes it had.
-    SetFileAttributesA(path, attributes);
+    if (entry.GetKind() != RCEntryHandle::kNone)
+        entry.SetAttributes(attributes);
     return false;
 }
 
@@ -303,12 +313,12 @@ bool CreateDirectoryTree(const char* path)
 
 bool DeleteFileRetry(const char* path, bool clearReadOnly)
 {
-    return RemoveRetry(DeleteFileA, OrEmpty(path), clearReadOnly);
+    return RemoveRetry(OrEmpty(path), false, clearReadOnly);
 }
 
 bool RemoveDirectoryRetry(const char* path, bool clearReadOnly)
 {
-    return RemoveRetry(RemoveDirectoryA, OrEmpty(path), clearReadOnly);
+    return RemoveRetry(OrEmpty(path), true, clearReadOnly);
 }
 
 bool ListDirectory(const char* folder, RCList<___RSFILEINFO>& list, bool withDetails)

@@ -29,7 +29,10 @@ bool CreateDirectoryTree(const char* path);
 
 // Delete a file / remove an empty folder. Tried once as is; then, with
 // clearReadOnly, once more after clearing the read-only attribute, which is
-// put back when the second try fails too.
+// put back when the second try fails too. Decided and done on the entry
+// held by its own handle: a link (junction or symbolic link) found at the
+// name is deleted as the link, its target left alone, and the read-only
+// attribute of a link or of a file with further names is never touched.
 bool DeleteFileRetry(const char* path, bool clearReadOnly);
 bool RemoveDirectoryRetry(const char* path, bool clearReadOnly);
 

@@ -3,18 +3,8 @@
 #include <windows.h>
 
 #include "support/FileSystem.h"
+#include "support/RCEntryHandle.h"
 #include "support/RCList.h"
-
-namespace {
-
-// A junction or a symbolic link (to a folder or a file).
-bool IsReparsePoint(const char* path)
-{
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-} // namespace
 
 RCDirectory::~RCDirectory() = default;
 
@@ -33,9 +23,14 @@ bool RCDirectory::RemoveTree(const char* folder, bool keepTop, bool skipFiles)
     if (folder == nullptr)
         folder = "";
     RCList<___RSFILEINFO> entries;
-    // An empty text would list the root of the current drive, and a folder
-    // that is a link would be walked into its target: neither is listed.
-    if (*folder != '\0' && !IsReparsePoint(folder))
+    // The folder is held while it is walked: checked through its own handle
+    // to be a real folder, not a link, and kept from being renamed or
+    // replaced by a link until its content is gone, so that every path below
+    // it leads into it. An empty text would list the root of the current
+    // drive, and a folder that is a link would be walked into its target:
+    // neither is listed.
+    RCEntryHandle held;
+    if (*folder != '\0' && held.Open(folder, RCEntryHandle::kHold) && held.GetKind() == RCEntryHandle::kFolder)
         ListDirectory(folder, entries, false);
 
     if (entries.Count() > 0) {
@@ -61,6 +56,8 @@ bool RCDirectory::RemoveTree(const char* folder, bool keepTop, bool skipFiles)
         }
         --depth_;
     }
+    // Released before the folder's own removal, which holds it again.
+    held.Close();
 
     if (depth_ == 0) {
         OnEnd(folder);

@@ -5,7 +5,10 @@
 // A folder entry that is a reparse point (a junction or a symbolic link) is
 // removed as a link and never walked, so a link inside the tree cannot lead
 // the removal to files outside it. A top folder that is itself such a link
-// is not walked either.
+// is not walked either. Each folder is checked through a handle of its own
+// and held by it while its content is removed, so that it cannot be swapped
+// for a link between the check and the deletions; files and folders are
+// deleted through their own handles too (see DeleteFileRetry).
 #pragma once
 #include <cstdint>
 

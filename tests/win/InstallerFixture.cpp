@@ -8,10 +8,15 @@
 //   QM_FIXTURE_HOLD    name of an event: wait up to 30 s for it before ending,
 //                      and report whether it came (the launcher's windows are
 //                      hidden while the installer still runs)
+//   QM_FIXTURE_BROADCAST  "1": after the hold, tell every top-level window
+//                      that the environment changed with a blocking
+//                      SendMessage, as installers do, and report when every
+//                      window has answered
 //
 // Report lines: "module=", "commandline=", "folder=", one "beside=" per entry
-// in the program's own folder, "hold=yes|no" when asked to hold, "tick=" (the
-// tick count just before it ends), then "end".
+// in the program's own folder, "hold=yes|no" when asked to hold,
+// "broadcast=answered" after a broadcast, "tick=" (the tick count just
+// before it ends), then "end".
 #include <windows.h>
 
 #include <cstdio>
@@ -67,6 +72,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         if (event != nullptr)
             CloseHandle(event);
         report += came ? "hold=yes\n" : "hold=no\n";
+    }
+    if (Variable("QM_FIXTURE_BROADCAST") == "1") {
+        // Returns only when every top-level window has answered.
+        SendMessageA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>("Environment"));
+        report += "broadcast=answered\n";
     }
     report += "tick=" + std::to_string(GetTickCount()) + "\nend\n";
 

@@ -1,6 +1,10 @@
 // A UserInterface for tests: shows nothing and records, with the tick count
 // of each, what the launcher flow asked of it. Its progress window is a real
-// (hidden) window, so that it can own a shell request.
+// (hidden) top-level window of the calling thread, so that it can own a
+// shell request and, as the launcher's windows do, gets broadcasts: one
+// that the window answers, WM_SETTINGCHANGE for "Environment", is recorded
+// as "answered"; a timer tick or a close that reaches it as "timer" or
+// "close".
 #pragma once
 #include <windows.h>
 
@@ -13,7 +17,7 @@
 class LaunchRecorder : public UserInterface {
 public:
     struct Event {
-        std::string kind;      // "messages", "message" or "hide"
+        std::string kind;      // "messages", "message", "hide", "answered", "timer" or "close"
         uint32_t tick;         // GetTickCount when it happened
         HWND owner;            // for "message"
         std::string text;      // for "message"
@@ -39,6 +43,9 @@ public:
     std::string Kinds() const;
 
 private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void Record(const char* kind);
+
     HWND window_;
     HANDLE hideSignal_ = nullptr;
     std::vector<Event> events_;

@@ -73,7 +73,7 @@ bool LaunchScenario::PlaceInstaller()
     return CopyFileA(fixture_.c_str(), installer_.c_str(), FALSE) != 0;
 }
 
-void LaunchScenario::Run(uint32_t exitCode)
+void LaunchScenario::Run(uint32_t exitCode, bool broadcast)
 {
     const std::string reportPath = scratch_.Join("report.txt");
     const std::string holdName = "qm-launch-hold-" + std::to_string(GetCurrentProcessId());
@@ -82,6 +82,7 @@ void LaunchScenario::Run(uint32_t exitCode)
     SetEnvironmentVariableA("QM_FIXTURE_REPORT", reportPath.c_str());
     SetEnvironmentVariableA("QM_FIXTURE_EXIT", std::to_string(exitCode).c_str());
     SetEnvironmentVariableA("QM_FIXTURE_HOLD", holdName.c_str());
+    SetEnvironmentVariableA("QM_FIXTURE_BROADCAST", broadcast ? "1" : nullptr);
 
     // The watcher notes the first tick at which the work folder is gone; it
     // looks once more after launch has returned.
@@ -106,6 +107,7 @@ void LaunchScenario::Run(uint32_t exitCode)
     SetEnvironmentVariableA("QM_FIXTURE_REPORT", nullptr);
     SetEnvironmentVariableA("QM_FIXTURE_EXIT", nullptr);
     SetEnvironmentVariableA("QM_FIXTURE_HOLD", nullptr);
+    SetEnvironmentVariableA("QM_FIXTURE_BROADCAST", nullptr);
     recorder_.SignalOnHide(nullptr);
     if (hold != nullptr)
         CloseHandle(hold);

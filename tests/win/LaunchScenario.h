@@ -28,8 +28,10 @@ public:
 
     // Copies the fixture into the work folder under the installer name.
     bool PlaceInstaller();
-    // Calls launch; the fixture, if it runs, ends with exitCode.
-    void Run(uint32_t exitCode);
+    // Calls launch; the fixture, if it runs, ends with exitCode. With
+    // broadcast, it first sends the environment-change broadcast that
+    // waits for every top-level window, the recorder's among them.
+    void Run(uint32_t exitCode, bool broadcast = false);
 
     const std::string& Base() const { return base_; }       // empty: the real one
     const std::string& WorkFolder() const { return workFolder_; }

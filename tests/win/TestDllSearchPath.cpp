@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
 #include "launcher/DllSearchPath.h"
@@ -51,7 +52,7 @@ TEST(DllSearchPath, TheFallbackLoadsLateDllsFromTheSystemFolder)
 {
     LoadLateSystemDlls();
     int present = 0;
-    for (const char* name : {"uxtheme.dll", "dwmapi.dll", "cryptbase.dll", "userenv.dll", "propsys.dll"}) {
+    for (const char* name = kLateSystemDlls; *name != '\0'; name += std::strlen(name) + 1) {
         std::string file = SystemFolder() + "\\" + name;
         if (GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES)
             continue; // not on this system: skipped

@@ -548,6 +548,192 @@ TEST_F(Extraction, AStaleWorkFolderLinkIsNotFollowed)
     }
 }
 
+// Another process of the user plants links in the work folder while the
+// archive is read (here between two records, where the window handles its
+// messages): a folder link where a folder record's folder goes, a file link
+// where a file record's file goes, or a folder already made swapped for a
+// link. Nothing is ever written through a link: a planted name is refused
+// with the message of its step, the swap itself is refused (the open
+// folder is held), and nothing outside the work folder changes (ExtractAt
+// compares everything around it, the links' target among it).
+TEST_F(Extraction, LinksPlantedWhileItRunsAreNeverWrittenThrough)
+{
+    // Passes: 1 before "D d", 2 before "F d\f", 3 before "F d\g", then the U's.
+    const std::string payload = MakePayload([](PayloadWriter& w) {
+        w.Folder("d", Record(0x10));
+        w.File("f", "new", 3, Record(FILE_ATTRIBUTE_READONLY));
+        w.File("g", "new", 3, Record(0x20));
+        w.Up();
+        w.Up();
+    });
+    const std::string work = site.WorkFolder();
+    const std::string target = site.Scratch() + "\\elsewhere";
+    ASSERT_FALSE(site.Write("elsewhere\\f", "victim").empty());
+    ASSERT_FALSE(site.Write("elsewhere\\victim.txt", "victim").empty());
+    enum Plant { kFolderLink, kFileLink, kSwap };
+    const struct {
+        const char* what;
+        int pass;
+        Plant plant;
+        bool ok;
+        const char* message;
+        const char* tree;
+    } cases[] = {
+        {"a folder link where d goes", 1, kFolderLink, false, Messages::kFolderFailed, nullptr},
+        {"a file link where d\\f goes", 2, kFileLink, false, Messages::kFileCreateFailed, "d\\\n"},
+        {"d swapped for a folder link once made", 3, kSwap, true, nullptr, "d\\\nd\\f=new\nd\\g=new\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        RemoveWorkFolder();
+        std::vector<std::string> links;
+        bool planted = false;
+        std::string how;
+        ui.onPass = [&](int pass) {
+            if (pass != c.pass)
+                return;
+            const std::string d = work + "\\d";
+            if (c.plant == kFolderLink) {
+                planted = testwin::MakeFolderLink(site.Scratch(), d, target, &how);
+                links.push_back(d);
+            } else if (c.plant == kFileLink) {
+                planted = testwin::MakeFileLink(site.Scratch(), d + "\\f", target + "\\victim.txt", &how);
+                links.push_back(d + "\\f");
+            } else {
+                // The planting only counts if the folder could be moved away.
+                planted = MoveFileA(d.c_str(), (work + "\\moved").c_str()) &&
+                          testwin::MakeFolderLink(site.Scratch(), d, target, &how);
+                if (planted)
+                    links.push_back(d);
+            }
+        };
+        EXPECT_EQ(Extract(payload), c.ok);
+        ui.onPass = nullptr;
+        ExpectMessage(c.message);
+        if (c.plant == kSwap) {
+            EXPECT_FALSE(planted) << "the open folder was swapped (" << how << ")";
+        } else if (!planted) {
+            ADD_FAILURE() << "no way to plant the link here";
+        }
+        for (const std::string& link : links)
+            EXPECT_TRUE(testwin::RemoveFolderLink(site.Scratch(), link)) << link;
+        if (c.tree != nullptr) {
+            EXPECT_EQ(Describe(site.Work()), c.tree);
+        }
+    }
+    ScratchFolder::ReadFile(target + "\\victim.txt", &combined);
+    EXPECT_EQ(combined, "victim");
+}
+
+// A process started suspended, for its id; ended (and its id freed, as far
+// as this program goes) on request or at the end.
+class SuspendedProcess {
+public:
+    SuspendedProcess()
+    {
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        std::string commandLine = "\"" + OwnFile() + "\" --gtest_list_tests";
+        if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                           &startup, &info_))
+            CloseHandle(info_.hThread);
+        else
+            info_.hProcess = nullptr;
+    }
+    ~SuspendedProcess() { End(); }
+    SuspendedProcess(const SuspendedProcess&) = delete;
+    SuspendedProcess& operator=(const SuspendedProcess&) = delete;
+
+    bool Runs() const { return info_.hProcess != nullptr; }
+    // The id as a work folder's name.
+    std::string Name() const
+    {
+        char name[16];
+        std::snprintf(name, sizeof name, "%08lX", static_cast<unsigned long>(info_.dwProcessId));
+        return name;
+    }
+    void End()
+    {
+        if (info_.hProcess == nullptr)
+            return;
+        TerminateProcess(info_.hProcess, 0);
+        WaitForSingleObject(info_.hProcess, 10000);
+        CloseHandle(info_.hProcess);
+        info_.hProcess = nullptr;
+    }
+
+private:
+    PROCESS_INFORMATION info_{};
+};
+
+// Before it makes its own work folder, extraction removes the ones that
+// ended launchers left beside it: folders named by eight upper-case
+// hexadecimal digits whose process runs no more. A folder of a running
+// process stays, and so does every other name, a link named like a work
+// folder among them (neither followed nor removed as a work folder).
+TEST_F(Extraction, StaleWorkFoldersOfEndedProcessesGo)
+{
+    const std::string payload = MakePayload([](PayloadWriter& w) { w.File("f", "x", 1, Record(0x20)); w.Up(); });
+    const std::string parent = site.WorkFolder().substr(0, site.WorkFolder().find_last_of('\\'));
+    SuspendedProcess running;
+    SuspendedProcess ended;
+    ASSERT_TRUE(running.Runs());
+    ASSERT_TRUE(ended.Runs());
+    const std::string endedName = ended.Name();
+    ended.End();
+
+    const struct {
+        std::string name;
+        bool stays;
+    } folders[] = {
+        {endedName, false},
+        {"7FFFFFF1", false}, // no process ever has an odd id
+        {running.Name(), true},
+        {"7ffffffd", true}, // lower case: not a name this launcher makes
+        {"7FFFFFF", true},
+        {"7FFFFFF10", true},
+        {"7FFFFFG1", true},
+        {"notes", true},
+    };
+    for (const auto& f : folders) {
+        // Content that needs the whole removal: a read-only file, a sub-folder.
+        ASSERT_FALSE(site.Write(parent.substr(site.Scratch().size() + 1) + "\\" + f.name + "\\sub\\a.txt", "a")
+                         .empty());
+        ASSERT_TRUE(SetFileAttributesA((parent + "\\" + f.name + "\\sub\\a.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    }
+    const std::string fileName = parent + "\\7FFFFFF5";
+    ASSERT_FALSE(site.Write(fileName.substr(site.Scratch().size() + 1), "a file").empty());
+    const std::string link = parent + "\\7FFFFFE9";
+    ASSERT_FALSE(site.Write("elsewhere\\keep.txt", "keep").empty());
+    std::string how;
+    const bool linked = testwin::MakeFolderLink(site.Scratch(), link, site.Scratch() + "\\elsewhere", &how);
+
+    // Only the stale folders go from around the work folder.
+    std::set<std::string> goes;
+    for (const auto& f : folders) {
+        if (!f.stays) {
+            for (const char* below : {"", "\\sub", "\\sub\\a.txt"})
+                goes.insert(parent + "\\" + f.name + below);
+        }
+    }
+    combined = site.Write("combined.exe", Stub() + payload);
+    EXPECT_TRUE(ExtractAt(static_cast<int32_t>(Stub().size()), goes));
+    ExpectMessage(nullptr);
+    EXPECT_EQ(Describe(site.Work()), "f=x\n");
+    for (const auto& f : folders)
+        EXPECT_EQ(Exists(parent + "\\" + f.name), f.stays) << f.name;
+    EXPECT_TRUE(Exists(fileName));
+    if (linked) {
+        EXPECT_TRUE(Exists(link + "\\keep.txt")) << how;
+        EXPECT_TRUE(testwin::RemoveFolderLink(site.Scratch(), link));
+    }
+    for (const auto& f : folders) {
+        if (f.stays)
+            ScratchFolder::RemoveAll(parent + "\\" + f.name);
+    }
+    DeleteFileA(fileName.c_str());
+}
+
 TEST_F(Extraction, PayloadBehindACopyOfARealProgram)
 {
     std::string program;

@@ -109,6 +109,33 @@ TEST(Launch, RunsTheInstallerWaitsAndRemovesTheWorkFolderAfterThePause)
     EXPECT_TRUE(Exists(scenario.Planted()));
 }
 
+// An installer that sends a blocking broadcast (as many do after changing
+// the environment) while the launcher waits for it: the launcher's
+// top-level window answers it, so both go on; its own events (a timer tick,
+// a close) stay queued and nothing of the launcher runs meanwhile.
+TEST(Launch, AnswersABroadcastWhileItWaitsAndRunsNoEventOfItsOwn)
+{
+    ExpectVersionOfThisBuild();
+    LaunchScenario scenario("launch-broadcast", false);
+    ASSERT_TRUE(scenario.PlaceInstaller());
+    const HWND window = scenario.Recorder().ProgressWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_NE(SetTimer(window, 1, 10, nullptr), 0u);
+    ASSERT_TRUE(PostMessageA(window, WM_CLOSE, 0, 0));
+
+    scenario.Run(0, true);
+
+    EXPECT_EQ(scenario.Reported("broadcast"), std::vector<std::string>{"answered"}) << scenario.ReportText();
+    ASSERT_EQ(scenario.CompleteReports(), 1u);
+    EXPECT_EQ(scenario.Recorder().Kinds(), "hide answered");
+    // What was posted is still there for the launcher's own loop.
+    MSG message;
+    EXPECT_TRUE(PeekMessageA(&message, window, WM_CLOSE, WM_CLOSE, PM_REMOVE));
+    EXPECT_TRUE(PeekMessageA(&message, window, WM_TIMER, WM_TIMER, PM_REMOVE));
+    KillTimer(window, 1);
+    ASSERT_TRUE(scenario.Removed());
+}
+
 // No installer in the work folder: the message, no hiding, and the same
 // pause and clean-up. This one uses the real application-data folder.
 TEST(Launch, MissingInstallerIsReportedAndTheWorkFolderStillRemoved)

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -42,6 +43,8 @@ public:
     bool OnFile(const char* path) override
     {
         calls.push_back(std::string("file ") + path);
+        if (onFile)
+            onFile(path);
         depthAtFile.push_back(Depth());
         return refuseFiles.count(path) == 0;
     }
@@ -74,6 +77,8 @@ public:
     std::set<std::string> refuseFiles;
     std::set<std::string> refuseFolders;
     std::string stopAfterFilesIn;
+    // Runs before each file's deletion (to change the disk in the middle of the walk).
+    std::function<void(const std::string&)> onFile;
 };
 
 // The only way these tests remove anything: the folder must lie inside the
@@ -391,4 +396,38 @@ TEST(RemoveTree, TopFolderLinkIsNotWalked)
     EXPECT_EQ(recorder.Count("file "), 0);
     EXPECT_EQ(recorder.Count("end "), 2);
     EXPECT_EQ(removed, !Exists(link));
+}
+
+// Another process swaps a folder for a link to a folder outside the tree
+// after the folder was checked and while its content is being deleted (here
+// just before the deletion of its first file). The folder is held while it
+// is walked: the swap is refused, and nothing outside the tree goes.
+TEST(RemoveTree, AFolderSwappedForALinkDuringItsWalkIsNotFollowed)
+{
+    ScratchFolder scratch("swap");
+    Make(scratch, {{"victim\\", 0}, {"victim\\a.txt", 0}, {"victim\\b.txt", 0}, {"tree\\", 0},
+                   {"tree\\sub\\", 0}, {"tree\\sub\\a.txt", 0}, {"tree\\sub\\b.txt", 0}});
+    const std::string tree = scratch.Join("tree");
+    const std::string sub = tree + "\\sub";
+    Recorder recorder;
+    bool tried = false;
+    bool swapped = false;
+    std::string how;
+    recorder.onFile = [&](const std::string& path) {
+        if (tried || !StartsWith(path, sub + "\\"))
+            return;
+        tried = true;
+        swapped = MoveFileA(sub.c_str(), scratch.Join("moved").c_str()) &&
+                  testwin::MakeFolderLink(scratch.Path(), sub, scratch.Join("victim"), &how);
+    };
+    const bool removed = Remove(recorder, scratch, tree);
+    if (swapped) {
+        EXPECT_TRUE(testwin::RemoveFolderLink(scratch.Path(), sub));
+    }
+    EXPECT_TRUE(tried);
+    EXPECT_FALSE(swapped) << "the folder was swapped while it was walked (" << how << ")";
+    EXPECT_TRUE(Exists(scratch.Join("victim\\a.txt")));
+    EXPECT_TRUE(Exists(scratch.Join("victim\\b.txt")));
+    EXPECT_TRUE(removed);
+    EXPECT_FALSE(Exists(tree));
 }

@@ -108,12 +108,36 @@ bool MakeFolderLink(const std::string& scratch, const std::string& link, const s
     return RunLinux(scratch, "ln -s -T -- '" + unixTarget + "' '" + unixLink + "'") && isLink(Attributes(link));
 }
 
+bool MakeFileLink(const std::string& scratch, const std::string& link, const std::string& target,
+                  std::string* how)
+{
+    if (!StartsWith(link, scratch + "\\") || !StartsWith(target, scratch + "\\"))
+        return false;
+    auto create = Function<BOOLEAN(WINAPI*)(LPCSTR, LPCSTR, DWORD)>("kernel32.dll", "CreateSymbolicLinkA");
+    DWORD made = INVALID_FILE_ATTRIBUTES;
+    if (create != nullptr && create(link.c_str(), target.c_str(), 0 /* a file */) &&
+        (made = Attributes(link)) != INVALID_FILE_ATTRIBUTES && (made & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        *how = "CreateSymbolicLinkA";
+        return true;
+    }
+    std::string unixLink, unixTarget;
+    if (!IsWine() || !UnixInside(scratch, link, &unixLink) || !UnixInside(scratch, target, &unixTarget))
+        return false;
+    *how = "a Linux-side link";
+    // Seen from Windows, the link leads to the target's content.
+    return RunLinux(scratch, "ln -s -T -- '" + unixTarget + "' '" + unixLink + "'") &&
+           Attributes(link) != INVALID_FILE_ATTRIBUTES;
+}
+
 bool RemoveFolderLink(const std::string& scratch, const std::string& link)
 {
     if (!StartsWith(link, scratch + "\\"))
         return false;
-    if (!IsWine())
-        return Attributes(link) == INVALID_FILE_ATTRIBUTES || RemoveDirectoryA(link.c_str());
+    if (!IsWine()) {
+        DWORD attributes = Attributes(link);
+        return attributes == INVALID_FILE_ATTRIBUTES ||
+               ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? RemoveDirectoryA(link.c_str()) : DeleteFileA(link.c_str()));
+    }
     // On the Linux side in every case: a link whose target is gone is not
     // seen from Windows at all, yet it would keep its folder from going.
     // rm without -r removes a link itself, never what it points to.

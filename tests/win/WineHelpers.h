@@ -21,7 +21,12 @@ std::string UnixPath(const std::string& windowsPath);
 bool MakeFolderLink(const std::string& scratch, const std::string& link, const std::string& target,
                     std::string* how);
 
-// Removes a link made by MakeFolderLink, never its target's content: with
+// The same for a file: CreateSymbolicLinkA, or a link made on the Linux side
+// (which Wine shows as a plain file: only the Linux side knows it is a link).
+bool MakeFileLink(const std::string& scratch, const std::string& link, const std::string& target,
+                  std::string* how);
+
+// Removes a link made by MakeFolderLink or MakeFileLink, never its target's content: with
 // RemoveDirectoryA, or on Wine (where that cannot remove a Linux-side link)
 // with rm on the Linux side. The link must lie inside scratch.
 bool RemoveFolderLink(const std::string& scratch, const std::string& link);

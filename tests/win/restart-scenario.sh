@@ -41,7 +41,9 @@ run_scenario() { # program, output file
 #   pause      Sleep(2000)
 #   remove     RemoveDirectoryA of the work folder ($QM_WORK_FOLDER)
 #   privilege  AdjustTokenPrivileges
-#   restart    ExitWindowsEx(EWX_REBOOT | EWX_FORCE, 0); "restart-other" with other arguments
+#   restart    ExitWindowsEx(EWX_REBOOT | EWX_FORCEIFHUNG, 0) (0x12); "restart-other"
+#              with other arguments, EWX_FORCE (which ends programs without
+#              asking, losing their unsaved work) among them
 #   accepted   ExitWindowsEx returned TRUE
 calls() { # output file
   local thread folder
@@ -54,7 +56,7 @@ calls() { # output file
       /:Call KERNEL32\.Sleep\(000007d0\)/ { print "pause" }
       /:Call KERNEL32\.RemoveDirectoryA\(/ && index($0, ENVIRON["QM_TRACE_FOLDER"]) { print "remove" }
       /:Call advapi32\.AdjustTokenPrivileges\(/ { print "privilege" }
-      /:Call user32\.ExitWindowsEx\(/ { print (index($0, "ExitWindowsEx(00000006,00000000)") ? "restart" : "restart-other") }
+      /:Call user32\.ExitWindowsEx\(/ { print (index($0, "ExitWindowsEx(00000012,00000000)") ? "restart" : "restart-other") }
       /:Ret  user32\.ExitWindowsEx\(\) retval=00000001/ { print "accepted" }
     ' "$1" | tr '\n' ' ' | sed 's/ $//'
 }
@@ -68,7 +70,7 @@ expect_calls() { # name, output file, expected words
 
 # 1. NT platform: a launch whose installer ends with 3386. After the pause the
 # work folder is removed; then the privilege goes on, the restart is asked
-# for (reboot and force, reason 0) and accepted, and the privilege goes off.
+# for (reboot, force only if hung, reason 0) and accepted, and the privilege goes off.
 rm -rf "$report_dir"
 run_scenario "$nt_scenario" "$out_dir/nt.txt"
 QM_WORK_FOLDER=$(sed -n 's/^workfolder=//p' "$out_dir/nt.txt" | tr -d '\r')

@@ -1,0 +1,173 @@
+#include "support/RCEntryHandle.h"
+
+#include <windows.h>
+
+namespace {
+
+// The by-handle calls of Windows Vista and later, looked up at run time: the
+// program also runs on Windows XP, which lacks them.
+constexpr int32_t kDispositionInfo = 4; // FileDispositionInfo
+using SetInfoFn = BOOL(WINAPI*)(HANDLE, int32_t, LPVOID, DWORD);
+
+struct DispositionInfo { // FILE_DISPOSITION_INFO
+    BOOLEAN deleteFile;
+};
+
+SetInfoFn SetInformationByHandle()
+{
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel == nullptr)
+        return nullptr;
+    // Through a plain function pointer type: GetProcAddress's result is
+    // declared with a different signature.
+    return reinterpret_cast<SetInfoFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetFileInformationByHandle")));
+}
+
+bool IsReparsePoint(DWORD attributes)
+{
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Never shares delete access: while held, the entry keeps its name.
+constexpr DWORD kSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// Windows weighs sharing only for handles with data or delete access; one
+// with attribute access alone would hold nothing. Read access (listing, for
+// a folder) counts, and keeps nobody from reading or writing the entry.
+constexpr DWORD kHoldAccess = FILE_READ_DATA;
+// The entry itself, not a link's target; folders need backup semantics.
+constexpr DWORD kOpenFlags = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
+
+} // namespace
+
+RCEntryHandle::~RCEntryHandle()
+{
+    Close();
+}
+
+void RCEntryHandle::Close()
+{
+    if (handle_ != nullptr)
+        CloseHandle(handle_);
+    handle_ = nullptr;
+    kind_ = kNone;
+}
+
+bool RCEntryHandle::Open(const char* path, Use use)
+{
+    path_.Assign(path);
+    return Reopen(use);
+}
+
+bool RCEntryHandle::Reopen(Use use)
+{
+    Close();
+    use_ = use;
+    const DWORD access = FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | (use == kRemove ? DELETE : kHoldAccess);
+    HANDLE handle = ::CreateFileA(path_.Text(), access, kSharing, nullptr, OPEN_EXISTING, kOpenFlags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    handle_ = handle;
+    return Classify();
+}
+
+bool RCEntryHandle::CreateNewFile(const char* path)
+{
+    Close();
+    path_.Assign(path);
+    use_ = kHold;
+    // CREATE_NEW fails on any entry of that name, a link whose target is
+    // missing included: nothing that exists is ever opened for writing, and
+    // what is opened is the plain, empty file just made.
+    HANDLE handle = ::CreateFileA(path_.Text(), GENERIC_WRITE | kHoldAccess | FILE_READ_ATTRIBUTES, kSharing, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    handle_ = handle;
+    kind_ = kFile;
+    attributes_ = FILE_ATTRIBUTE_NORMAL;
+    links_ = 1;
+    linkItself_ = false;
+    return true;
+}
+
+int32_t RCEntryHandle::Write(const uint8_t* data, int32_t length)
+{
+    DWORD written = 0;
+    if (length <= 0 || !::WriteFile(handle_, data, static_cast<DWORD>(length), &written, nullptr))
+        return 0;
+    return static_cast<int32_t>(written);
+}
+
+bool RCEntryHandle::SetTimes(uint64_t created, uint64_t accessed, uint64_t written)
+{
+    FILETIME times[3];
+    const uint64_t values[3] = {created, accessed, written};
+    for (int32_t i = 0; i < 3; ++i) {
+        times[i].dwLowDateTime = static_cast<DWORD>(values[i]);
+        times[i].dwHighDateTime = static_cast<DWORD>(values[i] >> 32);
+    }
+    return SetFileTime(handle_, &times[0], &times[1], &times[2]) != 0;
+}
+
+bool RCEntryHandle::Classify()
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(handle_, &information)) {
+        Close();
+        return false;
+    }
+    attributes_ = information.dwFileAttributes;
+    links_ = information.nNumberOfLinks;
+    linkItself_ = IsReparsePoint(attributes_);
+    // The name is asked too: where opening followed a link, the object is
+    // its target, and only the name still shows the link.
+    if (linkItself_ || IsReparsePoint(GetFileAttributesA(path_.Text())))
+        kind_ = kLink;
+    else
+        kind_ = (attributes_ & FILE_ATTRIBUTE_DIRECTORY) != 0 ? kFolder : kFile;
+    return true;
+}
+
+bool RCEntryHandle::SetAttributes(uint32_t attributes)
+{
+    // A link is never changed: its attributes may be those of its target.
+    // By name: the entry is held (nobody can delete or rename it), so the
+    // name leads to the very object that was checked.
+    return (kind_ == kFile || kind_ == kFolder) && SetFileAttributesA(path_.Text(), attributes) != 0;
+}
+
+bool RCEntryHandle::Delete()
+{
+    if (kind_ == kNone || use_ != kRemove)
+        return false;
+    const bool folder = kind_ == kFolder || (attributes_ & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // A file through the handle, and only when the handle is on the entry
+    // itself: where opening followed a link, deleting through it would
+    // delete the target. A folder always by name: removing a folder by name
+    // never reaches any content (a folder with content cannot be removed, a
+    // folder link goes as the link), and so the answer is the same on every
+    // system (Wine accepts a by-handle deletion of a folder that is not
+    // empty and then keeps the folder).
+    if (!folder && (kind_ != kLink || linkItself_)) {
+        if (SetInfoFn setInformation = SetInformationByHandle()) {
+            DispositionInfo disposition{TRUE};
+            if (setInformation(handle_, kDispositionInfo, &disposition, sizeof disposition))
+                return true;
+            if (GetLastError() != ERROR_INVALID_FUNCTION && GetLastError() != ERROR_NOT_SUPPORTED)
+                return false;
+        }
+    }
+    // By name: released first (it shares no delete access). Deleting a
+    // link by name removes the link; whatever took the name meanwhile, a
+    // folder with content cannot be removed and a file or link goes alone,
+    // inside the folder that the caller holds.
+    const Kind was = kind_;
+    Close();
+    if (folder ? RemoveDirectoryA(path_.Text()) : DeleteFileA(path_.Text()))
+        return true;
+    // Held again for what the caller does next, if it is still the same kind.
+    if (!Reopen(kRemove) || kind_ != was)
+        Close();
+    return false;
+}
