@@ -321,7 +321,7 @@ bool RemoveDirectoryRetry(const char* path, bool clearReadOnly)
     return RemoveRetry(OrEmpty(path), true, clearReadOnly);
 }
 
-bool ListDirectory(const char* folder, RCList<___RSFILEINFO>& list, bool withDetails)
+bool ListEntries(const char* folder, RCList<___RSFILEINFO>& list)
 {
     list.Clear();
     RCAnsiStr pattern(folder);
@@ -331,10 +331,6 @@ bool ListDirectory(const char* folder, RCList<___RSFILEINFO>& list, bool withDet
     FindHandle find(FindFirstFileA(pattern.Text(), &data));
     if (!find.Valid())
         return false;
-
-    RCAnsiStr pathExt;
-    if (withDetails)
-        ReadPathExt(pathExt);
 
     do {
         if (std::strcmp(data.cFileName, ".") == 0 || std::strcmp(data.cFileName, "..") == 0)
@@ -363,18 +359,24 @@ bool ListDirectory(const char* folder, RCList<___RSFILEINFO>& list, bool withDet
         entry->fullPath.Append("\\");
         entry->fullPath.Append(data.cFileName);
         entry->name.Assign(data.cFileName);
-
-        if (withDetails) {
-            RCPath parsed(entry->fullPath.Text());
-            RCAnsiStr needle(".");
-            needle.Append(parsed.Extension());
-            // A plain, case-sensitive substring test.
-            if (pathExt.FindText(needle.Text(), 0) >= 0)
-                entry->access |= kAccessExecutable;
-            GetVersionTexts(entry->fullPath.Text(), entry->productVersion, entry->fileVersion);
-        }
     } while (FindNextFileA(find.Get(), &data));
     return true;
+}
+
+void AddEntryDetails(RCList<___RSFILEINFO>& list)
+{
+    RCAnsiStr pathExt;
+    ReadPathExt(pathExt);
+    for (int32_t i = 0; i < list.Count(); ++i) {
+        ___RSFILEINFO* entry = list.Item(i);
+        RCPath parsed(entry->fullPath.Text());
+        RCAnsiStr needle(".");
+        needle.Append(parsed.Extension());
+        // A plain, case-sensitive substring test.
+        if (pathExt.FindText(needle.Text(), 0) >= 0)
+            entry->access |= kAccessExecutable;
+        GetVersionTexts(entry->fullPath.Text(), entry->productVersion, entry->fileVersion);
+    }
 }
 
 bool ApplyFolderRecord(const char* folder, const FileAttributeRecord& record)

@@ -39,8 +39,18 @@ bool RemoveDirectoryRetry(const char* path, bool clearReadOnly);
 // Lists the entries of folder ("." and ".." left out) into list, in the
 // order the search returns them; the list is cleared first. withDetails adds
 // the PATHEXT test and the version texts of each entry. False (and an empty
-// list) when the folder cannot be searched.
-bool ListDirectory(const char* folder, RCList<___RSFILEINFO>& list, bool withDetails);
+// list) when the folder cannot be searched. Inline, so that a caller that
+// never asks for details does not link the version query.
+bool ListEntries(const char* folder, RCList<___RSFILEINFO>& list);
+void AddEntryDetails(RCList<___RSFILEINFO>& list);
+inline bool ListDirectory(const char* folder, RCList<___RSFILEINFO>& list, bool withDetails)
+{
+    if (!ListEntries(folder, list))
+        return false;
+    if (withDetails)
+        AddEntryDetails(list);
+    return true;
+}
 
 // Writes a FileAttributeRecord onto an existing folder or file: read-only is
 // cleared first, then the times are set, the record's attributes last. A
