@@ -33,6 +33,7 @@ WorkFolderWriter::~WorkFolderWriter()
 
 bool WorkFolderWriter::Begin(const char* workFolder)
 {
+    folderTimes_ = FolderTimesSupported(); // once for all the folders
     return Hold(workFolder);
 }
 
@@ -63,13 +64,14 @@ bool WorkFolderWriter::CreateFolder(const char* path)
 {
     ReleaseFoldersOutside(path);
     // The folder is made (or found) by name, then checked and held: a link
-    // planted under its name is refused, not written through.
-    return CreateDirectoryTree(path) && Hold(path);
+    // planted under its name is refused, not written through. Its parent is
+    // the held folder it lies in, so only the folder itself is made.
+    return CreateLeafDirectory(path) && Hold(path);
 }
 
 void WorkFolderWriter::ApplyFolder(const char* path, const FileAttributeRecord& record)
 {
-    ApplyFolderRecord(path, record); // a folder without its times is no failure
+    ApplyFolderRecord(path, record, folderTimes_); // a folder without its times is no failure
 }
 
 bool WorkFolderWriter::OpenFile(const char* path)

@@ -166,10 +166,11 @@ void ReadPathExt(RCAnsiStr& into)
     into.Assign(buffer.get());
 }
 
-// Whether a folder's times are to be set: only the NT platform can open a
-// folder for that. When the platform cannot be told, it is taken for NT:
-// every Windows this program meets is, and skipping would lose the times
-// without a word, while a failed attempt is at least reported.
+} // namespace
+
+// When the platform cannot be told, it is taken for NT: every Windows this
+// program meets is, and skipping would lose the times without a word, while
+// a failed attempt is at least reported.
 bool FolderTimesSupported()
 {
     bool isNT = true;
@@ -177,10 +178,12 @@ bool FolderTimesSupported()
     return isNT;
 }
 
+namespace {
+
 // Read-only off, the times, the record's attributes last. A failure after
 // read-only was cleared leaves it cleared. Attribute writes that would
 // change nothing are left out.
-bool ApplyRecord(const char* path, const FileAttributeRecord& record, bool folder)
+bool ApplyRecord(const char* path, const FileAttributeRecord& record, bool folder, bool setTimes)
 {
     DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES)
@@ -191,7 +194,7 @@ bool ApplyRecord(const char* path, const FileAttributeRecord& record, bool folde
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
         !SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY))
         return false;
-    if (!folder || FolderTimesSupported()) {
+    if (setTimes) {
         // A folder is opened for its times with backup semantics.
         FileHandle handle(folder ? CreateFileA(path, GENERIC_WRITE | FILE_LIST_DIRECTORY,
                                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
@@ -311,6 +314,14 @@ bool CreateDirectoryTree(const char* path)
     return PathExists(start.Text(), true);
 }
 
+bool CreateLeafDirectory(const char* path)
+{
+    path = OrEmpty(path);
+    // Made now, or there before (as a folder: the test below).
+    CreateDirectoryA(path, nullptr);
+    return PathExists(path, true);
+}
+
 bool DeleteFileRetry(const char* path, bool clearReadOnly)
 {
     return RemoveRetry(OrEmpty(path), false, clearReadOnly);
@@ -381,12 +392,17 @@ void AddEntryDetails(RCList<___RSFILEINFO>& list)
 
 bool ApplyFolderRecord(const char* folder, const FileAttributeRecord& record)
 {
-    return ApplyRecord(OrEmpty(folder), record, true);
+    return ApplyFolderRecord(folder, record, FolderTimesSupported());
+}
+
+bool ApplyFolderRecord(const char* folder, const FileAttributeRecord& record, bool folderTimes)
+{
+    return ApplyRecord(OrEmpty(folder), record, true, folderTimes);
 }
 
 bool ApplyFileRecord(const char* file, const FileAttributeRecord& record)
 {
-    return ApplyRecord(OrEmpty(file), record, false);
+    return ApplyRecord(OrEmpty(file), record, false, true);
 }
 
 bool GetVersionTexts(const char* file, RCAnsiStr& productVersion, RCAnsiStr& fileVersion)

@@ -26,6 +26,10 @@ bool EntryExists(const char* path, bool fileRequired);
 // relative text below the program's own folder). True when the folder exists
 // afterwards; a drive alone (C: or C:\) is true without any test.
 bool CreateDirectoryTree(const char* path);
+// Creates the last folder of path, whose parent exists already: one call
+// where CreateDirectoryTree walks from the drive. True when the folder
+// exists afterwards, made now or before.
+bool CreateLeafDirectory(const char* path);
 
 // Delete a file / remove an empty folder. Tried once as is; then, with
 // clearReadOnly, once more after clearing the read-only attribute, which is
@@ -58,6 +62,11 @@ inline bool ListDirectory(const char* folder, RCList<___RSFILEINFO>& list, bool 
 // cannot be told, as on NT).
 bool ApplyFolderRecord(const char* folder, const FileAttributeRecord& record);
 bool ApplyFileRecord(const char* file, const FileAttributeRecord& record);
+// Whether folder times are set here: QueryWindowsVersion's NT flag, true
+// when the platform cannot be told. A caller that applies many folder
+// records asks once and passes the answer on.
+bool FolderTimesSupported();
+bool ApplyFolderRecord(const char* folder, const FileAttributeRecord& record, bool folderTimes);
 
 // The product and file versions of a file's version resource as
 // "%d.%d.%d.%d". False when the file has no readable version resource; the
