@@ -113,60 +113,74 @@ bool WaitAnsweringSentMessages(HANDLE process)
     }
 }
 
-} // namespace
-
-bool launch(UserInterface& ui, const char* base)
+// Starts the installer the way this Windows wants: by process creation
+// before Vista (and when the version cannot be told: the major version then
+// stays 4), through the shell from Vista on. thread is set only by process
+// creation.
+bool StartInstaller(UserInterface& ui, const RCPath& installer, OwnedHandle& process, OwnedHandle& thread)
 {
-    // 1. The work folder, by the recipe that extraction used, and the
-    // installer in it.
-    RCPath workFolder;
-    SetToWorkFolder(workFolder, base);
-    RCAnsiStr name;
-    StubSettings::InstallerName(name);
-    RCPath installer(workFolder.Text());
-    installer.AppendComponent(name.Text());
-
-    // 2. The Windows version; a failed query leaves the major version at 4,
-    // so process creation is used.
     int32_t major = 4;
     int32_t minor = 0;
     int32_t build = 0;
     bool isNT = false;
     RCAnsiStr description;
     QueryWindowsVersion(&major, &minor, &build, &description, &isNT);
+    return major < kFirstElevatingMajor ? StartByProcessCreation(installer, process, thread)
+                                        : StartThroughShell(ui.ProgressWindow(), installer, process);
+}
 
-    // 3. and 4. Start the installer.
-    OwnedHandle process;
-    OwnedHandle thread;
-    const bool started = major < kFirstElevatingMajor
-                             ? StartByProcessCreation(installer, process, thread)
-                             : StartThroughShell(ui.ProgressWindow(), installer, process);
+// The installer's exit code once it has ended. A start without a process
+// handle has nothing to wait for and counts as exit code 0; so does a wait
+// or exit-code query that fails, so that no restart follows from a code
+// nobody reported.
+uint32_t WaitForExitCode(const OwnedHandle& process)
+{
+    DWORD reported = 0;
+    if (process.Get() == nullptr || !WaitAnsweringSentMessages(process.Get()) ||
+        !GetExitCodeProcess(process.Get(), &reported))
+        return 0;
+    return reported;
+}
 
-    // 5. Hide, wait without a time limit (answering sent messages), take the
-    // exit code. A start without a process handle has nothing to wait for
-    // and counts as exit code 0; so does a wait or exit-code query that
-    // fails, so that no restart follows from a code nobody reported.
-    uint32_t exitCode = 0;
-    if (started) {
-        ui.HideWindows();
-        if (process.Get() != nullptr && WaitAnsweringSentMessages(process.Get())) {
-            DWORD reported = 0;
-            if (GetExitCodeProcess(process.Get(), &reported))
-                exitCode = reported;
-        }
-        process.Reset();
-        thread.Reset();
-    } else {
-        ui.ShowMessage(nullptr, Messages::kCannotRun, Messages::kErrorCaption, Messages::kErrorStyle);
-    }
-
-    // 6. In every case, started or not: pause, then remove the work folder
-    // with everything in it. What cannot be removed stays on disk.
+// The pause, then the work folder with everything in it; what cannot be
+// removed stays on disk.
+void RemoveWorkFolderAfterPause(const char* workFolder)
+{
     Sleep(kPauseBeforeCleanUp);
     RCDirectory remover;
-    remover.RemoveTree(workFolder.Text(), false, false);
+    remover.RemoveTree(workFolder, false, false);
+}
 
-    // 7. The installer asked for a restart.
+} // namespace
+
+bool launch(UserInterface& ui)
+{
+    RCPath workFolder;
+    SetToWorkFolder(workFolder);
+    RCAnsiStr name;
+    StubSettings::InstallerName(name);
+    return LaunchInstaller(ui, workFolder.Text(), name.Text());
+}
+
+bool LaunchInstaller(UserInterface& ui, const char* workFolder, const char* installerName)
+{
+    RCPath installer(workFolder);
+    installer.AppendComponent(installerName);
+
+    uint32_t exitCode = 0;
+    {
+        OwnedHandle process;
+        OwnedHandle thread;
+        if (StartInstaller(ui, installer, process, thread)) {
+            // Out of sight while the installer runs, without a time limit.
+            ui.HideWindows();
+            exitCode = WaitForExitCode(process);
+        } else {
+            ui.ShowMessage(nullptr, Messages::kCannotRun, Messages::kErrorCaption, Messages::kErrorStyle);
+        }
+    }
+    // Started or not.
+    RemoveWorkFolderAfterPause(workFolder);
     if (exitCode == kRestartCode)
         restart(ui, ui.ProgressWindow());
     return true;

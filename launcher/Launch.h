@@ -5,13 +5,14 @@
 
 class UserInterface;
 
-// Starts the installer named by the stub settings from the work folder with
-// the switch "/quillimarkmode" (through the shell with elevation from
-// Windows Vista on), hides the windows while it runs, waits for its end,
-// pauses two seconds, removes the work folder and restarts Windows on exit
-// code 3386. A start that fails is reported to the user; the clean-up
-// follows all the same. Always true.
-//
-// base stands in for the user's application-data folder in the work folder
-// recipe (see WorkFolder.h); null, the program's own use, means the real one.
-bool launch(UserInterface& ui, const char* base = nullptr);
+// Starts the installer named by the stub settings from this process's work
+// folder with the switch "/quillimarkmode" (through the shell with
+// elevation from Windows Vista on), hides the windows while it runs, waits
+// for its end, pauses two seconds, removes the work folder and restarts
+// Windows on exit code 3386. A start that fails is reported to the user;
+// the clean-up follows all the same. Always true.
+bool launch(UserInterface& ui);
+
+// The same with its inputs named: the work folder and the installer's file
+// name in it. launch passes this process's work folder and the stub setting.
+bool LaunchInstaller(UserInterface& ui, const char* workFolder, const char* installerName);

@@ -88,7 +88,7 @@ bool extract(UserInterface& ui)
     return false;
 }
 
-bool launch(UserInterface& ui, const char*)
+bool launch(UserInterface& ui)
 {
     ui.HideWindows();
     HWND form = ui.ProgressWindow();

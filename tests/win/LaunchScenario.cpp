@@ -100,7 +100,13 @@ void LaunchScenario::Run(uint32_t exitCode, bool broadcast)
             Sleep(10);
         }
     });
-    launch(recorder_, base_.empty() ? nullptr : base_.c_str());
+    {
+        RCPath workFolder;
+        SetToWorkFolder(workFolder, base_.empty() ? nullptr : base_.c_str());
+        RCAnsiStr name;
+        StubSettings::InstallerName(name);
+        LaunchInstaller(recorder_, workFolder.Text(), name.Text());
+    }
     done.store(true);
     watcher.join();
 
