@@ -103,9 +103,8 @@ bool ExtractPayload(UserInterface& ui, const char* combinedFile, int32_t payload
 
 bool extract(UserInterface& ui)
 {
+    // An offset of 0 (a stub without a payload) ends in ExtractPayload.
     int32_t offset = StubSettings::PayloadOffset();
-    if (offset == 0)
-        return false;
     RCPath workFolder;
     SetToWorkFolder(workFolder);
     RCPath self;

@@ -36,7 +36,6 @@ public:
     bool End() override;
 
     bool IsBegun() const { return zstream_ != nullptr; }
-    int32_t ChunkSize() const { return chunkSize_; }
 
 private:
     std::unique_ptr<z_stream> zstream_;
