@@ -19,6 +19,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+# shellcheck source=scripts/wine-lib.sh
+source scripts/wine-lib.sh
 demo=$root/build/demo
 log=$demo/build.log
 mkdir -p "$demo"
@@ -97,52 +99,40 @@ run_installer() {
     return 77
   fi
   [[ -f $dir/wine/prefix/.qm-ready ]] || info "first run: making the Wine prefix takes a few seconds"
-  local env_lines display
-  env_lines=$(scripts/wine-run --env) || { info "FAILED: preparing Wine"; return 1; }
-  # Only the display is needed here (this shell cannot load the run's locale).
-  display=$(bash -c 'eval "$1" 2>/dev/null; printf "%s" "$DISPLAY"' _ "$env_lines")
+  local display prefix
+  display=$(qm_wine_value scripts/wine-run DISPLAY) || { info "FAILED: preparing Wine"; return 1; }
+  prefix=$(qm_wine_value scripts/wine-run WINEPREFIX)
   if [[ -f $dir/wine/xvfb.display && $display == "$(cat "$dir/wine/xvfb.display")" ]]; then
     info "display $display (Xvfb, headless)"
   else
     info "display $display"
   fi
-  local c_drive=$dir/wine/prefix/drive_c
-  rm -rf "$c_drive/qmdemo"
-  mkdir -p "$c_drive/qmdemo"
-  cp "$demo/$file" "$c_drive/qmdemo/$file"
-  info "copied $file to C:\\qmdemo\\$file"
-
-  local report=$c_drive/qmdemo/report.txt start_ns elapsed status=0
-  start_ns=$(date +%s%N)
-  # A launcher that shows an error waits for its message box: bounded.
-  LVXRUN_REPORT='C:\qmdemo\report.txt' LVXRUN_EXIT=${LVXRUN_EXIT:-0} QM_TIMEOUT=${QM_TIMEOUT:-60} \
-    scripts/wine-run "C:\\qmdemo\\$file" >"$demo/run$bits.log" 2>&1 || status=$?
-  elapsed=$((($(date +%s%N) - start_ns) / 1000000))
+  qm_run_installer scripts/wine-run "$prefix" qmdemo "$demo/$file"
   scripts/wine-run --stop
-  [[ -s $demo/run$bits.log ]] && sed 's/^/   wine: /' "$demo/run$bits.log"
+  info "ran C:\\qmdemo\\$file"
+  [[ -s $qm_log ]] && sed 's/^/   wine: /' "$qm_log"
 
-  if [[ ! -f $report ]]; then
-    info "FAILED: the installer program wrote no report: it did not run (launcher exit status $status)"
+  if [[ ! -f $qm_report ]]; then
+    info "FAILED: the installer program wrote no report: it did not run (launcher exit status $qm_status)"
     return 1
   fi
-  value() { sed -n "s/^$1=//p" "$report" | head -1; }
   local folder folder_linux
-  folder=$(value folder)
-  folder_linux=$c_drive/$(printf '%s' "${folder#C:\\}" | tr '\\' '/')
+  folder=$(qm_report_value folder)
+  folder_linux=$(qm_linux_path "$prefix" "$folder")
   info "extracted into $folder"
   info "  (on Linux: ${folder_linux#"$root"/})"
-  sed -n 's/^entry=\([FD]\) \([^ ]*\) [^ ]* [^ ]* [^ ]* \(.*\)$/\1 \2 \3/p' "$report" | while read -r kind size path; do
+  sed -n 's/^entry=\([FD]\) \([^ ]*\) [^ ]* [^ ]* [^ ]* \(.*\)$/\1 \2 \3/p' "$qm_report" | while read -r kind size path; do
     if [[ $kind == D ]]; then printf '     folder %10s  %s\n' "" "$path"; else printf '     file   %10s  %s\n' "$size" "$path"; fi
   done
-  info "installer started: $(value commandline)"
-  [[ $(value switch) == yes ]] || { info "FAILED: the installer did not get /quillimarkmode"; return 1; }
+  info "installer started: $(qm_report_value commandline)"
+  [[ $(qm_report_value switch) == yes ]] || { info "FAILED: the installer did not get /quillimarkmode"; return 1; }
   info "  with its switch /quillimarkmode"
-  grep -qx end "$report" || { info "FAILED: the installer's report is incomplete"; return 1; }
-  info "installer finished: exit code $(value exit)"
+  grep -qx end "$qm_report" || { info "FAILED: the installer's report is incomplete"; return 1; }
+  info "installer finished: exit code $(qm_report_value exit)"
   [[ ! -e $folder_linux ]] || { info "FAILED: the work folder is still there: $folder"; return 1; }
   info "work folder removed"
-  info "launcher ended after $((elapsed / 1000)).$((elapsed % 1000 / 100)) s (it pauses 2 s before the removal), exit status $status"
-  ((status == 0)) || { info "FAILED: the launcher's exit status is $status, not 0"; return 1; }
+  info "launcher ended after $((qm_elapsed_ms / 1000)).$((qm_elapsed_ms % 1000 / 100)) s (it pauses 2 s before the removal), exit status $qm_status"
+  ((qm_status == 0)) || { info "FAILED: the launcher's exit status is $qm_status, not 0"; return 1; }
 }
 
 trap 'for bits in 32 64; do QM_BUILD_DIR=$root/build/win$bits scripts/wine-run --stop; done' EXIT

@@ -121,37 +121,32 @@ if [[ $fail -eq 0 ]] && ! why=$("$wine_run" --can-run "$stub"); then
   exit 77
 fi
 
-# The signed installer under wine64, from a folder of its own on the
+# The signed installer under Wine, from a folder of its own on the
 # prefix's C: drive (never Z:, the Linux root).
-# shellcheck disable=SC2016 # expanded by the inner shell
-prefix=$(bash -c 'eval "$1" 2>/dev/null; printf "%s" "$WINEPREFIX"' _ "$("$wine_run" --env)")
+# shellcheck source=scripts/wine-lib.sh
+source "$(dirname "$0")/wine-lib.sh"
+prefix=$(qm_wine_value "$wine_run" WINEPREFIX)
 [[ -d $prefix/drive_c ]] || { echo "FAIL: no Wine prefix ($prefix)"; exit 1; }
-name=signed-run-$$
-run_dir=$prefix/drive_c/qmtest/$name
-trap 'rm -rf "$work" "$run_dir"' EXIT
-rm -rf "$run_dir"
-mkdir -p "$run_dir"
-cp "$work/out/signed.exe" "$run_dir/setup.exe"
-LVXRUN_REPORT="C:\\qmtest\\$name\\report.txt" QM_TIMEOUT=60 \
-  "$wine_run" "C:\\qmtest\\$name\\setup.exe" >"$work/run.log" 2>&1
-status=$?
-check "the signed installer ends with status 0 ($status)" test "$status" -eq 0
-report=$run_dir/report.txt
-if [[ -f $report ]]; then
-  check "the installer program ran once and reported to its end" test "$(grep -cx end "$report")" = 1
-  check "... with /quillimarkmode" grep -qx "switch=yes" "$report"
+folder_name=qmtest\\signed-run-$$
+run_dir=$(qm_linux_path "$prefix" "C:\\$folder_name")
+trap 'rm -rf "$work" "$run_dir" "$run_dir.log"' EXIT
+cp "$work/out/signed.exe" "$work/setup.exe"
+qm_run_installer "$wine_run" "$prefix" "$folder_name" "$work/setup.exe"
+check "the signed installer ends with status 0 ($qm_status)" test "$qm_status" -eq 0
+if [[ -f $qm_report ]]; then
+  check "the installer program ran once and reported to its end" test "$(grep -cx end "$qm_report")" = 1
+  check "... with /quillimarkmode" grep -qx "switch=yes" "$qm_report"
   for entry in lvxrun.exe 'data\a.ini' "$(printf '\xe8\xa1\xa8')"; do
-    check "... beside the unpacked $entry" grep -q " $(printf '%s' "$entry" | sed 's/\\/\\\\/g')\$" "$report"
+    check "... beside the unpacked $entry" grep -q " $(printf '%s' "$entry" | sed 's/\\/\\\\/g')\$" "$qm_report"
   done
-  folder=$(sed -n 's/^folder=//p' "$report" | head -1)
+  folder=$(qm_report_value folder)
   case $folder in
     'C:\'*'\Orvane\Lumavex\Quillimark\'????????)
-      folder_linux=$prefix/drive_c/$(printf '%s' "${folder#C:\\}" | tr '\\' '/')
-      check "the work folder $folder is gone" test ! -e "$folder_linux" ;;
+      check "the work folder $folder is gone" test ! -e "$(qm_linux_path "$prefix" "$folder")" ;;
     *) check "the work folder ($folder) lies in the application data" false ;;
   esac
 else
   check "the installer program ran and reported" false
 fi
-((fail == 0)) || { echo "--- run log"; cat "$work/run.log"; echo "--- report"; cat "$report" 2>/dev/null; }
+((fail == 0)) || { echo "--- run log"; cat "$qm_log"; echo "--- report"; cat "$qm_report" 2>/dev/null; }
 exit $fail

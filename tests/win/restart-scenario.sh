@@ -15,8 +15,9 @@ wine_run=$1
 nt_scenario=$2
 old_scenario=$3
 : "${WINEPREFIX:?the Wine prefix of the launch tests}"
-wineserver=/usr/lib/wine/wineserver64
-[[ -x $wineserver ]] || wineserver=wineserver
+# shellcheck source=scripts/wine-lib.sh
+source "$(dirname "$0")/../../scripts/wine-lib.sh"
+wineserver=$QM_WINESERVER
 out_dir=$(mktemp -d)
 report_dir=$WINEPREFIX/drive_c/qmtest/restart-scenario
 trap 'rm -rf "$out_dir" "$report_dir"' EXIT
