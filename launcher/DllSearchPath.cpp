@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "support/ProcAddress.h"
+
 namespace {
 
 // LOAD_LIBRARY_SEARCH_SYSTEM32, newer than the headers' target version.
@@ -12,14 +14,6 @@ constexpr DWORD kSearchSystem32 = 0x00000800;
 
 using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
 using SetDllDirectoryFunction = BOOL(WINAPI*)(LPCSTR);
-
-template <typename Function>
-Function Lookup(HMODULE module, const char* name)
-{
-    // Through a plain function pointer type: the system hands out every
-    // function as FARPROC.
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
 
 } // namespace
 
@@ -52,12 +46,12 @@ void RestrictDllSearchPath()
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     if (kernel == nullptr)
         return;
-    auto setDefaultDllDirectories = Lookup<SetDefaultDllDirectoriesFunction>(kernel, "SetDefaultDllDirectories");
+    auto setDefaultDllDirectories = GetProcAddressAs<SetDefaultDllDirectoriesFunction>(kernel, "SetDefaultDllDirectories");
     if (setDefaultDllDirectories != nullptr && setDefaultDllDirectories(kSearchSystem32))
         return;
     // SetDllDirectoryA("") removes the current folder from the search (XP
     // SP1 and later); the program's own folder stays first, hence the loads.
-    auto setDllDirectory = Lookup<SetDllDirectoryFunction>(kernel, "SetDllDirectoryA");
+    auto setDllDirectory = GetProcAddressAs<SetDllDirectoryFunction>(kernel, "SetDllDirectoryA");
     if (setDllDirectory != nullptr)
         setDllDirectory("");
     LoadLateSystemDlls();

@@ -8,7 +8,6 @@
 #include <memory>
 
 #include "launcher/Messages.h"
-#include "launcher/OwnedHandle.h"
 #include "launcher/Restart.h"
 #include "launcher/UserInterface.h"
 #include "launcher/WorkFolder.h"
@@ -16,6 +15,7 @@
 #include "support/RCAnsiStr.h"
 #include "support/RCDirectory.h"
 #include "support/RCPath.h"
+#include "support/WinHandle.h"
 #include "support/WindowsVersion.h"
 
 namespace {

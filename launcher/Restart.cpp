@@ -3,9 +3,9 @@
 #include <cstdint>
 
 #include "launcher/Messages.h"
-#include "launcher/OwnedHandle.h"
 #include "launcher/UserInterface.h"
 #include "support/RCAnsiStr.h"
+#include "support/WinHandle.h"
 #include "support/WindowsVersion.h"
 
 namespace {

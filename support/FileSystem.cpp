@@ -7,49 +7,11 @@
 
 #include "support/RCEntryHandle.h"
 #include "support/RCPath.h"
+#include "support/ProcAddress.h"
+#include "support/WinHandle.h"
 #include "support/WindowsVersion.h"
 
 namespace {
-
-// A search handle, closed on every way out.
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE handle) : handle_(handle) {}
-    ~FindHandle()
-    {
-        if (Valid())
-            FindClose(handle_);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
-// A file or folder handle; Close reports whether closing succeeded.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle_; }
-    bool Close()
-    {
-        if (!Valid())
-            return true;
-        bool closed = CloseHandle(handle_) != 0;
-        handle_ = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-
-private:
-    HANDLE handle_;
-};
 
 // version.dll, loaded by its full name from the system folder and never
 // through the import table: a version.dll planted beside the program must
@@ -93,9 +55,7 @@ private:
     template <typename Fn>
     Fn Function(const char* name) const
     {
-        // Through a plain function pointer type: GetProcAddress's result
-        // is declared with a different signature.
-        return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module_, name)));
+        return GetProcAddressAs<Fn>(module_, name);
     }
 
     HMODULE module_ = nullptr;

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "support/ProcAddress.h"
+
 namespace {
 
 // The by-handle calls of Windows Vista and later, looked up at run time: the
@@ -15,13 +17,7 @@ struct DispositionInfo { // FILE_DISPOSITION_INFO
 
 SetInfoFn SetInformationByHandle()
 {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel == nullptr)
-        return nullptr;
-    // Through a plain function pointer type: GetProcAddress's result is
-    // declared with a different signature.
-    return reinterpret_cast<SetInfoFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetFileInformationByHandle")));
+    return GetProcAddressAs<SetInfoFn>(GetModuleHandleA("kernel32.dll"), "SetFileInformationByHandle");
 }
 
 bool IsReparsePoint(DWORD attributes)

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "support/WinHandle.h"
 #include "support/WindowsVersion.h"
 #include "tests/win/ScratchFolder.h"
 
@@ -53,24 +54,6 @@ private:
     bool ok_ = false;
 };
 
-// Closes a handle when it goes.
-class Handle {
-public:
-    explicit Handle(HANDLE handle) : handle_(handle) {}
-    ~Handle()
-    {
-        if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE Get() const { return handle_; }
-    bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
-};
-
 std::string OwnFolder()
 {
     char name[MAX_PATH + 1] = {};
@@ -85,8 +68,8 @@ std::string RunForOutput(const std::string& program, const std::string& outputFi
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     std::string output;
     {
-        Handle out(CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+        FileHandle out(CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!out.Valid())
             return "(no output file)";
         STARTUPINFOA startup;
@@ -100,8 +83,8 @@ std::string RunForOutput(const std::string& program, const std::string& outputFi
         if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                             &startup, &process))
             return "(not started)";
-        Handle processHandle(process.hProcess);
-        Handle threadHandle(process.hThread);
+        OwnedHandle processHandle(process.hProcess);
+        OwnedHandle threadHandle(process.hThread);
         if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0)
             return "(did not end)";
     }
