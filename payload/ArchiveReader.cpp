@@ -4,6 +4,7 @@
 
 #include "payload/ArchiveFormat.h"
 #include "payload/ArchiveName.h"
+#include "payload/Crc32.h"
 #include "payload/RCStream.h"
 #include "support/RCAnsiStr.h"
 #include "support/RCList.h"
@@ -26,6 +27,54 @@ bool ReadRecord(RCStream& stream, FileAttributeRecord* record)
     if (stream.Read(bytes, FileAttributeRecord::kSize) != FileAttributeRecord::kSize)
         return false;
     *record = FileAttributeRecord::Decode(bytes);
+    return true;
+}
+
+// A size line: plain decimal digits (leading zeros allowed), at most
+// kMaxFileSize. Anything else, a sign, blanks or a value that would not fit,
+// means the records are out of step with the content.
+bool ParseSize(const RCAnsiStr& line, int32_t* size)
+{
+    const int32_t length = line.Length();
+    if (length == 0)
+        return false;
+    int64_t value = 0;
+    for (int32_t i = 0; i < length; ++i) {
+        int32_t c = line.ByteAt(i);
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+        if (value > ArchiveFormat::kMaxFileSize)
+            return false;
+    }
+    *size = static_cast<int32_t>(value);
+    return true;
+}
+
+int32_t HexDigit(int32_t c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// A check line: the tag letter and exactly 8 hexadecimal digits.
+bool ParseCheck(const RCAnsiStr& line, uint32_t* crc)
+{
+    if (line.Length() != 1 + ArchiveFormat::kCheckDigits)
+        return false;
+    uint32_t value = 0;
+    for (int32_t i = 1; i <= ArchiveFormat::kCheckDigits; ++i) {
+        int32_t digit = HexDigit(line.ByteAt(i));
+        if (digit < 0)
+            return false;
+        value = value << 4 | static_cast<uint32_t>(digit);
+    }
+    *crc = value;
     return true;
 }
 
@@ -59,10 +108,36 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
     RCAnsiStr size;
     FileAttributeRecord record;
     RCList<FileAttributeRecord> openFolders; // the records of the open "D"s
+    Crc32 crc;
+    bool fileJustRead = false; // the record before this line was a File
+    bool firstLine = true;
+    bool everyFileChecked = false; // announced by the first line
 
     for (;;) {
         sink.BetweenRecords();
         if (!ReadArchiveLine(stream, tag))
+            return Result::Damaged;
+        const bool afterFile = fileJustRead;
+        const bool first = firstLine;
+        fileJustRead = false;
+        firstLine = false;
+
+        if (tag.ByteAt(0) == ArchiveFormat::kCheckTag) {
+            if (first && tag.Length() == 1) {
+                everyFileChecked = true;
+                continue;
+            }
+            // Belongs to the File record just read, and to no other place.
+            uint32_t expected = 0;
+            if (!afterFile || !ParseCheck(tag, &expected))
+                return Result::Damaged;
+            if (expected != crc.Value())
+                return Result::CheckFailed;
+            continue;
+        }
+        // Without its check line, the file's content may have been longer or
+        // shorter than its size line says, and this line part of it.
+        if (afterFile && everyFileChecked)
             return Result::Damaged;
 
         if (tag.Equals(ArchiveFormat::kUpTag)) {
@@ -99,14 +174,15 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
         if (tag.Equals(ArchiveFormat::kFileTag)) {
             if (!ReadArchiveLine(stream, name) || !ReadArchiveLine(stream, size))
                 return Result::Damaged;
-            int32_t remaining = size.ToInt(); // no digits: 0, an empty file
-            if (remaining < 0 || !AcceptableName(name))
+            int32_t remaining = 0;
+            if (!ParseSize(size, &remaining) || !AcceptableName(name))
                 return Result::Damaged;
             path.AppendComponent(name.Text());
             if (!InsideWorkFolder(path, root))
                 return Result::Damaged;
             if (!sink.OpenFile(path.Text()))
                 return Result::FileCreateFailed;
+            crc.Reset();
             // A size of 0 makes one pass with an empty chunk.
             do {
                 int32_t length = remaining < ArchiveFormat::kPieceSize ? remaining : ArchiveFormat::kPieceSize;
@@ -116,6 +192,7 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
                     sink.CloseFile();
                     return Result::Damaged;
                 }
+                crc.Update(chunk.get(), static_cast<size_t>(length));
                 if (sink.WriteFile(chunk.get(), length) != length) {
                     sink.CloseFile();
                     return Result::FileWriteFailed;
@@ -131,6 +208,7 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
             if (!sink.ApplyFile(path.Text(), record))
                 return Result::AttributesFailed;
             path.RemoveLast();
+            fileJustRead = true;
             continue;
         }
 
