@@ -108,7 +108,7 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
     RCAnsiStr size;
     FileAttributeRecord record;
     RCList<FileAttributeRecord> openFolders; // the records of the open "D"s
-    Crc32 crc;
+    std::unique_ptr<Crc32> crc(new Crc32);
     bool fileJustRead = false; // the record before this line was a File
     bool firstLine = true;
     bool everyFileChecked = false; // announced by the first line
@@ -131,7 +131,7 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
             uint32_t expected = 0;
             if (!afterFile || !ParseCheck(tag, &expected))
                 return Result::Damaged;
-            if (expected != crc.Value())
+            if (expected != crc->Value())
                 return Result::CheckFailed;
             continue;
         }
@@ -182,7 +182,7 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
                 return Result::Damaged;
             if (!sink.OpenFile(path.Text()))
                 return Result::FileCreateFailed;
-            crc.Reset();
+            crc->Reset();
             // A size of 0 makes one pass with an empty chunk.
             do {
                 int32_t length = remaining < ArchiveFormat::kPieceSize ? remaining : ArchiveFormat::kPieceSize;
@@ -192,7 +192,7 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
                     sink.CloseFile();
                     return Result::Damaged;
                 }
-                crc.Update(chunk.get(), static_cast<size_t>(length));
+                crc->Update(chunk.get(), static_cast<size_t>(length));
                 if (sink.WriteFile(chunk.get(), length) != length) {
                     sink.CloseFile();
                     return Result::FileWriteFailed;
