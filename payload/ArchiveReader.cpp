@@ -205,8 +205,16 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
                 return Result::FileWriteFailed;
             if (!ReadRecord(stream, &record))
                 return Result::Damaged;
-            if (!sink.ApplyFile(path.Text(), record))
+            if (!sink.ApplyFile(path.Text(), record)) {
+                // Times that Windows refuses are often the first sign of
+                // content that came out longer or shorter than it should:
+                // where every file is checked, the check line says which.
+                uint32_t expected = 0;
+                if (everyFileChecked && (!ReadArchiveLine(stream, tag) || tag.ByteAt(0) != ArchiveFormat::kCheckTag ||
+                                         !ParseCheck(tag, &expected) || expected != crc->Value()))
+                    return Result::Damaged;
                 return Result::AttributesFailed;
+            }
             path.RemoveLast();
             fileJustRead = true;
             continue;

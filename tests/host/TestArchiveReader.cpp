@@ -227,6 +227,20 @@ TEST(ArchiveReader, CheckLines)
         EXPECT_EQ(sink.trace, wholeFile);
     }
 
+    // Attributes that cannot be set: in a checked archive, the check line
+    // tells a file that came out wrong (damage) from a real failure.
+    const struct {
+        const char* check;
+        Result result;
+    } refusedTimes[] = {{"C352441C2", Result::AttributesFailed}, {"C352441C3", Result::Damaged}, {"X", Result::Damaged}};
+    for (const auto& c : refusedTimes) {
+        SCOPED_TRACE(std::string("times refused, then ") + c.check);
+        RecordingSink sink;
+        sink.failAttributes = true;
+        EXPECT_EQ(ReadPayload(MakePayload([&](PayloadWriter& w) { w.Line("C"); file(w, c.check); w.Up(); }), sink),
+                  c.result);
+    }
+
     // A check line where no file precedes it: at the start, after a folder,
     // after the "U" that closes a folder.
     const std::vector<std::function<void(PayloadWriter&)>> misplaced = {
