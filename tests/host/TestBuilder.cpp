@@ -731,4 +731,47 @@ TEST_F(Builder, ChecksWhatTheSigningToolDid)
     EXPECT_NE(r.output.find("signing failed: cannot start /nonexistent/signer"), std::string::npos) << r.output;
 }
 
+// Other ways to sign: a PKCS#12 file with description and URL for
+// osslsigncode, and a signing command of the user's (one that writes a new
+// file, one that signs in place as signtool does).
+TEST_F(Builder, SignsWithPkcs12OrACommand)
+{
+    ASSERT_TRUE(Src("lvxrun.exe", Noise(3000, 1)));
+    ASSERT_TRUE(temp.WriteFile("recorder.sh", "#!/bin/sh\necho \"$@\" > \"$(dirname \"$0\")/args.txt\"\nexit 3\n"));
+    ASSERT_EQ(chmod(temp.Join("recorder.sh").c_str(), 0755), 0);
+    std::vector<std::string> args = Args();
+    for (const std::string& a : {std::string("--sign-pkcs12"), std::string("p.pfx"), std::string("--sign-description"),
+                                 std::string("Sample Setup"), std::string("--sign-url=https://example.org/"),
+                                 std::string("--sign-tool"), temp.Join("recorder.sh")})
+        args.push_back(a);
+    Result r = Build(args);
+    EXPECT_EQ(r.status, 1);
+    std::string recorded;
+    ASSERT_TRUE(TempFolder::ReadFile(temp.Join("args.txt"), &recorded));
+    EXPECT_EQ(recorded.find("sign -pkcs12 p.pfx -h sha256 -n Sample Setup -i https://example.org/ -in "), 0u) << recorded;
+
+    // A well-behaved signer: appends a 16-byte table and enters it (the
+    // stub's certificate entry lies at byte 216).
+    const std::string sign =
+        "le() { printf \"$(printf '\\\\%03o\\\\%03o\\\\%03o\\\\%03o' $(($1&255)) $(($1>>8&255)) $(($1>>16&255)) "
+        "$(($1>>24&255)))\"; }\n"
+        "put() { le $2 | dd of=\"$out\" bs=1 seek=$1 conv=notrunc status=none; }\n"
+        "size=$(stat -c %s \"$out\")\n"
+        "printf '0123456789abcdef' >> \"$out\"\nput 216 $size; put 220 16\n";
+    ASSERT_TRUE(temp.WriteFile("copy-and-sign.sh", "in=$1; out=$2; cp \"$in\" \"$out\"\n" + sign));
+    ASSERT_TRUE(temp.WriteFile("sign-in-place.sh", "out=$1\n" + sign));
+    for (const std::string& command : {"sh '" + temp.Join("copy-and-sign.sh") + "' {in} {out}",
+                                       "sh '" + temp.Join("sign-in-place.sh") + "' {out}"}) {
+        SCOPED_TRACE(command);
+        std::vector<std::string> a = Args("lvxrun.exe", "out/signed.exe");
+        a.insert(a.end(), {"--sign-command", command});
+        r = Build(a);
+        EXPECT_EQ(r.status, 0) << r.output;
+        Installer in = Installer::Read(temp.Join("out/signed.exe"));
+        EXPECT_TRUE(in.dump.ok) << in.dump.error;
+        EXPECT_EQ(in.bytes.size() % 8192, 1024u + 16u); // stub, padded payload, table
+        unlink(temp.Join("out/signed.exe").c_str());
+    }
+}
+
 } // namespace
