@@ -106,12 +106,7 @@ bool OutputFile::CheckTarget(const std::string& target, const std::string& keep,
 {
 #ifdef _WIN32
     std::wstring wide = WideText::FromUtf8(target);
-    if (wide.empty() || GetFileAttributesW(wide.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        DWORD code = GetLastError();
-        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
-            return true;
-    }
-    // Devices (NUL, COM1, ...) answer too: open it and ask what it is.
+    // Devices (NUL, COM1, ...) open too: open what is there and ask what it is.
     auto identify = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION* info, DWORD* type) {
         HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -124,7 +119,12 @@ bool OutputFile::CheckTarget(const std::string& target, const std::string& keep,
     };
     BY_HANDLE_FILE_INFORMATION info{}, keepInfo{};
     DWORD type = 0, keepType = 0;
-    if (!identify(wide, &info, &type) || type != FILE_TYPE_DISK ||
+    if (!wide.empty() && !identify(wide, &info, &type)) {
+        DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+            return true; // a new file
+    }
+    if (wide.empty() || type != FILE_TYPE_DISK ||
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         error = "the output " + target + " exists and is not a regular file; not replaced";
         return false;
@@ -138,8 +138,12 @@ bool OutputFile::CheckTarget(const std::string& target, const std::string& keep,
     return true;
 #else
     struct stat st;
-    if (lstat(target.c_str(), &st) != 0)
-        return errno == ENOENT; // anything else shows when it is written
+    if (lstat(target.c_str(), &st) != 0) {
+        if (errno == ENOENT)
+            return true; // a new file
+        error = "cannot look at the output " + target + ": " + std::strerror(errno);
+        return false;
+    }
     // A link is replaced, not followed, when the installer is put in place;
     // still, what it points at must be a regular file and not the stub.
     if (stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
