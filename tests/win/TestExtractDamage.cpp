@@ -231,8 +231,9 @@ TEST(ExtractDamage, ChangedBytes)
             const TreeSnapshot tree(run.WorkFolder());
             for (const auto& entry : tree.Entries()) {
                 const TreeEntry* original = whole.Find(entry.first);
-                if (original != nullptr && !original->folder)
+                if (original != nullptr && !original->folder) {
                     EXPECT_EQ(entry.second.content, original->content) << entry.first;
+                }
             }
         }
         if (i + 1 == kAnywhere) {
