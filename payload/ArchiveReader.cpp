@@ -78,6 +78,64 @@ bool ParseCheck(const RCAnsiStr& line, uint32_t* crc)
     return true;
 }
 
+// The check lines: the CRC-32 of each file's content, taken as it is
+// copied, against the line that follows the file's record.
+class ContentCheck {
+public:
+    void BeginFile() { crc_->Reset(); }
+    void Content(const uint8_t* data, int32_t length) { crc_->Update(data, static_cast<size_t>(length)); }
+    void EndFile() { fileJustRead_ = true; }
+
+    // Sees every tag line before the record loop does. True when the line
+    // is the check lines' business: the announcement, a check line, or a
+    // line where a check line is owed; *result is then Complete to go on,
+    // or the failure.
+    bool Take(const RCAnsiStr& tag, Result* result)
+    {
+        const bool afterFile = fileJustRead_;
+        const bool first = firstLine_;
+        fileJustRead_ = false;
+        firstLine_ = false;
+        *result = Result::Complete;
+        if (tag.ByteAt(0) != ArchiveFormat::kCheckTag) {
+            // Without its check line, the file's content may have been
+            // longer or shorter than its size line says, and this line part
+            // of it.
+            if (!(afterFile && announced_))
+                return false;
+            *result = Result::Damaged;
+            return true;
+        }
+        if (first && tag.Length() == 1) {
+            announced_ = true;
+            return true;
+        }
+        // Belongs to the File record just read, and to no other place.
+        uint32_t expected = 0;
+        if (!afterFile || !ParseCheck(tag, &expected))
+            *result = Result::Damaged;
+        else if (expected != crc_->Value())
+            *result = Result::CheckFailed;
+        return true;
+    }
+
+    // Whether the file just copied is known to be whole: in an archive
+    // where every file is checked, the next line must be its matching
+    // check line (read here).
+    bool Confirms(RCStream& stream, RCAnsiStr& line) const
+    {
+        uint32_t expected = 0;
+        return !announced_ || (ReadArchiveLine(stream, line) && line.ByteAt(0) == ArchiveFormat::kCheckTag &&
+                               ParseCheck(line, &expected) && expected == crc_->Value());
+    }
+
+private:
+    std::unique_ptr<Crc32> crc_{new Crc32};
+    bool fileJustRead_ = false;
+    bool firstLine_ = true;
+    bool announced_ = false; // by the first line: every file is checked
+};
+
 // An empty name adds no component: the record then names the current
 // folder itself, which a file cannot be created on. Any other name must be
 // one plain component that Windows keeps as it stands.
@@ -108,37 +166,18 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
     RCAnsiStr size;
     FileAttributeRecord record;
     RCList<FileAttributeRecord> openFolders; // the records of the open "D"s
-    std::unique_ptr<Crc32> crc(new Crc32);
-    bool fileJustRead = false; // the record before this line was a File
-    bool firstLine = true;
-    bool everyFileChecked = false; // announced by the first line
+    ContentCheck checks;
 
     for (;;) {
         sink.BetweenRecords();
         if (!ReadArchiveLine(stream, tag))
             return Result::Damaged;
-        const bool afterFile = fileJustRead;
-        const bool first = firstLine;
-        fileJustRead = false;
-        firstLine = false;
-
-        if (tag.ByteAt(0) == ArchiveFormat::kCheckTag) {
-            if (first && tag.Length() == 1) {
-                everyFileChecked = true;
-                continue;
-            }
-            // Belongs to the File record just read, and to no other place.
-            uint32_t expected = 0;
-            if (!afterFile || !ParseCheck(tag, &expected))
-                return Result::Damaged;
-            if (expected != crc->Value())
-                return Result::CheckFailed;
+        Result checked = Result::Complete;
+        if (checks.Take(tag, &checked)) {
+            if (checked != Result::Complete)
+                return checked;
             continue;
         }
-        // Without its check line, the file's content may have been longer or
-        // shorter than its size line says, and this line part of it.
-        if (afterFile && everyFileChecked)
-            return Result::Damaged;
 
         if (tag.Equals(ArchiveFormat::kUpTag)) {
             // Closes the innermost folder; below the work folder's own
@@ -182,7 +221,7 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
                 return Result::Damaged;
             if (!sink.OpenFile(path.Text()))
                 return Result::FileCreateFailed;
-            crc->Reset();
+            checks.BeginFile();
             // A size of 0 makes one pass with an empty chunk.
             do {
                 int32_t length = remaining < ArchiveFormat::kPieceSize ? remaining : ArchiveFormat::kPieceSize;
@@ -192,7 +231,7 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
                     sink.CloseFile();
                     return Result::Damaged;
                 }
-                crc->Update(chunk.get(), static_cast<size_t>(length));
+                checks.Content(chunk.get(), length);
                 if (sink.WriteFile(chunk.get(), length) != length) {
                     sink.CloseFile();
                     return Result::FileWriteFailed;
@@ -209,14 +248,10 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
                 // Times that Windows refuses are often the first sign of
                 // content that came out longer or shorter than it should:
                 // where every file is checked, the check line says which.
-                uint32_t expected = 0;
-                if (everyFileChecked && (!ReadArchiveLine(stream, tag) || tag.ByteAt(0) != ArchiveFormat::kCheckTag ||
-                                         !ParseCheck(tag, &expected) || expected != crc->Value()))
-                    return Result::Damaged;
-                return Result::AttributesFailed;
+                return checks.Confirms(stream, tag) ? Result::AttributesFailed : Result::Damaged;
             }
             path.RemoveLast();
-            fileJustRead = true;
+            checks.EndFile();
             continue;
         }
 
