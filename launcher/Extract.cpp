@@ -64,6 +64,7 @@ const char* MessageFor(ArchiveReader::Result result)
     case ArchiveReader::Result::AttributesFailed:
         return Messages::kAttributesFailed;
     case ArchiveReader::Result::Damaged:
+    case ArchiveReader::Result::CheckFailed: // a damaged file all the same
     case ArchiveReader::Result::Complete:
         break;
     }

@@ -9,6 +9,17 @@ constexpr const char* kFileTag = "F";    // name, size, content, attribute recor
 constexpr const char* kFolderTag = "D";  // name, attribute record; opens a folder
 constexpr const char* kUpTag = "U";      // closes a folder; at the top, ends the archive
 
+// Check lines. The letter alone as the archive's first line announces that
+// every File record of the archive is followed by its check line: the
+// letter and the CRC-32 of the file's content as exactly 8 hexadecimal
+// digits ("C1A2B3C4D"). Readers that do not know them skip both as unknown
+// lines. Every other tag line that starts with this letter is damage.
+constexpr char kCheckTag = 'C';
+constexpr int32_t kCheckDigits = 8;
+
+// A size line is plain decimal digits, at most this value.
+constexpr int32_t kMaxFileSize = 0x7FFFFFFF;
+
 // Raw input is read, and file content written, in pieces of this size.
 constexpr int32_t kPieceSize = 8192;
 

@@ -4,6 +4,7 @@
 
 #include "payload/ArchiveFormat.h"
 #include "payload/ArchiveName.h"
+#include "payload/Crc32.h"
 #include "payload/RCStream.h"
 #include "support/RCAnsiStr.h"
 #include "support/RCList.h"
@@ -28,6 +29,112 @@ bool ReadRecord(RCStream& stream, FileAttributeRecord* record)
     *record = FileAttributeRecord::Decode(bytes);
     return true;
 }
+
+// A size line: plain decimal digits (leading zeros allowed), at most
+// kMaxFileSize. Anything else, a sign, blanks or a value that would not fit,
+// means the records are out of step with the content.
+bool ParseSize(const RCAnsiStr& line, int32_t* size)
+{
+    const int32_t length = line.Length();
+    if (length == 0)
+        return false;
+    int64_t value = 0;
+    for (int32_t i = 0; i < length; ++i) {
+        int32_t c = line.ByteAt(i);
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+        if (value > ArchiveFormat::kMaxFileSize)
+            return false;
+    }
+    *size = static_cast<int32_t>(value);
+    return true;
+}
+
+int32_t HexDigit(int32_t c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// A check line: the tag letter and exactly 8 hexadecimal digits.
+bool ParseCheck(const RCAnsiStr& line, uint32_t* crc)
+{
+    if (line.Length() != 1 + ArchiveFormat::kCheckDigits)
+        return false;
+    uint32_t value = 0;
+    for (int32_t i = 1; i <= ArchiveFormat::kCheckDigits; ++i) {
+        int32_t digit = HexDigit(line.ByteAt(i));
+        if (digit < 0)
+            return false;
+        value = value << 4 | static_cast<uint32_t>(digit);
+    }
+    *crc = value;
+    return true;
+}
+
+// The check lines: the CRC-32 of each file's content, taken as it is
+// copied, against the line that follows the file's record.
+class ContentCheck {
+public:
+    void BeginFile() { crc_->Reset(); }
+    void Content(const uint8_t* data, int32_t length) { crc_->Update(data, static_cast<size_t>(length)); }
+    void EndFile() { fileJustRead_ = true; }
+
+    // Sees every tag line before the record loop does. True when the line
+    // is the check lines' business: the announcement, a check line, or a
+    // line where a check line is owed; *result is then Complete to go on,
+    // or the failure.
+    bool Take(const RCAnsiStr& tag, Result* result)
+    {
+        const bool afterFile = fileJustRead_;
+        const bool first = firstLine_;
+        fileJustRead_ = false;
+        firstLine_ = false;
+        *result = Result::Complete;
+        if (tag.ByteAt(0) != ArchiveFormat::kCheckTag) {
+            // Without its check line, the file's content may have been
+            // longer or shorter than its size line says, and this line part
+            // of it.
+            if (!(afterFile && announced_))
+                return false;
+            *result = Result::Damaged;
+            return true;
+        }
+        if (first && tag.Length() == 1) {
+            announced_ = true;
+            return true;
+        }
+        // Belongs to the File record just read, and to no other place.
+        uint32_t expected = 0;
+        if (!afterFile || !ParseCheck(tag, &expected))
+            *result = Result::Damaged;
+        else if (expected != crc_->Value())
+            *result = Result::CheckFailed;
+        return true;
+    }
+
+    // Whether the file just copied is known to be whole: in an archive
+    // where every file is checked, the next line must be its matching
+    // check line (read here).
+    bool Confirms(RCStream& stream, RCAnsiStr& line) const
+    {
+        uint32_t expected = 0;
+        return !announced_ || (ReadArchiveLine(stream, line) && line.ByteAt(0) == ArchiveFormat::kCheckTag &&
+                               ParseCheck(line, &expected) && expected == crc_->Value());
+    }
+
+private:
+    std::unique_ptr<Crc32> crc_{new Crc32};
+    bool fileJustRead_ = false;
+    bool firstLine_ = true;
+    bool announced_ = false; // by the first line: every file is checked
+};
 
 // An empty name adds no component: the record then names the current
 // folder itself, which a file cannot be created on. Any other name must be
@@ -59,11 +166,18 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
     RCAnsiStr size;
     FileAttributeRecord record;
     RCList<FileAttributeRecord> openFolders; // the records of the open "D"s
+    ContentCheck checks;
 
     for (;;) {
         sink.BetweenRecords();
         if (!ReadArchiveLine(stream, tag))
             return Result::Damaged;
+        Result checked = Result::Complete;
+        if (checks.Take(tag, &checked)) {
+            if (checked != Result::Complete)
+                return checked;
+            continue;
+        }
 
         if (tag.Equals(ArchiveFormat::kUpTag)) {
             // Closes the innermost folder; below the work folder's own
@@ -99,14 +213,15 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
         if (tag.Equals(ArchiveFormat::kFileTag)) {
             if (!ReadArchiveLine(stream, name) || !ReadArchiveLine(stream, size))
                 return Result::Damaged;
-            int32_t remaining = size.ToInt(); // no digits: 0, an empty file
-            if (remaining < 0 || !AcceptableName(name))
+            int32_t remaining = 0;
+            if (!ParseSize(size, &remaining) || !AcceptableName(name))
                 return Result::Damaged;
             path.AppendComponent(name.Text());
             if (!InsideWorkFolder(path, root))
                 return Result::Damaged;
             if (!sink.OpenFile(path.Text()))
                 return Result::FileCreateFailed;
+            checks.BeginFile();
             // A size of 0 makes one pass with an empty chunk.
             do {
                 int32_t length = remaining < ArchiveFormat::kPieceSize ? remaining : ArchiveFormat::kPieceSize;
@@ -116,6 +231,7 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
                     sink.CloseFile();
                     return Result::Damaged;
                 }
+                checks.Content(chunk.get(), length);
                 if (sink.WriteFile(chunk.get(), length) != length) {
                     sink.CloseFile();
                     return Result::FileWriteFailed;
@@ -128,9 +244,14 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
                 return Result::FileWriteFailed;
             if (!ReadRecord(stream, &record))
                 return Result::Damaged;
-            if (!sink.ApplyFile(path.Text(), record))
-                return Result::AttributesFailed;
+            if (!sink.ApplyFile(path.Text(), record)) {
+                // Times that Windows refuses are often the first sign of
+                // content that came out longer or shorter than it should:
+                // where every file is checked, the check line says which.
+                return checks.Confirms(stream, tag) ? Result::AttributesFailed : Result::Damaged;
+            }
             path.RemoveLast();
+            checks.EndFile();
             continue;
         }
 

@@ -6,6 +6,10 @@
 // to a sink that creates them. Reading stays here; what happens on disk is
 // the sink's business, so the same loop runs under a sink that writes
 // nothing (for fuzzing).
+//
+// The CRC-32 of each file's content is taken as it is copied; when a check
+// line follows the file's record, the two must agree. Archives without
+// check lines read as before.
 #pragma once
 #include <cstdint>
 
@@ -42,6 +46,7 @@ public:
     enum class Result {
         Complete,           // the closing "U" of the top level was read
         Damaged,            // a line, content or record is missing or invalid
+        CheckFailed,        // a file's content differs from its check line
         FolderFailed,       // a folder could not be created
         FileCreateFailed,   // a file could not be created
         FileWriteFailed,    // a file could not be written completely

@@ -12,10 +12,10 @@ struct PayloadWriter::Deflater {
     bool ready = false;
     uint8_t out[16384];
 
-    Deflater()
+    explicit Deflater(int level)
     {
         // Level 9 gives the header 0x78 0xDA.
-        ready = deflateInit(&stream, Z_BEST_COMPRESSION) == Z_OK;
+        ready = level >= 1 && level <= 9 && deflateInit(&stream, level) == Z_OK;
     }
     ~Deflater()
     {
@@ -24,7 +24,7 @@ struct PayloadWriter::Deflater {
     }
 };
 
-PayloadWriter::PayloadWriter(Sink& sink) : sink_(sink), deflater_(new Deflater)
+PayloadWriter::PayloadWriter(Sink& sink, int level) : sink_(sink), deflater_(new Deflater(level)), crc_(new Crc32)
 {
     failed_ = !deflater_->ready;
 }
@@ -90,10 +90,23 @@ bool PayloadWriter::NameLine(const char* name)
     return Line(name);
 }
 
+// The archive's first line, once, before the first record; not when
+// something else was written first (only the first line announces).
+bool PayloadWriter::Announce()
+{
+    if (announced_ || !checkLines_ || archiveBytes_ != 0)
+        return true;
+    announced_ = true;
+    char line[2] = {ArchiveFormat::kCheckTag, '\0'};
+    return Line(line);
+}
+
 bool PayloadWriter::Folder(const char* name, const FileAttributeRecord& record)
 {
     if (failed_ || fileRemaining_ >= 0)
         return Refuse();
+    if (!Announce())
+        return false;
     uint8_t bytes[FileAttributeRecord::kSize];
     record.Encode(bytes);
     return Line(ArchiveFormat::kFolderTag) && NameLine(name) && Piece(bytes, sizeof bytes);
@@ -103,6 +116,8 @@ bool PayloadWriter::Up()
 {
     if (failed_ || fileRemaining_ >= 0)
         return Refuse();
+    if (!Announce())
+        return false;
     return Line(ArchiveFormat::kUpTag);
 }
 
@@ -110,11 +125,14 @@ bool PayloadWriter::FileBegin(const char* name, int64_t size)
 {
     if (failed_ || fileRemaining_ >= 0)
         return Refuse();
+    if (!Announce())
+        return false;
     char sizeText[32];
     std::snprintf(sizeText, sizeof sizeText, "%" PRId64, size);
     if (!(Line(ArchiveFormat::kFileTag) && NameLine(name) && Line(sizeText)))
         return false;
     fileRemaining_ = size > 0 ? size : 0;
+    crc_->Reset();
     return true;
 }
 
@@ -126,6 +144,7 @@ bool PayloadWriter::FileContent(const void* content, size_t length)
         return Refuse();
     fileRemaining_ -= static_cast<int64_t>(length);
     const uint8_t* p = static_cast<const uint8_t*>(content);
+    crc_->Update(p, length);
     while (length > 0) {
         size_t piece = length < static_cast<size_t>(ArchiveFormat::kPieceSize) ? length : ArchiveFormat::kPieceSize;
         if (!Piece(p, piece))
@@ -143,7 +162,13 @@ bool PayloadWriter::FileEnd(const FileAttributeRecord& record)
     fileRemaining_ = -1;
     uint8_t bytes[FileAttributeRecord::kSize];
     record.Encode(bytes);
-    return Piece(bytes, sizeof bytes);
+    if (!Piece(bytes, sizeof bytes))
+        return false;
+    if (!checkLines_)
+        return true;
+    char check[16];
+    std::snprintf(check, sizeof check, "%c%08" PRIX32, ArchiveFormat::kCheckTag, crc_->Value());
+    return Line(check);
 }
 
 bool PayloadWriter::File(const char* name, const void* content, int64_t size, const FileAttributeRecord& record)

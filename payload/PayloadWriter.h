@@ -5,15 +5,22 @@
 // content in pieces of up to 8192 bytes, and each attribute record. The
 // stream is never finished: the launcher stops at the closing "U" and treats
 // the end of a zlib stream as damage.
+//
+// Unless turned off, the archive begins with the line "C", which announces
+// check lines, and every File record is followed by its check line: "C" and
+// the CRC-32 of the content in 8 upper-case hexadecimal digits.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
+#include "payload/Crc32.h"
 #include "support/FileAttributeRecord.h"
 
 class PayloadWriter {
 public:
+    static constexpr int kDefaultLevel = 9;
+
     // Receives the compressed bytes in order.
     class Sink {
     public:
@@ -21,7 +28,8 @@ public:
         virtual bool Put(const uint8_t* data, size_t length) = 0;
     };
 
-    explicit PayloadWriter(Sink& sink);
+    // level: zlib's compression level, 1 to 9 (9 gives the header 0x78 0xDA).
+    explicit PayloadWriter(Sink& sink, int level = kDefaultLevel);
     ~PayloadWriter();
     PayloadWriter(const PayloadWriter&) = delete;
     PayloadWriter& operator=(const PayloadWriter&) = delete;
@@ -51,6 +59,12 @@ public:
     // The stream stays open and valid; more records may follow.
     bool PadToPiece(uint32_t piece);
 
+    // Check lines after File records, announced by the archive's first line
+    // (written before the first Folder, Up or File unless something else was
+    // written first). On unless turned off, for archives as builders wrote
+    // them before check lines existed; set before the first record.
+    void SetCheckLines(bool on) { checkLines_ = on; }
+
     bool Failed() const { return failed_; }
     // Bytes of archive (uncompressed) and of payload (compressed) so far.
     uint64_t ArchiveBytes() const { return archiveBytes_; }
@@ -62,6 +76,7 @@ private:
     bool Crlf();
     bool Refuse();
     bool NameLine(const char* name);
+    bool Announce();
 
     // Content bytes still owed to the File record being written, or -1
     // outside a File record.
@@ -69,6 +84,9 @@ private:
 
     Sink& sink_;
     std::unique_ptr<Deflater> deflater_;
+    std::unique_ptr<Crc32> crc_; // of the File record's content so far
+    bool checkLines_ = true;
+    bool announced_ = false;
     bool failed_ = false;
     uint64_t archiveBytes_ = 0;
     uint64_t payloadBytes_ = 0;

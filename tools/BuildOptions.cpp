@@ -4,119 +4,235 @@
 
 namespace {
 
-struct ValueOption {
-    const char* name;
-    std::string BuildOptions::*field;
+using Setter = bool (*)(BuildOptions& o, const std::string& value, std::string& error);
+
+struct Option {
+    const char* name; // long form
+    char letter;      // short form, or 0
+    bool takesValue;
+    Setter set;
 };
 
-struct SignOption {
-    const char* name;
-    std::string SignSettings::*field;
+bool Level(BuildOptions& o, const std::string& value, std::string& error)
+{
+    if (value.size() != 1 || value[0] < '1' || value[0] > '9') {
+        error = "--level takes a number from 1 to 9, not " + value;
+        return false;
+    }
+    o.level = value[0] - '0';
+    return true;
+}
+
+#define QM_TEXT(field) [](BuildOptions& o, const std::string& v, std::string&) { o.field = v; return true; }
+#define QM_FLAG(statement) [](BuildOptions& o, const std::string&, std::string&) { statement; return true; }
+
+const Option kOptions[] = {
+    {"--stub", 0, true, QM_TEXT(stub)},
+    {"--source", 0, true, QM_TEXT(source)},
+    {"--installer", 0, true, QM_TEXT(installer)},
+    {"--output", 'o', true, QM_TEXT(output)},
+    {"--level", 0, true, Level},
+    {"--keep-access-times", 0, false, QM_FLAG(o.keepAccessTimes = true)},
+    {"--werror", 0, false, QM_FLAG(o.warningsAreErrors = true)},
+    {"--list", 0, true, [](BuildOptions& o, const std::string& v, std::string&) { o.mode = BuildOptions::List; o.installerFile = v; return true; }},
+    {"--verify", 0, true, [](BuildOptions& o, const std::string& v, std::string&) { o.mode = BuildOptions::Verify; o.installerFile = v; return true; }},
+    {"--sign-cert", 0, true, QM_TEXT(sign.certificate)},
+    {"--sign-key", 0, true, QM_TEXT(sign.key)},
+    {"--sign-pkcs12", 0, true, QM_TEXT(sign.pkcs12)},
+    {"--sign-pass-file", 0, true, QM_TEXT(sign.passwordFile)},
+    {"--sign-description", 0, true, QM_TEXT(sign.description)},
+    {"--sign-url", 0, true, QM_TEXT(sign.url)},
+    {"--timestamp-url", 0, true, QM_TEXT(sign.timestampUrl)},
+    {"--sign-tool", 0, true, QM_TEXT(sign.tool)},
+    {"--sign-command", 0, true, QM_TEXT(sign.command)},
+    {"--quiet", 'q', false, QM_FLAG(o.verbosity = BuildOptions::Quiet)},
+    {"--verbose", 'v', false, QM_FLAG(o.verbosity = BuildOptions::Verbose)},
+    {"--help", 'h', false, QM_FLAG(o.help = true)},
+    {"--version", 0, false, QM_FLAG(o.version = true)},
 };
 
-const ValueOption kValues[] = {
-    {"--stub", &BuildOptions::stub},
-    {"--source", &BuildOptions::source},
-    {"--installer", &BuildOptions::installer},
-    {"--output", &BuildOptions::output},
-};
+#undef QM_TEXT
+#undef QM_FLAG
 
-const SignOption kSignValues[] = {
-    {"--sign-cert", &SignSettings::certificate},
-    {"--sign-key", &SignSettings::key},
-    {"--sign-pass-file", &SignSettings::passwordFile},
-    {"--timestamp-url", &SignSettings::timestampUrl},
-    {"--sign-tool", &SignSettings::tool},
-};
+const Option* FindLong(const std::string& name)
+{
+    for (const Option& o : kOptions) {
+        if (name == o.name)
+            return &o;
+    }
+    return nullptr;
+}
+
+const Option* FindShort(char letter)
+{
+    for (const Option& o : kOptions) {
+        if (o.letter != 0 && o.letter == letter)
+            return &o;
+    }
+    return nullptr;
+}
 
 } // namespace
 
 const char* BuildOptions::Usage()
 {
     return "Usage: qm-build --stub FILE --source DIR --installer NAME --output FILE [options]\n"
+           "       qm-build --list INSTALLER\n"
+           "       qm-build --verify INSTALLER\n"
            "\n"
            "Makes a self-extracting installer: the launcher stub followed by the\n"
-           "folder DIR as a compressed payload. When the installer runs, it unpacks\n"
-           "DIR into a work folder and starts the program NAME from there.\n"
+           "folder DIR as a compressed payload. The stub is quillimark-stub.exe, built\n"
+           "from this project's launcher/ (the win32 preset). When the installer runs,\n"
+           "it unpacks DIR into a fresh work folder under the user's application-data\n"
+           "folder, starts NAME from there with the switch /quillimarkmode, waits for\n"
+           "it, removes the work folder, and restarts Windows when NAME exits with\n"
+           "code 3386.\n"
            "\n"
            "  --stub FILE           the launcher stub (unsigned)\n"
            "  --source DIR          the folder to pack\n"
            "  --installer NAME      the program to run, a file at the top of DIR\n"
            "                        (at most 24 bytes in Shift-JIS)\n"
-           "  --output FILE         the installer to write (replaced when complete)\n"
-           "  --sign-cert FILE      sign the installer with this certificate (PEM or DER)\n"
-           "  --sign-key FILE       ... and this private key\n"
-           "  --sign-pass-file FILE the key's password, read from FILE\n"
-           "  --timestamp-url URL   time-stamp the signature at this RFC 3161 server\n"
-           "  --sign-tool PROGRAM   the signing program (default: osslsigncode)\n"
+           "  -o, --output FILE     the installer to write (replaced when complete; an\n"
+           "                        existing output must be a regular file, not the stub)\n"
+           "      --level N         zlib compression level, 1 (fast) to 9 (small);\n"
+           "                        default 6\n"
+           "      --keep-access-times  store last-access times as found (by default the\n"
+           "                        last-write time is stored, so that builds repeat)\n"
+           "      --werror          treat warnings (paths that may be too long) as errors\n"
+           "\n"
+           "Signing (Authenticode, SHA-256, of the whole installer):\n"
+           "      --sign-cert FILE  certificate (PEM or DER) ...\n"
+           "      --sign-key FILE   ... and its private key, or\n"
+           "      --sign-pkcs12 FILE  certificate and key in one PKCS#12 (.pfx) file\n"
+           "      --sign-pass-file FILE  the key's password, read from FILE\n"
+           "      --sign-description TEXT  description shown by Windows (-n)\n"
+           "      --sign-url URL    URL shown with the description (-i)\n"
+           "      --timestamp-url URL  time-stamp at this RFC 3161 server\n"
+           "      --sign-tool PROGRAM  osslsigncode to use (default: osslsigncode)\n"
+           "      --sign-command TEMPLATE  sign with any tool instead: TEMPLATE is run\n"
+           "                        through the shell with {in} and {out} replaced by\n"
+           "                        the quoted file names (signtool signs in place:\n"
+           "                        \"signtool sign /fd sha256 /a {out}\"; when {in} is\n"
+           "                        missing, {out} starts as a copy of the unsigned file)\n"
+           "\n"
+           "Looking into an installer (made by any builder that follows the format):\n"
+           "      --list INSTALLER  print the installer name, the payload offset and\n"
+           "                        every entry: path, size, attributes, times\n"
+           "      --verify INSTALLER  read the whole payload as the launcher does and\n"
+           "                        check every file against its check line\n"
+           "\n"
            "  -q, --quiet           print errors only\n"
-           "  -v, --verbose         list every entry and sum up at the end\n"
+           "  -v, --verbose         list every entry as it is packed\n"
            "  -h, --help            show this text\n"
            "      --version         show the version\n"
            "\n"
-           "Exit status: 0 when the installer was written, 1 when the input was\n"
-           "refused or writing failed (nothing is left behind), 2 on a usage error.\n";
+           "Environment: SOURCE_DATE_EPOCH (seconds since 1970): no stored time is\n"
+           "later than it. The same folder, stub and options give the same bytes.\n"
+           "\n"
+           "The payload (docs/format.md): a zlib stream of records; every file is\n"
+           "followed by a check line, \"C\" and the CRC-32 of its content in 8\n"
+           "hexadecimal digits, and the archive's first line \"C\" says so; a size line\n"
+           "is plain decimal digits from 0 to 2147483647. The launcher refuses a file\n"
+           "that does not match its check line, and the installer program never starts.\n"
+           "\n"
+           "Exit status: 0 when the installer was written (or --verify found it sound),\n"
+           "1 when the input was refused, writing failed (nothing is left behind) or\n"
+           "the installer is damaged, 2 on a usage error.\n";
 }
 
 bool BuildOptions::Parse(const std::vector<std::string>& args, BuildOptions& options, std::string& error)
 {
     options = BuildOptions();
     std::set<std::string> given;
+    // Applies one option; `value` is its value when it takes one.
+    auto apply = [&](const Option& o, const std::string& value) {
+        if (o.takesValue && value.empty()) {
+            error = std::string(o.name) + " needs a value";
+            return false;
+        }
+        if (o.takesValue && !given.insert(o.name).second) {
+            error = std::string(o.name) + " given twice";
+            return false;
+        }
+        return o.set(options, value, error);
+    };
+    bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "-h" || arg == "--help") {
-            options.help = true;
-            continue;
-        }
-        if (arg == "--version") {
-            options.version = true;
-            continue;
-        }
-        if (arg == "-q" || arg == "--quiet" || arg == "-v" || arg == "--verbose") {
-            options.verbosity = (arg == "-q" || arg == "--quiet") ? Quiet : Verbose;
-            continue;
-        }
-        std::string name = arg;
-        std::string value;
-        bool inlineValue = false;
-        size_t eq = arg.find('=');
-        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-            inlineValue = true;
-        }
-        std::string* target = nullptr;
-        for (const ValueOption& o : kValues) {
-            if (name == o.name)
-                target = &(options.*o.field);
-        }
-        for (const SignOption& o : kSignValues) {
-            if (name == o.name)
-                target = &(options.sign.*o.field);
-        }
-        if (target == nullptr) {
-            error = arg.compare(0, 1, "-") == 0 ? "unknown option " + arg : "unexpected argument " + arg;
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            error = "unexpected argument " + arg;
             return false;
         }
-        if (!inlineValue) {
-            if (i + 1 >= args.size()) {
-                error = name + " needs a value";
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg[1] == '-') {
+            size_t eq = arg.find('=');
+            std::string name = arg.substr(0, eq);
+            const Option* o = FindLong(name);
+            if (o == nullptr) {
+                error = "unknown option " + name;
                 return false;
             }
-            value = args[++i];
+            std::string value;
+            if (eq != std::string::npos) {
+                if (!o->takesValue) {
+                    error = name + " takes no value";
+                    return false;
+                }
+                value = arg.substr(eq + 1);
+            } else if (o->takesValue) {
+                if (i + 1 >= args.size()) {
+                    error = name + " needs a value";
+                    return false;
+                }
+                value = args[++i];
+            }
+            if (!apply(*o, value))
+                return false;
+            continue;
         }
-        if (value.empty()) {
-            error = name + " needs a value";
-            return false;
+        // Short options, combined: the one that takes a value takes the
+        // rest of the argument, or the next argument.
+        for (size_t k = 1; k < arg.size(); ++k) {
+            const Option* o = FindShort(arg[k]);
+            if (o == nullptr) {
+                error = std::string("unknown option -") + arg[k];
+                return false;
+            }
+            std::string value;
+            if (o->takesValue) {
+                if (k + 1 < arg.size()) {
+                    value = arg.substr(k + 1);
+                } else if (i + 1 < args.size()) {
+                    value = args[++i];
+                } else {
+                    error = std::string(o->name) + " needs a value";
+                    return false;
+                }
+                k = arg.size();
+            }
+            if (!apply(*o, value))
+                return false;
         }
-        if (!given.insert(name).second) {
-            error = name + " given twice";
-            return false;
-        }
-        *target = value;
     }
     if (options.help || options.version)
         return true;
+    if (given.count("--list") + given.count("--verify") > 1) {
+        error = "--list and --verify go alone";
+        return false;
+    }
+    if (options.mode != Build) {
+        for (const char* building : {"--stub", "--source", "--installer", "--output", "--level", "--sign-cert",
+                                     "--sign-key", "--sign-pkcs12", "--sign-command"}) {
+            if (given.count(building) != 0) {
+                error = std::string(building) + " is for making an installer, not with --list or --verify";
+                return false;
+            }
+        }
+        return true;
+    }
     const char* missing = options.stub.empty()        ? "--stub"
                           : options.source.empty()    ? "--source"
                           : options.installer.empty() ? "--installer"
@@ -127,12 +243,23 @@ bool BuildOptions::Parse(const std::vector<std::string>& args, BuildOptions& opt
         return false;
     }
     const SignSettings& s = options.sign;
+    if (!s.pkcs12.empty() && (!s.certificate.empty() || !s.key.empty())) {
+        error = "--sign-pkcs12 holds the certificate and the key: not with --sign-cert or --sign-key";
+        return false;
+    }
     if (s.certificate.empty() != s.key.empty()) {
         error = "--sign-cert and --sign-key go together";
         return false;
     }
-    if (s.certificate.empty() && (!s.passwordFile.empty() || !s.timestampUrl.empty() || given.count("--sign-tool") != 0)) {
-        error = "--sign-pass-file, --timestamp-url and --sign-tool need --sign-cert and --sign-key";
+    const bool osslsigncode = !s.certificate.empty() || !s.pkcs12.empty();
+    if (osslsigncode && !s.command.empty()) {
+        error = "--sign-command signs by itself: not with --sign-cert, --sign-key or --sign-pkcs12";
+        return false;
+    }
+    if (!osslsigncode && (!s.passwordFile.empty() || !s.timestampUrl.empty() || !s.description.empty() ||
+                          !s.url.empty() || given.count("--sign-tool") != 0)) {
+        error = "--sign-pass-file, --sign-description, --sign-url, --timestamp-url and --sign-tool need "
+                "--sign-cert and --sign-key, or --sign-pkcs12";
         return false;
     }
     return true;

@@ -7,6 +7,11 @@
 
 struct BuildOptions {
     enum Verbosity { Quiet, Normal, Verbose };
+    // What to do: make an installer (the default), or look into one.
+    enum Mode { Build, List, Verify };
+
+    Mode mode = Build;
+    std::string installerFile; // List, Verify: the installer to read
 
     std::string stub;
     std::string source;
@@ -14,12 +19,17 @@ struct BuildOptions {
     std::string output;
     SignSettings sign;
     Verbosity verbosity = Normal;
+    int level = 0;                // zlib level 1..9; 0: the default
+    bool keepAccessTimes = false; // store last-access times as found
+    bool warningsAreErrors = false;
+    std::string sourceDateEpoch;  // SOURCE_DATE_EPOCH from the environment, if set
     bool help = false;
     bool version = false;
 
     // args: the arguments after the program name, in UTF-8. Long options
-    // take their value as the next argument or after "=". False, with a
-    // message, on anything unknown, missing or given twice.
+    // take their value as the next argument or after "="; short options may
+    // be combined ("-qo FILE", "-oFILE"); "--" ends the options. False, with
+    // a message, on anything unknown, missing or given twice.
     static bool Parse(const std::vector<std::string>& args, BuildOptions& options, std::string& error);
     static const char* Usage();
 };

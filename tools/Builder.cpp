@@ -33,6 +33,22 @@ private:
 
 } // namespace
 
+bool Builder::ParseSourceDateEpoch(const std::string& text, uint64_t* fileTime)
+{
+    // Plain decimal seconds since 1970, as the reproducible-builds convention
+    // has it; anything else is refused rather than guessed at.
+    if (text.empty() || text.size() > 12)
+        return false;
+    int64_t seconds = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        seconds = seconds * 10 + (c - '0');
+    }
+    *fileTime = HostFolder::FileTimeFromUnix(seconds, 0);
+    return true;
+}
+
 void Builder::Error(const std::string& text)
 {
     // A message starts a line of its own, not the end of the bar's line.
@@ -80,7 +96,16 @@ int Builder::Run()
     }
 
     // 3. The tree, read whole; every problem in it is listed.
-    SourceTree tree(codec_);
+    TimePolicy times;
+    times.keepAccessTimes = options_.keepAccessTimes;
+    if (!options_.sourceDateEpoch.empty()) {
+        if (!ParseSourceDateEpoch(options_.sourceDateEpoch, &times.latest)) {
+            Error("SOURCE_DATE_EPOCH=" + options_.sourceDateEpoch + " is not a number of seconds since 1970");
+            refused = true;
+        }
+        times.clamp = true;
+    }
+    SourceTree tree(codec_, times);
     tree.Scan(options_.source);
     for (const std::string& p : tree.Problems())
         Error(p);
@@ -102,12 +127,21 @@ int Builder::Run()
         Error("the output " + options_.output + " lies inside the folder being packed");
         refused = true;
     }
+    // Only a regular file is replaced, and never the stub itself.
+    if (!OutputFile::CheckTarget(options_.output, options_.stub, error)) {
+        Error(error);
+        refused = true;
+    }
     if (refused)
         return kFailure;
     for (size_t i = 0; i < tree.Warnings().size() && i < kMaxListed; ++i)
         Warning(tree.Warnings()[i]);
     if (tree.Warnings().size() > kMaxListed)
         Warning(std::to_string(tree.Warnings().size() - kMaxListed) + " more paths may be too long");
+    if (options_.warningsAreErrors && !tree.Warnings().empty()) {
+        Error("warnings are errors (--werror): nothing written");
+        return kFailure;
+    }
 
     // 4. The stub with its settings, then the payload, into a temporary file.
     if (!stub.Patch(installer, error)) {
@@ -124,7 +158,7 @@ int Builder::Run()
         return kFailure;
     }
     FileSink sink(out.File());
-    PayloadWriter writer(sink);
+    PayloadWriter writer(sink, options_.level != 0 ? options_.level : kDefaultLevel);
     bool showProgress = options_.verbosity != BuildOptions::Quiet && tree.ContentBytes() >= kProgressThreshold &&
                         ProgressBar::StderrIsTerminal();
     {
@@ -141,15 +175,18 @@ int Builder::Run()
         Error("cannot write " + out.TempPath());
         return kFailure;
     }
+    // Windows does not start a program file of 4 GiB or more; a signature
+    // makes the file larger still, and its table's position is 32 bits.
+    const uint64_t installerBytes = stub.PayloadOffset() + writer.PayloadBytes();
+    if (installerBytes >= kMaxInstallerBytes) {
+        Error("the installer would be " + std::to_string(installerBytes) +
+              " bytes: Windows does not start a program of 4 GiB or more");
+        return kFailure;
+    }
 
     // 5. Signed: the whole file, so the certificate table follows the padded
     // payload. Otherwise the file is complete as it is.
     if (options_.sign.Wanted()) {
-        // The certificate table's position is a 32-bit file offset.
-        if (stub.PayloadOffset() + writer.PayloadBytes() > 0xFFFFFFF0u) {
-            Error("the installer is 4 GiB or larger: too large to sign");
-            return kFailure;
-        }
         if (!out.Close(error)) {
             Error(error);
             return kFailure;
@@ -179,10 +216,19 @@ int Builder::Run()
         Error(error);
         return kFailure;
     }
-    Info("wrote " + options_.output + ": " + std::to_string(tree.FileCount()) + " files and " +
-         std::to_string(tree.FolderCount()) + " folders, " + std::to_string(tree.ContentBytes()) +
-         " bytes; payload at offset " + std::to_string(stub.PayloadOffset()) + ", " +
-         std::to_string(writer.PayloadBytes()) + " bytes" + (options_.sign.Wanted() ? "; signed" : ""));
+    if (options_.verbosity != BuildOptions::Quiet) {
+        // The payload against the content it holds.
+        double ratio = tree.ContentBytes() == 0 ? 0.0
+                                                : 100.0 * static_cast<double>(writer.PayloadBytes()) /
+                                                      static_cast<double>(tree.ContentBytes());
+        std::printf("qm-build: wrote %s: %llu bytes%s, %u files, %u folders, payload %llu bytes at offset %llu "
+                    "(%.1f%% of %llu bytes of content)\n",
+                    options_.output.c_str(), static_cast<unsigned long long>(signedBytes_ != 0 ? signedBytes_ : installerBytes),
+                    options_.sign.Wanted() ? " signed" : "", tree.FileCount(), tree.FolderCount(),
+                    static_cast<unsigned long long>(writer.PayloadBytes()),
+                    static_cast<unsigned long long>(stub.PayloadOffset()), ratio,
+                    static_cast<unsigned long long>(tree.ContentBytes()));
+    }
     return kSuccess;
 }
 
@@ -242,6 +288,10 @@ bool Builder::WriteContent(PayloadWriter& writer, const SourceEntry& file, Progr
         }
         left -= static_cast<int64_t>(got);
         progress.Advance(got);
+        if (OutputFile::Interrupted()) {
+            Error("interrupted; nothing written");
+            return false;
+        }
     }
     if (in.Read(buffer, 1) != 0) {
         Error(file.hostPath + " grew while it was packed");
@@ -305,5 +355,11 @@ bool Builder::CheckSignedLayout(const std::string& unsignedPath, const std::stri
         Error("the signing tool changed the installer beyond appending its signature; not written");
         return false;
     }
+    if (signedLength >= kMaxInstallerBytes) {
+        Error("the signed installer is " + std::to_string(signedLength) +
+              " bytes: Windows does not start a program of 4 GiB or more");
+        return false;
+    }
+    signedBytes_ = signedLength;
     return true;
 }

@@ -72,11 +72,12 @@ private:
 
 } // namespace
 
-int ChildProcess::Run(const std::vector<std::string>& argv, std::string& output)
+namespace {
+
+// Runs one command line; `name` is for messages.
+int RunLine(const std::string& commandLine, const std::string& name, std::string& output)
 {
     output.clear();
-    if (argv.empty())
-        return -1;
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     Handle readEnd, writeEnd;
     if (!CreatePipe(readEnd.Out(), writeEnd.Out(), &inherit, 0) ||
@@ -90,11 +91,11 @@ int ChildProcess::Run(const std::vector<std::string>& argv, std::string& output)
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     si.hStdOutput = writeEnd.Get();
     si.hStdError = writeEnd.Get();
-    std::wstring line = WideText::FromUtf8(QuoteForWindows(argv));
+    std::wstring line = WideText::FromUtf8(commandLine);
     PROCESS_INFORMATION pi{};
     if (line.empty() || !CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
                                         &si, &pi)) {
-        output = "cannot start " + argv[0] + " (error " + std::to_string(GetLastError()) + ")";
+        output = "cannot start " + name + " (error " + std::to_string(GetLastError()) + ")";
         return -1;
     }
     Handle process, thread;
@@ -109,6 +110,23 @@ int ChildProcess::Run(const std::vector<std::string>& argv, std::string& output)
     if (WaitForSingleObject(process.Get(), INFINITE) != WAIT_OBJECT_0 || !GetExitCodeProcess(process.Get(), &code))
         return -1;
     return static_cast<int>(code);
+}
+
+} // namespace
+
+int ChildProcess::Run(const std::vector<std::string>& argv, std::string& output)
+{
+    output.clear();
+    if (argv.empty())
+        return -1;
+    return RunLine(QuoteForWindows(argv), argv[0], output);
+}
+
+int ChildProcess::RunShell(const std::string& command, std::string& output)
+{
+    // /s: cmd.exe takes what lies between the first and the last quote as
+    // it stands, quotes inside included.
+    return RunLine("cmd.exe /d /s /c \"" + command + "\"", "cmd.exe", output);
 }
 
 #else
@@ -206,6 +224,11 @@ int ChildProcess::Run(const std::vector<std::string>& argv, std::string& output)
         return -1;
     }
     return WEXITSTATUS(status);
+}
+
+int ChildProcess::RunShell(const std::string& command, std::string& output)
+{
+    return Run({"/bin/sh", "-c", command}, output);
 }
 
 #endif

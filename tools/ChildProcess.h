@@ -11,6 +11,9 @@ public:
     // Returns the exit status, or -1 (with `output` saying why) when the
     // program could not be started or did not end normally.
     static int Run(const std::vector<std::string>& argv, std::string& output);
+    // The same for one command line given to the shell: /bin/sh -c on POSIX
+    // hosts, cmd.exe /d /s /c on Windows.
+    static int RunShell(const std::string& command, std::string& output);
 
     // The command line that Windows programs split back into argv: each
     // argument quoted as the C runtime's parser expects. Public for tests.

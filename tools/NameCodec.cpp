@@ -41,6 +41,20 @@ bool NameCodec::ToArchive(const std::string& utf8, std::string& cp932)
     return true;
 }
 
+bool NameCodec::FromArchive(const std::string& cp932, std::string& utf8)
+{
+    utf8.clear();
+    if (cp932.empty())
+        return true;
+    int n = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, cp932.data(), static_cast<int>(cp932.size()), nullptr, 0);
+    if (n <= 0)
+        return false;
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, cp932.data(), static_cast<int>(cp932.size()), &wide[0], n);
+    utf8 = WideText::ToUtf8(wide.c_str(), n);
+    return true;
+}
+
 bool NameCodec::FoldKey(const std::string& utf8, std::u32string& key)
 {
     key.clear();
@@ -136,6 +150,11 @@ bool NameCodec::ToArchive(const std::string& utf8, std::string& cp932)
         return false;
     }
     return true;
+}
+
+bool NameCodec::FromArchive(const std::string& cp932, std::string& utf8)
+{
+    return impl_->fromCp932.Run(cp932, utf8);
 }
 
 bool NameCodec::FoldKey(const std::string& utf8, std::u32string& key)

@@ -17,6 +17,9 @@ public:
     // another character (the yen sign would turn into a backslash, the
     // wave dash into a full-width tilde).
     bool ToArchive(const std::string& utf8, std::string& cp932);
+    // The other way, for showing archive names: false when the bytes are
+    // not code page 932.
+    bool FromArchive(const std::string& cp932, std::string& utf8);
 
     // A key that is equal for two names exactly when Windows takes them
     // to be the same name: the name's characters in upper case ("Setup.EXE"

@@ -1,6 +1,7 @@
 #include "tools/OutputFile.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <vector>
 
@@ -15,17 +16,162 @@
 #include <unistd.h>
 #endif
 
+namespace {
+
+// The temporary files not yet committed, for the interruption handlers: at
+// most two exist at a time (the unsigned and the signed installer). A signal
+// handler can reach nothing but such plain, preallocated storage.
+constexpr int kSlots = 2;
+constexpr size_t kPathRoom = 4096;
+struct PendingFiles {
+    volatile std::sig_atomic_t used[kSlots];
+    char path[kSlots][kPathRoom];
+};
+PendingFiles g_pending; // the one piece of global state the builder has
+volatile std::sig_atomic_t g_interrupted = 0;
+
+#ifdef _WIN32
+BOOL WINAPI OnConsoleBreak(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        return FALSE;
+    g_interrupted = 1; // the builder stops at the next piece and cleans up
+    return TRUE;
+}
+#else
+void OnSignal(int signal)
+{
+    for (int i = 0; i < kSlots; ++i) {
+        if (g_pending.used[i] != 0)
+            unlink(g_pending.path[i]);
+    }
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+#endif
+
+void InstallHandlers()
+{
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
+#ifdef _WIN32
+    SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
+#else
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    for (int s : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&action.sa_mask, s); // one handler at a time
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old {};
+        // A signal that was ignored when the builder started stays ignored.
+        if (sigaction(s, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+            sigaction(s, &action, nullptr);
+    }
+#endif
+}
+
+// Notes a temporary file for the handlers; -1 when its path is too long to
+// note (it is then only removed the ordinary way).
+int Note(const std::string& path)
+{
+    if (path.size() >= kPathRoom)
+        return -1;
+    for (int i = 0; i < kSlots; ++i) {
+        if (g_pending.used[i] == 0) {
+            std::memcpy(g_pending.path[i], path.c_str(), path.size() + 1);
+            g_pending.used[i] = 1;
+            return i;
+        }
+    }
+    return -1;
+}
+
+void Forget(int slot)
+{
+    if (slot >= 0)
+        g_pending.used[slot] = 0;
+}
+
+} // namespace
+
+bool OutputFile::Interrupted()
+{
+    return g_interrupted != 0;
+}
+
+bool OutputFile::CheckTarget(const std::string& target, const std::string& keep, std::string& error)
+{
+#ifdef _WIN32
+    std::wstring wide = WideText::FromUtf8(target);
+    // Devices (NUL, COM1, ...) open too: open what is there and ask what it is.
+    auto identify = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION* info, DWORD* type) {
+        HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return false;
+        *type = GetFileType(h);
+        bool ok = *type != FILE_TYPE_DISK || GetFileInformationByHandle(h, info);
+        CloseHandle(h);
+        return ok;
+    };
+    BY_HANDLE_FILE_INFORMATION info{}, keepInfo{};
+    DWORD type = 0, keepType = 0;
+    if (!wide.empty() && !identify(wide, &info, &type)) {
+        DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+            return true; // a new file
+    }
+    if (wide.empty() || type != FILE_TYPE_DISK ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        error = "the output " + target + " exists and is not a regular file; not replaced";
+        return false;
+    }
+    if (identify(WideText::FromUtf8(keep), &keepInfo, &keepType) && keepType == FILE_TYPE_DISK &&
+        keepInfo.dwVolumeSerialNumber == info.dwVolumeSerialNumber && keepInfo.nFileIndexHigh == info.nFileIndexHigh &&
+        keepInfo.nFileIndexLow == info.nFileIndexLow) {
+        error = "the output " + target + " is the stub itself; not replaced";
+        return false;
+    }
+    return true;
+#else
+    struct stat st;
+    if (lstat(target.c_str(), &st) != 0) {
+        if (errno == ENOENT)
+            return true; // a new file
+        error = "cannot look at the output " + target + ": " + std::strerror(errno);
+        return false;
+    }
+    // A link is replaced, not followed, when the installer is put in place;
+    // still, what it points at must be a regular file and not the stub.
+    if (stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = "the output " + target + " exists and is not a regular file; not replaced";
+        return false;
+    }
+    struct stat kept;
+    if (stat(keep.c_str(), &kept) == 0 && kept.st_dev == st.st_dev && kept.st_ino == st.st_ino) {
+        error = "the output " + target + " is the stub itself; not replaced";
+        return false;
+    }
+    return true;
+#endif
+}
+
 OutputFile::~OutputFile()
 {
     if (!temp_.empty()) {
         file_.Close();
         HostFile::Remove(temp_);
     }
+    Forget(slot_);
 }
 
 bool OutputFile::Create(const std::string& target, std::string& error)
 {
     target_ = target;
+    InstallHandlers();
     std::string folder = HostFolder::Parent(target);
 #ifdef _WIN32
     std::wstring wideFolder = WideText::FromUtf8(folder);
@@ -36,6 +182,7 @@ bool OutputFile::Create(const std::string& target, std::string& error)
         return false;
     }
     temp_ = WideText::ToUtf8(name);
+    slot_ = Note(temp_);
 #else
     std::string pattern = HostFolder::Join(folder, ".qm-build-XXXXXX");
     std::vector<char> buffer(pattern.begin(), pattern.end());
@@ -46,6 +193,7 @@ bool OutputFile::Create(const std::string& target, std::string& error)
         return false;
     }
     temp_ = buffer.data();
+    slot_ = Note(temp_);
     close(fd);
 #endif
     if (!file_.Open(temp_, "wb")) {
@@ -91,5 +239,7 @@ bool OutputFile::Commit(std::string& error)
         return false;
     }
     temp_.clear();
+    Forget(slot_);
+    slot_ = -1;
     return true;
 }

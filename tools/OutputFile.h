@@ -1,7 +1,11 @@
 // OutputFile: a new file that appears under its final name only when it is
 // complete. It is written under a temporary name in the target's folder
 // (so the final rename stays on one volume) and renamed over the target by
-// Commit; a file that is never committed is removed when the object goes.
+// Commit; a file that is never committed is removed when the object goes,
+// and also when the builder is interrupted: on SIGINT, SIGTERM and SIGHUP
+// the handler removes it and the signal then ends the program as usual; on
+// Windows, Ctrl-C and Ctrl-Break are noted (Interrupted) and the builder
+// stops at the next piece, which removes it the ordinary way.
 #pragma once
 #include <string>
 
@@ -13,6 +17,13 @@ public:
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
+
+    // Whether `target` may be replaced: it does not exist, or it is a
+    // regular file (not a device, a FIFO or a folder) and not the same file
+    // as `keep` (the stub). False with the reason otherwise.
+    static bool CheckTarget(const std::string& target, const std::string& keep, std::string& error);
+    // True once Ctrl-C or Ctrl-Break was pressed (Windows only).
+    static bool Interrupted();
 
     // Creates an empty temporary file beside `target`, open for writing.
     bool Create(const std::string& target, std::string& error);
@@ -28,5 +39,6 @@ public:
 private:
     std::string target_;
     std::string temp_; // empty once committed or when there is none
+    int slot_ = -1;    // where the interruption handlers know it from
     HostFile file_;
 };

@@ -61,8 +61,16 @@ void ProgressBar::Draw()
     for (int i = 0; i < kWidth; ++i)
         bar[i] = i < filled ? '#' : '.';
     bar[kWidth] = '\0';
-    std::fprintf(stderr, "\r[%s] %3d.%d%%  %.1f of %.1f MiB", bar, permille / 10, permille % 10,
-                 static_cast<double>(done_) / 1048576.0, static_cast<double>(total_) / 1048576.0);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    double rate = seconds > 0.05 ? static_cast<double>(done_) / seconds : 0.0; // bytes per second
+    char left[32] = "";
+    if (rate > 0.0) {
+        long remaining = static_cast<long>(static_cast<double>(total_ - done_) / rate + 0.5);
+        std::snprintf(left, sizeof left, ", %ld:%02ld left", remaining / 60, remaining % 60);
+    }
+    std::fprintf(stderr, "\r[%s] %3d.%d%%  %.1f of %.1f MiB, %.1f MiB/s%s  ", bar, permille / 10, permille % 10,
+                 static_cast<double>(done_) / 1048576.0, static_cast<double>(total_) / 1048576.0, rate / 1048576.0,
+                 left);
     std::fflush(stderr);
     drawn_ = true;
 }

@@ -9,6 +9,7 @@
 #include "tools/NameCodec.h"
 
 constexpr char SourceTree::kTypicalWorkFolder[];
+constexpr char SourceTree::kShortestWorkFolder[];
 
 namespace {
 
@@ -34,6 +35,18 @@ bool SourceTree::Scan(const std::string& root)
     }
     ScanFolder(root, std::string(), top_);
     return problems_.empty();
+}
+
+void SourceTree::StoredTimes(FileAttributeRecord& record) const
+{
+    if (!times_.keepAccessTimes)
+        record.lastAccessTime = record.lastWriteTime;
+    if (times_.clamp) {
+        for (uint64_t* t : {&record.creationTime, &record.lastAccessTime, &record.lastWriteTime}) {
+            if (*t > times_.latest)
+                *t = times_.latest;
+        }
+    }
 }
 
 void SourceTree::ScanFolder(const std::string& hostPath, const std::string& archivePath, std::vector<SourceEntry>& out)
@@ -62,6 +75,7 @@ void SourceTree::ScanFolder(const std::string& hostPath, const std::string& arch
         e.folder = h.kind == HostEntry::Folder;
         e.size = h.size;
         e.record = h.record;
+        StoredTimes(e.record);
         bool named = codec_.ToArchive(h.name, e.name);
         if (!named)
             problems_.push_back(path + ": the name cannot be written in code page 932 (Shift-JIS) exactly");
@@ -83,7 +97,13 @@ void SourceTree::ScanFolder(const std::string& hostPath, const std::string& arch
         std::string relative = archivePath.empty() ? e.name : archivePath + "\\" + e.name;
         size_t full = sizeof kTypicalWorkFolder - 1 + relative.size();
         size_t limit = (e.folder ? kMaxFolderPath : kMaxPath) - 1;
-        if (named && full > limit)
+        size_t shortest = sizeof kShortestWorkFolder - 1 + relative.size();
+        if (named && shortest > limit)
+            problems_.push_back(path + ": the path will be at least " + std::to_string(shortest) +
+                                " bytes long on any machine (the shortest work folder takes " +
+                                std::to_string(sizeof kShortestWorkFolder - 1) + "); Windows allows " +
+                                std::to_string(limit));
+        else if (named && full > limit)
             warnings_.push_back(path + ": the path will be about " + std::to_string(full) +
                                 " bytes long on the user's machine (a typical work folder takes " +
                                 std::to_string(sizeof kTypicalWorkFolder - 1) + "); Windows allows " +

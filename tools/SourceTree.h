@@ -7,9 +7,10 @@
 // problem: a name that cannot be written in code page 932 or that is not a
 // safe archive name, two names that Windows takes to be one, a file of
 // 2 GiB or more, a link, anything that is neither file nor folder, a folder
-// that cannot be read. A path that may be too long for Windows under the
-// work folder is only a warning: how long it is on the user's machine
-// depends on the user name.
+// that cannot be read, a path too long for Windows even under the shortest
+// possible work folder. A path that may be too long under a typical work
+// folder is only a warning: how long it is on the user's machine depends on
+// the user name.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -28,6 +29,17 @@ struct SourceEntry {
     std::vector<SourceEntry> children; // folders
 };
 
+// Which times go into the archive. Reading a tree changes the last-access
+// times of its files, so by default the last-access time stored is the
+// last-write time: two builds of one tree give the same installer. With a
+// latest time (SOURCE_DATE_EPOCH), every stored time later than it becomes
+// it, as tar's --clamp-mtime does.
+struct TimePolicy {
+    bool keepAccessTimes = false;
+    bool clamp = false;
+    uint64_t latest = 0; // FILETIME, when clamp
+};
+
 class SourceTree {
 public:
     // The size line is a signed 32-bit number for the launcher.
@@ -40,8 +52,11 @@ public:
     // name takes 20 characters, the older, longer profile folder is used.
     static constexpr char kTypicalWorkFolder[] =
         "C:\\Documents and Settings\\uuuuuuuuuuuuuuuuuuuu\\Application Data\\Orvane\\Lumavex\\Quillimark\\XXXXXXXX\\";
+    // The shortest work folder there can be: the application-data folder at
+    // the root of a drive. A path too long even under it is refused.
+    static constexpr char kShortestWorkFolder[] = "C:\\Orvane\\Lumavex\\Quillimark\\XXXXXXXX\\";
 
-    explicit SourceTree(NameCodec& codec) : codec_(codec) {}
+    explicit SourceTree(NameCodec& codec, const TimePolicy& times = TimePolicy()) : codec_(codec), times_(times) {}
 
     // False when the root is not a folder or anything in it was refused.
     bool Scan(const std::string& root);
@@ -56,7 +71,10 @@ public:
 private:
     void ScanFolder(const std::string& hostPath, const std::string& archivePath, std::vector<SourceEntry>& out);
 
+    void StoredTimes(FileAttributeRecord& record) const;
+
     NameCodec& codec_;
+    TimePolicy times_;
     std::vector<SourceEntry> top_;
     std::vector<std::string> problems_;
     std::vector<std::string> warnings_;

@@ -120,7 +120,7 @@ TEST(ArchiveReader, ExampleArchiveCreatesEveryEntryInsideTheWorkFolder)
     };
     EXPECT_EQ(sink.trace, expected);
     EXPECT_EQ(sink.content, big);
-    EXPECT_EQ(sink.passes, 6); // one pass of message handling before each record
+    EXPECT_EQ(sink.passes, 10); // one pass of message handling before each line where a record may start
 }
 
 TEST(ArchiveReader, StructureCases)
@@ -143,9 +143,9 @@ TEST(ArchiveReader, StructureCases)
         {"unknown tag lines are skipped",
          [](PayloadWriter& w) { w.Line("X"); w.Line("u"); w.Line(""); w.File("f", "", 0, Record(32)); w.Up(); },
          Result::Complete, {"open C:\\w\\f", "close 0", "file-record C:\\w\\f 32"}},
-        {"a size line without digits is an empty file",
+        {"a size line without digits is damage",
          [](PayloadWriter& w) { w.Line("F"); w.Line("f"); w.Line("abc"); uint8_t r[28] = {}; w.Piece(r, 28); w.Up(); },
-         Result::Complete, {"open C:\\w\\f", "close 0", "file-record C:\\w\\f 0"}},
+         Result::Damaged, {}},
         {"a negative size is damage", [](PayloadWriter& w) { w.Line("F"); w.Line("f"); w.Line("-1"); w.Up(); },
          Result::Damaged, {}},
         {"content cut short is damage", [](PayloadWriter& w) { w.Line("F"); w.Line("f"); w.Line("10"); w.Piece("abc", 3); },
@@ -169,6 +169,133 @@ TEST(ArchiveReader, StructureCases)
         sink.failOpen = (c.result == Result::FileCreateFailed);
         EXPECT_EQ(ReadPayload(MakePayload(c.write), sink), c.result);
         EXPECT_EQ(sink.trace, c.trace);
+    }
+}
+
+// A file's content against the check line after its record. The check
+// comes after the file is written: the sink has seen it all, and the result
+// tells extraction not to go on.
+TEST(ArchiveReader, CheckLines)
+{
+    const uint8_t zeros[28] = {};
+    // "abc" has the CRC-32 352441C2.
+    auto file = [&](PayloadWriter& w, const char* check) {
+        w.Line("F");
+        w.Line("f");
+        w.Line("3");
+        w.Piece("abc", 3);
+        w.Piece(zeros, 28);
+        if (check != nullptr)
+            w.Line(check);
+    };
+    const std::vector<std::string> wholeFile = {"open C:\\w\\f", "close 3", "file-record C:\\w\\f 0"};
+    struct Case {
+        const char* what;
+        std::function<void(PayloadWriter&)> write;
+        Result result;
+    };
+    const std::vector<Case> cases = {
+        {"matching", [&](PayloadWriter& w) { file(w, "C352441C2"); w.Up(); }, Result::Complete},
+        {"matching in lower case", [&](PayloadWriter& w) { file(w, "C352441c2"); w.Up(); }, Result::Complete},
+        {"missing, as in archives from before check lines", [&](PayloadWriter& w) { file(w, nullptr); w.Up(); },
+         Result::Complete},
+        {"one digit changed", [&](PayloadWriter& w) { file(w, "C352441C3"); w.Up(); }, Result::CheckFailed},
+        {"all zeros", [&](PayloadWriter& w) { file(w, "C00000000"); w.Up(); }, Result::CheckFailed},
+        {"seven digits", [&](PayloadWriter& w) { file(w, "C352441C"); w.Up(); }, Result::Damaged},
+        {"nine digits", [&](PayloadWriter& w) { file(w, "C352441C20"); w.Up(); }, Result::Damaged},
+        {"a digit that is not hexadecimal", [&](PayloadWriter& w) { file(w, "C352441G2"); w.Up(); }, Result::Damaged},
+        {"a blank in it", [&](PayloadWriter& w) { file(w, "C 352441C2"); w.Up(); }, Result::Damaged},
+        {"the letter alone", [&](PayloadWriter& w) { file(w, "C"); w.Up(); }, Result::Damaged},
+        {"twice", [&](PayloadWriter& w) { file(w, "C352441C2"); w.Line("C352441C2"); w.Up(); }, Result::Damaged},
+        {"after an unknown line", [&](PayloadWriter& w) { file(w, "X"); w.Line("C352441C2"); w.Up(); },
+         Result::Damaged},
+        // Announced by the first line: then every file has its check line,
+        // and a line where the check should be means the content was not
+        // the length its size line says.
+        {"announced and matching", [&](PayloadWriter& w) { w.Line("C"); file(w, "C352441C2"); w.Up(); },
+         Result::Complete},
+        {"announced and missing", [&](PayloadWriter& w) { w.Line("C"); file(w, nullptr); w.Up(); }, Result::Damaged},
+        {"announced, an unknown line in its place", [&](PayloadWriter& w) { w.Line("C"); file(w, "X"); w.Up(); },
+         Result::Damaged},
+        {"announced in the wrong place", [&](PayloadWriter& w) { file(w, "C352441C2"); w.Line("C"); w.Up(); },
+         Result::Damaged},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordingSink sink;
+        EXPECT_EQ(ReadPayload(MakePayload(c.write), sink), c.result);
+        EXPECT_EQ(sink.trace, wholeFile);
+    }
+
+    // Attributes that cannot be set: in a checked archive, the check line
+    // tells a file that came out wrong (damage) from a real failure.
+    const struct {
+        const char* check;
+        Result result;
+    } refusedTimes[] = {{"C352441C2", Result::AttributesFailed}, {"C352441C3", Result::Damaged}, {"X", Result::Damaged}};
+    for (const auto& c : refusedTimes) {
+        SCOPED_TRACE(std::string("times refused, then ") + c.check);
+        RecordingSink sink;
+        sink.failAttributes = true;
+        EXPECT_EQ(ReadPayload(MakePayload([&](PayloadWriter& w) { w.Line("C"); file(w, c.check); w.Up(); }), sink),
+                  c.result);
+    }
+
+    // A check line where no file precedes it: at the start, after a folder,
+    // after the "U" that closes a folder.
+    const std::vector<std::function<void(PayloadWriter&)>> misplaced = {
+        [](PayloadWriter& w) { w.Line("C00000000"); w.Up(); },
+        [](PayloadWriter& w) { w.Folder("d", Record(16)); w.Line("C00000000"); w.Up(); w.Up(); },
+        [&](PayloadWriter& w) { w.Folder("d", Record(16)); file(w, "C352441C2"); w.Up(); w.Line("C352441C2"); w.Up(); },
+    };
+    for (size_t i = 0; i < misplaced.size(); ++i) {
+        SCOPED_TRACE("misplaced " + std::to_string(i));
+        RecordingSink sink;
+        EXPECT_EQ(ReadPayload(MakePayload(misplaced[i]), sink), Result::Damaged);
+    }
+}
+
+// Bits flipped in the deflate stream inside a file's content: in content
+// that deflate stores as it is (noise), the inflated file simply differs;
+// in compressed content, the codes change. Neither may end in success.
+TEST(ArchiveReader, FlippedBitsInContentAreCaught)
+{
+    std::string noise(20000, '\0');
+    uint32_t x = 7;
+    for (char& c : noise) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 24);
+    }
+    std::string text;
+    for (int i = 0; text.size() < 20000; ++i)
+        text += "value" + std::to_string(i % 97) + "=setup data folder\r\n";
+    for (const std::string* content : {&noise, &text}) {
+        StringSink sink;
+        PayloadWriter w(sink);
+        ASSERT_TRUE(w.FileBegin("f", static_cast<int64_t>(content->size())));
+        const size_t contentStart = sink.bytes.size();
+        ASSERT_TRUE(w.FileContent(content->data(), content->size()));
+        const size_t contentEnd = sink.bytes.size();
+        ASSERT_TRUE(w.FileEnd(Record(32)));
+        ASSERT_TRUE(w.Up());
+        RecordingSink intact;
+        ASSERT_EQ(ReadPayload(sink.bytes, intact), Result::Complete);
+        for (int k = 1; k <= 20; ++k) {
+            size_t at = contentStart + (contentEnd - contentStart) * static_cast<size_t>(k) / 21;
+            for (uint8_t mask : {0x01, 0x10, 0x80}) {
+                SCOPED_TRACE((content == &noise ? "stored, byte " : "compressed, byte ") + std::to_string(at) +
+                             " xor " + std::to_string(mask));
+                std::string payload = sink.bytes;
+                payload[at] = static_cast<char>(payload[at] ^ mask);
+                RecordingSink damaged;
+                Result result = ReadPayload(payload, damaged);
+                EXPECT_TRUE(result == Result::CheckFailed || result == Result::Damaged)
+                    << static_cast<int>(result);
+                if (content == &noise) {
+                    EXPECT_EQ(result, Result::CheckFailed); // stored: the bytes arrive, changed
+                }
+            }
+        }
     }
 }
 

@@ -10,13 +10,17 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "payload/StubSettings.h"
 #include "tests/host/ArchiveDump.h"
 #include "tests/host/TempFolder.h"
 #include "tests/host/TestStub.h"
+#include "tests/shared/StringSink.h"
 #include "tools/ChildProcess.h"
 #include "tools/StubImage.h"
 
@@ -158,9 +162,20 @@ TEST_F(Builder, PacksATreeWithItsNamesAttributesAndTimes)
         ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
     }
 
-    Result r = Build(Args());
+    // By default the last-write time stands for the last-access time too
+    // (reading the tree changes the latter: the build that keeps it comes
+    // first); on request it is kept.
+    for (bool keepAccess : {true, false}) {
+    SCOPED_TRACE(keepAccess ? "--keep-access-times" : "default");
+    std::vector<std::string> args = Args();
+    if (keepAccess)
+        args.push_back("--keep-access-times");
+    Result r = Build(args);
     ASSERT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(r.output, ""); // quiet on success
+    // One line on success.
+    EXPECT_EQ(r.output.compare(0, 16, "qm-build: wrote "), 0) << r.output;
+    EXPECT_EQ(r.output.find('\n'), r.output.size() - 1) << r.output;
+    EXPECT_NE(r.output.find("10 files, 6 folders"), std::string::npos) << r.output;
     Installer in = Installer::Read(temp.Join("out/setup.exe"));
     ASSERT_TRUE(in.dump.ok) << in.dump.error;
     ASSERT_EQ(in.dump.entries.size(), count);
@@ -174,7 +189,9 @@ TEST_F(Builder, PacksATreeWithItsNamesAttributesAndTimes)
         uint64_t written = FileTime(1614834367 + static_cast<int64_t>(i), 123456789);
         EXPECT_EQ(d.record.lastWriteTime, written) << e.path;
         EXPECT_EQ(d.record.creationTime, written) << e.path; // no creation time on POSIX
-        EXPECT_EQ(d.record.lastAccessTime, FileTime(1700000000 + static_cast<int64_t>(i), 0)) << e.path;
+        EXPECT_EQ(d.record.lastAccessTime, keepAccess ? FileTime(1700000000 + static_cast<int64_t>(i), 0) : written)
+            << e.path;
+    }
     }
 }
 
@@ -200,7 +217,7 @@ TEST_F(Builder, FillsInTheSettingsAndPadsThePayload)
     std::string payload = in.bytes.substr(stub.size());
     ASSERT_GE(payload.size(), 2u);
     EXPECT_EQ(static_cast<unsigned char>(payload[0]), 0x78);
-    EXPECT_EQ(static_cast<unsigned char>(payload[1]), 0xDA);
+    EXPECT_EQ(static_cast<unsigned char>(payload[1]), 0x9C); // level 6, the default
     EXPECT_EQ(payload.size() % 8192, 0u);
     ASSERT_TRUE(in.dump.ok) << in.dump.error;
     EXPECT_EQ(in.dump.trailingOutput, 0u);
@@ -236,6 +253,199 @@ TEST_F(Builder, SameTreeGivesTheSameInstaller)
     for (const DumpedEntry& e : in.dump.entries)
         order.push_back(e.path);
     EXPECT_EQ(order, (std::vector<std::string>{"A", "A\\q", "C.txt", "a.txt", "b.txt", "lvxrun.exe", "z", "z\\x.txt", "z\\y.txt"}));
+}
+
+// Without any help: two builds of one tree, with the tree read in between
+// (which moves last-access times), are the same bytes; --level changes the
+// compression only. With SOURCE_DATE_EPOCH no stored time is later than it.
+TEST_F(Builder, BuildsRepeatAndTimesClamp)
+{
+    ASSERT_TRUE(Src("lvxrun.exe", Noise(5000, 1)));
+    ASSERT_TRUE(Src("data/a.txt", std::string(3000, 'a')));
+    ASSERT_TRUE(Src("data/old.txt", "old"));
+    const int64_t kEpoch = 1650000000;
+    timespec late[2] = {{1700000000, 0}, {1700000000, 5}};  // after the epoch
+    timespec early[2] = {{1600000000, 0}, {1500000000, 7}}; // before it
+    for (const char* name : {"src/lvxrun.exe", "src/data/a.txt", "src/data"})
+        ASSERT_EQ(utimensat(AT_FDCWD, temp.Join(name).c_str(), late, 0), 0);
+    ASSERT_EQ(utimensat(AT_FDCWD, temp.Join("src/data/old.txt").c_str(), early, 0), 0);
+
+    ASSERT_EQ(Build(Args("lvxrun.exe", "out/one.exe")).status, 0);
+    std::string read;
+    ASSERT_TRUE(TempFolder::ReadFile(temp.Join("src/lvxrun.exe"), &read));
+    ASSERT_EQ(Build(Args("lvxrun.exe", "out/two.exe")).status, 0);
+    std::vector<std::string> level9 = Args("lvxrun.exe", "out/nine.exe");
+    level9.insert(level9.end(), {"--level", "9"});
+    ASSERT_EQ(Build(level9).status, 0);
+    std::string one, two;
+    ASSERT_TRUE(TempFolder::ReadFile(temp.Join("out/one.exe"), &one));
+    ASSERT_TRUE(TempFolder::ReadFile(temp.Join("out/two.exe"), &two));
+    EXPECT_TRUE(one == two); // (binary: not printed)
+    Installer a = Installer::Read(temp.Join("out/one.exe"));
+    Installer nine = Installer::Read(temp.Join("out/nine.exe"));
+    ASSERT_TRUE(a.dump.ok && nine.dump.ok);
+    EXPECT_EQ(static_cast<unsigned char>(nine.bytes[std::stoul(nine.offsetText) + 1]), 0xDA); // level 9's header
+    ASSERT_EQ(a.dump.entries.size(), nine.dump.entries.size());
+    for (size_t i = 0; i < a.dump.entries.size(); ++i)
+        EXPECT_EQ(a.dump.entries[i].content, nine.dump.entries[i].content);
+
+    ChildProcess::Run({"/bin/sh", "-c", "SOURCE_DATE_EPOCH=" + std::to_string(kEpoch) + " '" + QM_BUILD_TOOL +
+                                            "' -q --stub '" + temp.Join("stub.exe") + "' --source '" + temp.Join("src") +
+                                            "' --installer lvxrun.exe -o '" + temp.Join("out/clamped.exe") + "'"},
+                      read);
+    Installer clamped = Installer::Read(temp.Join("out/clamped.exe"));
+    ASSERT_TRUE(clamped.dump.ok) << read;
+    const uint64_t latest = FileTime(kEpoch, 0);
+    for (const DumpedEntry& e : clamped.dump.entries) {
+        SCOPED_TRACE(e.path);
+        for (uint64_t t : {e.record.creationTime, e.record.lastAccessTime, e.record.lastWriteTime})
+            EXPECT_LE(t, latest);
+        if (e.path == "data\\old.txt")
+            EXPECT_EQ(e.record.lastWriteTime, FileTime(1500000000, 7)); // earlier times stay
+        else
+            EXPECT_EQ(e.record.lastWriteTime, latest);
+    }
+    for (const char* bad : {"soon", "-5", "1.5", ""}) {
+        ChildProcess::Run({"/bin/sh", "-c", std::string("SOURCE_DATE_EPOCH='") + bad + "' '" + QM_BUILD_TOOL +
+                                                "' --stub '" + temp.Join("stub.exe") + "' --source '" + temp.Join("src") +
+                                                "' --installer lvxrun.exe -o '" + temp.Join("out/bad.exe") + "'; echo \"status $?\""},
+                          read);
+        if (*bad == '\0')
+            EXPECT_NE(read.find("status 0"), std::string::npos) << read; // set but empty: as if unset
+        else
+            EXPECT_NE(read.find("is not a number of seconds since 1970"), std::string::npos) << bad << ": " << read;
+    }
+}
+
+// The output is only ever a regular file that is not the stub; an
+// interrupted build leaves nothing behind.
+TEST_F(Builder, OutputThatCannotDestroyAnything)
+{
+    ASSERT_TRUE(Src("lvxrun.exe", "MZ"));
+    ASSERT_EQ(mkfifo(temp.Join("out/fifo").c_str(), 0644), 0);
+    ASSERT_TRUE(temp.MakeFolder("out/folder"));
+    ASSERT_EQ(symlink("/dev/null", temp.Join("out/device").c_str()), 0);
+    ASSERT_EQ(link(temp.Join("stub.exe").c_str(), temp.Join("out/stub-link.exe").c_str()), 0);
+    const struct {
+        const char* output;
+        const char* message;
+    } cases[] = {
+        {"out/fifo", "exists and is not a regular file"},
+        {"out/folder", "exists and is not a regular file"},
+        {"out/device", "exists and is not a regular file"},
+        {"stub.exe", "is the stub itself"},
+        {"out/stub-link.exe", "is the stub itself"},
+    };
+    const std::string stub = TestStub().Bytes();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.output);
+        Result r = Build(Args("lvxrun.exe", c.output));
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+        std::string now;
+        ASSERT_TRUE(TempFolder::ReadFile(temp.Join("stub.exe"), &now));
+        EXPECT_TRUE(now == stub);
+    }
+    struct stat st;
+    ASSERT_EQ(lstat(temp.Join("out/fifo").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    ASSERT_EQ(lstat(temp.Join("out/device").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+
+    // Interrupted while packing 64 MiB: the temporary file goes with it.
+    ASSERT_TRUE(Src("big.bin", Noise(64u << 20, 3)));
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        std::vector<std::string> args = Args("lvxrun.exe", "out/big.exe");
+        args.insert(args.begin(), QM_BUILD_TOOL);
+        args.insert(args.end(), {"--level", "9", "-q"});
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+        // Until its temporary file appears, then a little longer.
+        for (int i = 0; i < 500 && FolderNames(temp.Join("out")).size() < 5; ++i)
+            usleep(10000);
+        usleep(100000);
+        kill(pid, signal);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_EQ(FolderNames(temp.Join("out")),
+                  (std::vector<std::string>{"device", "fifo", "folder", "stub-link.exe"}));
+    }
+}
+
+// --list and --verify read installers as the launcher does: ours, damaged
+// ones, and one from another builder without check lines.
+TEST_F(Builder, ListsAndVerifiesInstallers)
+{
+    ASSERT_TRUE(Src("lvxrun.exe", Noise(30000, 4)));
+    ASSERT_TRUE(Src("\xe8\xa1\xa8/a.ini", "ini"));
+    timespec times[2] = {{1600000000, 0}, {1600000000, 1234500}};
+    for (const char* name : {"src/lvxrun.exe", "src/\xe8\xa1\xa8/a.ini", "src/\xe8\xa1\xa8"})
+        ASSERT_EQ(utimensat(AT_FDCWD, temp.Join(name).c_str(), times, 0), 0);
+    ASSERT_EQ(Build(Args()).status, 0);
+    const std::string installer = temp.Join("out/setup.exe");
+    const std::string stubLength = std::to_string(TestStub().Bytes().size());
+
+    Result r = Build({"--list", installer});
+    EXPECT_EQ(r.status, 0) << r.output;
+    for (const std::string& part :
+         {std::string("installer: lvxrun.exe\n"), "payload offset: " + stubLength + "\n",
+          std::string("F           30000 00000020  2020-09-13 12:26:40.0012345  2020-09-13 12:26:40.0012345  2020-09-13 12:26:40.0012345  lvxrun.exe\n"),
+          std::string("D               0 00000010"), std::string("  \xe8\xa1\xa8\\\n"), std::string("F               3 00000020"), std::string("  \xe8\xa1\xa8\\a.ini\n")})
+        EXPECT_NE(r.output.find(part), std::string::npos) << part << "\n" << r.output;
+    // In the order stored: the folder's bytes (95 5C) sort after "l".
+    EXPECT_LT(r.output.find("lvxrun.exe\n"), r.output.find("a.ini"));
+    r = Build({"--verify", installer});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("sound: 2 files and 1 folders"), std::string::npos) << r.output;
+
+    std::string bytes;
+    ASSERT_TRUE(TempFolder::ReadFile(installer, &bytes));
+    const size_t offset = std::stoul(stubLength);
+    // Another builder: the settings filled in with filler left behind the
+    // zeros, a payload without check lines, nothing padded.
+    StringSink old;
+    {
+        PayloadWriter w(old);
+        w.SetCheckLines(false);
+        w.File("run.exe", "MZ", 2, FileAttributeRecord());
+        w.Up();
+    }
+    std::string other = TestStub().Bytes();
+    other.replace(TestStub::kBlockAt, 50, std::string(stubLength.c_str(), stubLength.size() + 1) + "@@PayloadOffset@@!!!" +
+                                              std::string("run.exe\0@@Installer@@!!!!!!!", 25));
+    other = other.substr(0, offset) + old.bytes;
+    std::string flipped = bytes;
+    flipped[offset + 200] = static_cast<char>(flipped[offset + 200] ^ 0x10); // inside lvxrun.exe, stored
+    struct Case {
+        const char* what;
+        std::string file;
+        int status;
+        const char* says;
+    } cases[] = {
+        {"another builder's installer", other, 0, "sound: 1 files and 0 folders"},
+        {"a bit flipped in stored content", flipped, 1, "does not match its check line (at or after file lvxrun.exe)"},
+        {"cut short", bytes.substr(0, offset + 3000), 1, "the payload is damaged"},
+        {"no payload", bytes.substr(0, offset), 1, "no filled-in stub settings"},
+        {"a stub only", TestStub().Bytes(), 1, "no filled-in stub settings"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(temp.WriteFile("case.exe", c.file));
+        r = Build({"--verify", temp.Join("case.exe")});
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+        r = Build({"--list", temp.Join("case.exe")});
+        EXPECT_EQ(r.status, c.status);
+    }
+    r = Build({"--verify", installer, "--stub", "x"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.output.find("is for making an installer"), std::string::npos) << r.output;
 }
 
 // What the launcher could not unpack is refused: exit status 1, a message
@@ -379,7 +589,9 @@ TEST_F(Builder, RefusesWhatTheLauncherCannotHandle)
 }
 
 // The limits themselves are allowed: a 24-byte name, 12 double-byte
-// characters, a 1-byte name, a file name of 255 characters.
+// characters, a 1-byte name, a file name of 221 characters (the longest
+// that fits within Windows' 259 under the shortest work folder, 38 bytes
+// at the root of a drive); one more is refused.
 TEST_F(Builder, AcceptsTheLimits)
 {
     std::string kanji12;
@@ -389,7 +601,7 @@ TEST_F(Builder, AcceptsTheLimits)
         TempFolder t;
         ASSERT_TRUE(t.WriteFile("stub.exe", TestStub().Bytes()));
         ASSERT_TRUE(t.WriteFile("src/" + name, "MZ"));
-        ASSERT_TRUE(t.WriteFile("src/" + std::string(255, 'n'), "long"));
+        ASSERT_TRUE(t.WriteFile("src/" + std::string(221, 'n'), "long"));
         std::vector<std::string> argv = {QM_BUILD_TOOL, "-q", "--stub", t.Join("stub.exe"), "--source", t.Join("src"),
                                          "--installer", name, "--output", t.Join("setup.exe")};
         std::string output;
@@ -398,6 +610,11 @@ TEST_F(Builder, AcceptsTheLimits)
         ASSERT_TRUE(in.dump.ok);
         EXPECT_EQ(in.installerName.size(), name == kanji12 ? 24u : name.size());
     }
+    ASSERT_TRUE(Src("lvxrun.exe", "MZ"));
+    ASSERT_TRUE(Src(std::string(222, 'n'), "long"));
+    Result r = Build(Args());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find(": the path will be at least 260 bytes long on any machine"), std::string::npos) << r.output;
 }
 
 // Every problem is reported, not just the first.
@@ -451,7 +668,7 @@ TEST_F(Builder, TalksConventionally)
     verbose.push_back("--verbose");
     r = Build(verbose);
     EXPECT_EQ(r.status, 0);
-    for (const char* line : {"D ", "src/data\n", "F ", "src/data/a.ini (0 bytes)\n", "wrote ", "2 files and 1 folders"})
+    for (const char* line : {"D ", "src/data\n", "F ", "src/data/a.ini (0 bytes)\n", "wrote ", "2 files, 1 folders"})
         EXPECT_NE(r.output.find(line), std::string::npos) << line << "\n" << r.output;
 }
 
@@ -512,6 +729,49 @@ TEST_F(Builder, ChecksWhatTheSigningToolDid)
     }());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.output.find("signing failed: cannot start /nonexistent/signer"), std::string::npos) << r.output;
+}
+
+// Other ways to sign: a PKCS#12 file with description and URL for
+// osslsigncode, and a signing command of the user's (one that writes a new
+// file, one that signs in place as signtool does).
+TEST_F(Builder, SignsWithPkcs12OrACommand)
+{
+    ASSERT_TRUE(Src("lvxrun.exe", Noise(3000, 1)));
+    ASSERT_TRUE(temp.WriteFile("recorder.sh", "#!/bin/sh\necho \"$@\" > \"$(dirname \"$0\")/args.txt\"\nexit 3\n"));
+    ASSERT_EQ(chmod(temp.Join("recorder.sh").c_str(), 0755), 0);
+    std::vector<std::string> args = Args();
+    for (const std::string& a : {std::string("--sign-pkcs12"), std::string("p.pfx"), std::string("--sign-description"),
+                                 std::string("Sample Setup"), std::string("--sign-url=https://example.org/"),
+                                 std::string("--sign-tool"), temp.Join("recorder.sh")})
+        args.push_back(a);
+    Result r = Build(args);
+    EXPECT_EQ(r.status, 1);
+    std::string recorded;
+    ASSERT_TRUE(TempFolder::ReadFile(temp.Join("args.txt"), &recorded));
+    EXPECT_EQ(recorded.find("sign -pkcs12 p.pfx -h sha256 -n Sample Setup -i https://example.org/ -in "), 0u) << recorded;
+
+    // A well-behaved signer: appends a 16-byte table and enters it (the
+    // stub's certificate entry lies at byte 216).
+    const std::string sign =
+        "le() { printf \"$(printf '\\\\%03o\\\\%03o\\\\%03o\\\\%03o' $(($1&255)) $(($1>>8&255)) $(($1>>16&255)) "
+        "$(($1>>24&255)))\"; }\n"
+        "put() { le $2 | dd of=\"$out\" bs=1 seek=$1 conv=notrunc status=none; }\n"
+        "size=$(stat -c %s \"$out\")\n"
+        "printf '0123456789abcdef' >> \"$out\"\nput 216 $size; put 220 16\n";
+    ASSERT_TRUE(temp.WriteFile("copy-and-sign.sh", "in=$1; out=$2; cp \"$in\" \"$out\"\n" + sign));
+    ASSERT_TRUE(temp.WriteFile("sign-in-place.sh", "out=$1\n" + sign));
+    for (const std::string& command : {"sh '" + temp.Join("copy-and-sign.sh") + "' {in} {out}",
+                                       "sh '" + temp.Join("sign-in-place.sh") + "' {out}"}) {
+        SCOPED_TRACE(command);
+        std::vector<std::string> a = Args("lvxrun.exe", "out/signed.exe");
+        a.insert(a.end(), {"--sign-command", command});
+        r = Build(a);
+        EXPECT_EQ(r.status, 0) << r.output;
+        Installer in = Installer::Read(temp.Join("out/signed.exe"));
+        EXPECT_TRUE(in.dump.ok) << in.dump.error;
+        EXPECT_EQ(in.bytes.size() % 8192, 1024u + 16u); // stub, padded payload, table
+        unlink(temp.Join("out/signed.exe").c_str());
+    }
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 #include "payload/StubSettings.h"
 #include "tests/host/TestStub.h"
 #include "tools/BuildOptions.h"
+#include "tools/Builder.h"
+#include "tools/Signer.h"
 #include "tools/ChildProcess.h"
 #include "tools/HostFolder.h"
 #include "tools/NameCodec.h"
@@ -256,6 +258,45 @@ TEST(BuilderOptions, Parses)
     EXPECT_TRUE(o.help);
 }
 
+// Conventional forms: combined short options with a value joined or apart,
+// "--opt=value", "--" before nothing more, the look-into modes.
+TEST(BuilderOptions, ConventionalForms)
+{
+    const std::vector<std::string> base = {"--stub", "s.exe", "--source", "src", "--installer", "run.exe"};
+    struct Case {
+        std::vector<std::string> extra;
+        std::string output;
+        BuildOptions::Verbosity verbosity;
+        int level;
+    } cases[] = {
+        {{"-qo", "o.exe"}, "o.exe", BuildOptions::Quiet, 0},
+        {{"-vqoo.exe"}, "o.exe", BuildOptions::Quiet, 0}, // the last one counts
+        {{"-o", "-dash.exe"}, "-dash.exe", BuildOptions::Normal, 0},
+        {{"--output=a=b.exe", "--level=1"}, "a=b.exe", BuildOptions::Normal, 1},
+        {{"--level", "9", "-o", "o.exe", "--"}, "o.exe", BuildOptions::Normal, 9},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = base;
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        BuildOptions o;
+        std::string error;
+        ASSERT_TRUE(BuildOptions::Parse(args, o, error)) << error;
+        EXPECT_EQ(o.output, c.output);
+        EXPECT_EQ(o.verbosity, c.verbosity);
+        EXPECT_EQ(o.level, c.level);
+        EXPECT_EQ(o.mode, BuildOptions::Build);
+    }
+    BuildOptions o;
+    std::string error;
+    ASSERT_TRUE(BuildOptions::Parse({"--verify", "setup.exe"}, o, error)) << error;
+    EXPECT_EQ(o.mode, BuildOptions::Verify);
+    EXPECT_EQ(o.installerFile, "setup.exe");
+    ASSERT_TRUE(BuildOptions::Parse({"-q", "--list=setup.exe"}, o, error)) << error;
+    EXPECT_EQ(o.mode, BuildOptions::List);
+    ASSERT_TRUE(BuildOptions::Parse({"-hq"}, o, error)) << error;
+    EXPECT_TRUE(o.help);
+}
+
 TEST(BuilderOptions, RefusesWithAReason)
 {
     struct Case {
@@ -272,9 +313,21 @@ TEST(BuilderOptions, RefusesWithAReason)
         {{"--timestamp-url", "http://ts"}, "need --sign-cert"},
         {{"--sign-tool", "x"}, "need --sign-cert"},
         {{"--sign-cert="}, "--sign-cert needs a value"},
+        {{"--level", "0"}, "--level takes a number from 1 to 9, not 0"},
+        {{"--level=10"}, "--level takes a number from 1 to 9"},
+        {{"--quiet=yes"}, "--quiet takes no value"},
+        {{"-x"}, "unknown option -x"},
+        {{"-qx"}, "unknown option -x"},
+        {{"-q", "-o"}, "--output needs a value"},
+        {{"--", "--quiet"}, "unexpected argument --quiet"},
+        {{"--list", "a.exe"}, "is for making an installer"},
+        {{"--sign-pkcs12", "p.pfx", "--sign-cert", "c.pem", "--sign-key", "k.pem"}, "not with --sign-cert"},
+        {{"--sign-command", "signtool sign {out}", "--sign-pkcs12", "p.pfx"}, "--sign-command signs by itself"},
+        {{"--sign-description", "x"}, "need --sign-cert and --sign-key, or --sign-pkcs12"},
     };
     const std::vector<std::string> base = {"--stub", "s.exe", "--source", "src", "--installer", "run.exe", "--output", "o.exe"};
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
         std::vector<std::string> args = base;
         args.insert(args.end(), c.extra.begin(), c.extra.end());
         BuildOptions o;
@@ -288,6 +341,30 @@ TEST(BuilderOptions, RefusesWithAReason)
     EXPECT_EQ(error, "--source is required");
     EXPECT_FALSE(BuildOptions::Parse({"--stub"}, o, error));
     EXPECT_EQ(error, "--stub needs a value");
+}
+
+// The signing command's file names, quoted for the shell that runs it.
+TEST(BuilderSigner, ExpandsTheCommand)
+{
+#ifdef _WIN32
+    EXPECT_EQ(Signer::ExpandCommand("signtool sign /fd sha256 {out}", "C:\\a b\\in", "C:\\o\\out"),
+              "signtool sign /fd sha256 \"C:\\o\\out\"");
+#else
+    EXPECT_EQ(Signer::ExpandCommand("sign {in} {out} {in}", "/a b/it's", "/o"), "sign '/a b/it'\\''s' '/o' '/a b/it'\\''s'");
+#endif
+    EXPECT_EQ(Signer::ExpandCommand("no names", "a", "b"), "no names");
+}
+
+// SOURCE_DATE_EPOCH: decimal seconds since 1970, nothing else.
+TEST(BuilderTimes, SourceDateEpoch)
+{
+    uint64_t t = 0;
+    ASSERT_TRUE(Builder::ParseSourceDateEpoch("0", &t));
+    EXPECT_EQ(t, 116444736000000000ull); // 1970-01-01 as a FILETIME
+    ASSERT_TRUE(Builder::ParseSourceDateEpoch("1650000000", &t));
+    EXPECT_EQ(t, (1650000000ull + 11644473600ull) * 10000000ull);
+    for (const char* bad : {"", "-1", "+5", "1e9", " 1", "1 ", "0x10", "9999999999999"})
+        EXPECT_FALSE(Builder::ParseSourceDateEpoch(bad, &t)) << bad;
 }
 
 } // namespace

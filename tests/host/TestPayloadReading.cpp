@@ -201,10 +201,19 @@ TEST_F(PayloadReading, SizeLinesAndLongLines)
     };
     const Case cases[] = {
         {"negative size", {"F\r\n", "x\r\n", "-1\r\n"}, Result::Damaged, ""},
-        {"size without digits is 0", {"F\r\n", "x\r\n", "abc\r\n", zeros, "U\r\n"}, Result::Complete,
-         "F C:\\w\\x 0 0/0/0/0|"},
-        {"size with a sign and blanks", {"F\r\n", "x\r\n", " +2z\r\n", "ab", zeros, "U\r\n"}, Result::Complete,
-         "F C:\\w\\x 2 0/0/0/0|"},
+        // A size line is plain decimal digits up to 2147483647, nothing else:
+        // a value that would wrap around in 32 bits would leave the rest of
+        // the content to be read as records.
+        {"size without digits", {"F\r\n", "x\r\n", "abc\r\n", zeros, "U\r\n"}, Result::Damaged, ""},
+        {"empty size line", {"F\r\n", "x\r\n", "\r\n", zeros, "U\r\n"}, Result::Damaged, ""},
+        {"size with a sign and blanks", {"F\r\n", "x\r\n", " +2z\r\n", "ab", zeros, "U\r\n"}, Result::Damaged, ""},
+        {"size with a plus sign", {"F\r\n", "x\r\n", "+2\r\n", "ab", zeros, "U\r\n"}, Result::Damaged, ""},
+        {"size with a letter after the digits", {"F\r\n", "x\r\n", "2z\r\n", "ab", zeros, "U\r\n"}, Result::Damaged, ""},
+        {"size that wraps to 5 in 32 bits",
+         {"F\r\n", "x\r\n", "4294967301\r\n", "abcde", zeros, "U\r\n"}, Result::Damaged, ""},
+        {"size one past the largest", {"F\r\n", "x\r\n", "2147483648\r\n", "ab", zeros, "U\r\n"}, Result::Damaged, ""},
+        {"size with leading zeros", {"F\r\n", "x\r\n", "007\r\n", "abcdefg", zeros, "U\r\n"}, Result::Complete,
+         "F C:\\w\\x 7 0/0/0/0|"},
         {"size line at the bound", {"F\r\n", "x\r\n", size4096 + "\r\n", "ab", zeros, "U\r\n"}, Result::Complete,
          "F C:\\w\\x 2 0/0/0/0|"},
         {"size line over the bound", {"F\r\n", "x\r\n", size4096 + "0\r\n", "ab", zeros, "U\r\n"}, Result::Damaged, ""},

@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 #include <zlib.h>
 
+#include "payload/Crc32.h"
 #include "payload/PayloadWriter.h"
 #include "support/FileAttributeRecord.h"
 
@@ -44,6 +47,15 @@ FileAttributeRecord Record(uint32_t attributes, uint64_t time)
     r.lastAccessTime = time + 1;
     r.lastWriteTime = time + 2;
     return r;
+}
+
+// The check line after a File record, with zlib's own CRC-32 as reference.
+std::string CheckLine(const std::string& content)
+{
+    char line[16];
+    uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size()));
+    std::snprintf(line, sizeof line, "C%08lX\r\n", crc);
+    return line;
 }
 
 const uint8_t kSyncMarker[4] = {0x00, 0x00, 0xFF, 0xFF};
@@ -175,12 +187,15 @@ TEST(PayloadWriter, ExampleArchiveInflatesToExactRecords)
     ASSERT_TRUE(writer.File("lvxrun.exe", exe.data(), 1024, exeRecord));
     ASSERT_TRUE(writer.Up());
 
-    const std::string expected = "F\r\nsetup.bmp\r\n5\r\n" + bmp + RecordBytes(bmpRecord) +
+    const std::string expected = "C\r\n" // every file has its check line
+                                 "F\r\nsetup.bmp\r\n5\r\n" + bmp + RecordBytes(bmpRecord) + CheckLine(bmp) +
                                  "D\r\ndata\r\n" + RecordBytes(dataRecord) +
                                  "F\r\na.ini\r\n0\r\n" + RecordBytes(iniRecord) + // no content bytes
+                                 "C00000000\r\n" +
                                  "U\r\n" +
-                                 "F\r\nlvxrun.exe\r\n1024\r\n" + exe + RecordBytes(exeRecord) +
+                                 "F\r\nlvxrun.exe\r\n1024\r\n" + exe + RecordBytes(exeRecord) + CheckLine(exe) +
                                  "U\r\n";
+    EXPECT_EQ(CheckLine(bmp), "C279225DB\r\n"); // one check line spelled out
     // One record's bytes spelled out: attributes 0x20, then the three times.
     EXPECT_EQ(RecordBytes(bmpRecord), std::string("\x20\0\0\0"
                                                   "\0\0\0\0\0\0\xD9\x01"
@@ -220,9 +235,11 @@ TEST(PayloadWriter, EveryPieceEndsWithSyncFlush)
     ASSERT_TRUE(writer.Up());
 
     // Archive offsets at which a piece ends.
-    std::vector<size_t> pieceLengths = {1, 2, 1, 2, 28,             // D, name d, record
+    std::vector<size_t> pieceLengths = {1, 2,                        // check lines announced
+                                        1, 2, 1, 2, 28,             // D, name d, record
                                         1, 2, 7, 2, 5, 2,            // F, big.bin, 20000
                                         100, 8192, 8192, 3516, 28,   // content, record
+                                        9, 2,                        // check line
                                         7, 2, 1, 2, 1, 2};           // comment, U, U
     std::set<size_t> boundaries;
     size_t at = 0;
@@ -231,7 +248,7 @@ TEST(PayloadWriter, EveryPieceEndsWithSyncFlush)
 
     Inflated in = InflateAtFlushes(sink.bytes);
     ASSERT_EQ(in.archive.size(), at);
-    EXPECT_EQ(in.archive.substr(0, 5), "D\r\nd\r");
+    EXPECT_EQ(in.archive.substr(0, 8), "C\r\nD\r\nd\r");
     for (size_t b : boundaries)
         EXPECT_TRUE(in.flushPoints.count(b)) << "no sync flush after archive byte " << b;
     EXPECT_EQ(in.lastResult, Z_OK);
@@ -261,17 +278,77 @@ TEST(PayloadWriter, StreamIsNeverFinished)
         total += out.size() - zs.avail_out;
     }
     inflateEnd(&zs);
-    EXPECT_EQ(total, 1 + 2 + 1 + 2 + 5 + 2 + content.size() + 28 + 1 + 2);
+    EXPECT_EQ(total, 1 + 2 + 1 + 2 + 1 + 2 + 5 + 2 + content.size() + 28 + 9 + 2 + 1 + 2);
     // No Adler-32 trailer: the stream ends with the last flush marker.
     EXPECT_TRUE(EndsWithSyncMarker(sink.bytes, sink.bytes.size()));
+}
+
+// The launcher's CRC-32 against zlib's, over content fed in uneven pieces.
+TEST(Crc32, AgreesWithZlib)
+{
+    std::string noise(70001, '\0');
+    uint32_t x = 12345;
+    for (char& c : noise) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 24);
+    }
+    const std::string inputs[] = {"", "a", "123456789", std::string(1000, '\0'), std::string(3, '\xFF'), noise};
+    for (const std::string& in : inputs) {
+        SCOPED_TRACE(in.size());
+        std::unique_ptr<Crc32> made(new Crc32);
+        Crc32& crc = *made;
+        const uint8_t* p = reinterpret_cast<const uint8_t*>(in.data());
+        for (size_t at = 0, step = 1; at < in.size(); at += step, step = step * 3 + 1)
+            crc.Update(p + at, std::min(step, in.size() - at));
+        EXPECT_EQ(crc.Value(), crc32(0L, p, static_cast<uInt>(in.size())));
+        crc.Reset();
+        crc.Update(p, in.size());
+        EXPECT_EQ(crc.Value(), crc32(0L, p, static_cast<uInt>(in.size())));
+    }
+    std::unique_ptr<Crc32> check(new Crc32);
+    check->Update(reinterpret_cast<const uint8_t*>("123456789"), 9);
+    EXPECT_EQ(check->Value(), 0xCBF43926u); // the published check value
+}
+
+// Every level writes the same archive; archives without check lines, as
+// builders wrote them before, on request.
+TEST(PayloadWriter, LevelsAndCheckLinesOff)
+{
+    const std::string content = "content content content";
+    for (int level = 1; level <= 9; ++level) {
+        for (bool checks : {true, false}) {
+            SCOPED_TRACE(std::to_string(level) + (checks ? " with checks" : " without"));
+            VectorSink sink;
+            PayloadWriter writer(sink, level);
+            writer.SetCheckLines(checks);
+            ASSERT_TRUE(writer.File("f", content.data(), static_cast<int64_t>(content.size()), Record(0x20, 0)));
+            ASSERT_TRUE(writer.Up());
+            ASSERT_GE(sink.bytes.size(), 2u);
+            EXPECT_EQ(sink.bytes[0], 0x78);
+            EXPECT_EQ((sink.bytes[0] * 256 + sink.bytes[1]) % 31, 0); // a valid zlib header
+            Inflated in = InflateAtFlushes(sink.bytes);
+            EXPECT_EQ(in.archive, (checks ? "C\r\nF\r\nf\r\n" : "F\r\nf\r\n") + std::to_string(content.size()) + "\r\n" + content +
+                                      RecordBytes(Record(0x20, 0)) + (checks ? CheckLine(content) : "") + "U\r\n");
+        }
+    }
+    VectorSink sink;
+    for (int level : {0, 10}) {
+        PayloadWriter writer(sink, level);
+        EXPECT_TRUE(writer.Failed()) << level;
+    }
 }
 
 TEST(PayloadWriter, SmallestArchiveIsOneUpLine)
 {
     VectorSink sink;
     PayloadWriter writer(sink);
+    writer.SetCheckLines(false);
     ASSERT_TRUE(writer.Up());
     EXPECT_EQ(InflateAtFlushes(sink.bytes).archive, "U\r\n");
+    VectorSink announced;
+    PayloadWriter checked(announced);
+    ASSERT_TRUE(checked.Up());
+    EXPECT_EQ(InflateAtFlushes(announced.bytes).archive, "C\r\nU\r\n");
 }
 
 TEST(PayloadWriter, EmptyAndNullNamesAreEmptyLines)
@@ -281,8 +358,8 @@ TEST(PayloadWriter, EmptyAndNullNamesAreEmptyLines)
     ASSERT_TRUE(writer.File("", "a", 1, Record(0x20, 0)));
     ASSERT_TRUE(writer.Folder(nullptr, Record(0x10, 0)));
     Inflated in = InflateAtFlushes(sink.bytes);
-    EXPECT_EQ(in.archive.substr(0, 9), "F\r\n\r\n1\r\na");
-    EXPECT_EQ(in.archive.substr(9 + 28, 5), "D\r\n\r\n");
+    EXPECT_EQ(in.archive.substr(3, 9), "F\r\n\r\n1\r\na");
+    EXPECT_EQ(in.archive.substr(3 + 9 + 28 + 11, 5), "D\r\n\r\n");
 }
 
 TEST(PayloadWriter, NegativeSizeLineTakesNoContent)
@@ -291,7 +368,7 @@ TEST(PayloadWriter, NegativeSizeLineTakesNoContent)
     PayloadWriter writer(sink);
     ASSERT_TRUE(writer.FileBegin("bad", -5));
     EXPECT_TRUE(writer.FileEnd(Record(0x20, 0)));
-    EXPECT_EQ(InflateAtFlushes(sink.bytes).archive.substr(0, 12), "F\r\nbad\r\n-5\r\n");
+    EXPECT_EQ(InflateAtFlushes(sink.bytes).archive.substr(3, 12), "F\r\nbad\r\n-5\r\n");
 }
 
 // What would make an unreadable archive fails the writer for good.

@@ -221,7 +221,7 @@ TEST_F(Extraction, ArchiveBecomesTheTreeWithAttributesAndTimes)
     });
     ASSERT_TRUE(Extract(payload));
     ExpectMessage(nullptr);
-    EXPECT_EQ(ui.passes, 12); // one pass of message handling before every tag line
+    EXPECT_EQ(ui.passes, 19); // one pass of message handling before every tag line, check lines included
 
     // A folder's times change as entries are made in it; its record is
     // applied again when it is closed, so it ends with the archive's times.
@@ -289,9 +289,24 @@ TEST_F(Extraction, ArchiveCases)
          true, nullptr, "d\\\nf=a\n"},
         {"a file of size 0", MakePayload([](PayloadWriter& w) { w.File("e", nullptr, 0, Record(0x20)); w.Up(); }),
          true, nullptr, "e=\n"},
-        {"a size line without digits is an empty file",
+        {"a size line without digits is damage",
          MakePayload([&](PayloadWriter& w) { w.Line("F"); w.Line("f"); w.Line("abc"); w.Piece(zeros.data(), 28); w.Up(); }),
-         true, nullptr, "f=\n"},
+         false, Messages::kDamaged, ""},
+        {"a size line that would wrap around to 5 in 32 bits is damage",
+         MakePayload([&](PayloadWriter& w) { w.Line("F"); w.Line("f"); w.Line("4294967301"); w.Piece("abcde", 5);
+                                             w.Piece(zeros.data(), 28); w.Up(); }),
+         false, Messages::kDamaged, ""},
+        {"content that differs from its check line: damaged, the file stays",
+         MakePayload([&](PayloadWriter& w) { w.Line("C"); w.Line("F"); w.Line("f"); w.Line("3"); w.Piece("abc", 3);
+                                             w.Piece(zeros.data(), 28); w.Line("C352441C3"); w.Up(); }),
+         false, Messages::kDamaged, "f=abc\n"},
+        {"a file without its check line where every file has one",
+         MakePayload([&](PayloadWriter& w) { w.Line("C"); w.Line("F"); w.Line("f"); w.Line("3"); w.Piece("abc", 3);
+                                             w.Piece(zeros.data(), 28); w.Up(); }),
+         false, Messages::kDamaged, "f=abc\n"},
+        {"an archive from before check lines",
+         MakePayload([](PayloadWriter& w) { w.SetCheckLines(false); w.File("f", "abc", 3, Record(0x20)); w.Up(); }),
+         true, nullptr, "f=abc\n"},
         {"a negative size: damaged, no file",
          MakePayload([&](PayloadWriter& w) { w.Line("F"); w.Line("f"); w.Line("-5"); w.Piece("abcde", 5);
                                              w.Piece(zeros.data(), 28); w.Up(); }),
@@ -755,7 +770,8 @@ TEST_F(Extraction, BetweenRecordsTheDiskMayChange)
 {
     // Between two records the window's message handling runs; what it
     // changes on disk meets the next record as it is. Here, before the
-    // file record (pass 2), the file's name is taken by a folder.
+    // file record (pass 3, after the check lines' announcement and the
+    // folder), the file's name is taken by a folder.
     const std::string payload = MakePayload([](PayloadWriter& w) {
         w.Folder("d", Record(0x10));
         w.File("f", "x", 1, Record(0x20));
@@ -764,12 +780,12 @@ TEST_F(Extraction, BetweenRecordsTheDiskMayChange)
     });
     const std::string blocker = site.WorkFolder() + "\\d\\f";
     ui.onPass = [&](int pass) {
-        if (pass == 2)
+        if (pass == 3)
             CreateDirectoryA(blocker.c_str(), nullptr);
     };
     EXPECT_FALSE(Extract(payload));
     ExpectMessage(Messages::kFileCreateFailed);
-    EXPECT_EQ(ui.passes, 2);
+    EXPECT_EQ(ui.passes, 3);
     EXPECT_EQ(Describe(site.Work()), "d\\\nd\\f\\\n");
 }
 
