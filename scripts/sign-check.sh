@@ -129,7 +129,7 @@ prefix=$(qm_wine_value "$wine_run" WINEPREFIX)
 [[ -d $prefix/drive_c ]] || { echo "FAIL: no Wine prefix ($prefix)"; exit 1; }
 folder_name=qmtest\\signed-run-$$
 run_dir=$(qm_linux_path "$prefix" "C:\\$folder_name")
-trap 'rm -rf "$work" "$run_dir" "$run_dir.log"' EXIT
+trap 'rm -rf "$work" "$run_dir"' EXIT
 cp "$work/out/signed.exe" "$work/setup.exe"
 qm_run_installer "$wine_run" "$prefix" "$folder_name" "$work/setup.exe"
 check "the signed installer ends with status 0 ($qm_status)" test "$qm_status" -eq 0

@@ -27,7 +27,8 @@ qm_linux_path() {
 # the prefix (made anew; never Z:, the Linux root) and runs it there, with
 # the sample installer program reporting to C:\FOLDER\report.txt. Sets
 # qm_status (the launcher's exit status), qm_elapsed_ms, qm_report (the
-# report's Linux path) and qm_log (the run's output, a file). LVXRUN_EXIT and
+# report's Linux path) and qm_log (the run's output, a file in the same
+# folder: other tests watch what appears beside it). LVXRUN_EXIT and
 # QM_TIMEOUT (default 60 s: a launcher that shows an error waits for its
 # message box) pass through.
 qm_run_installer() {
@@ -39,7 +40,7 @@ qm_run_installer() {
   mkdir -p "$dir"
   cp "$file" "$dir/$name"
   qm_report=$dir/report.txt
-  qm_log=$dir.log
+  qm_log=$dir/run.log
   qm_status=0
   start=$(date +%s%N)
   LVXRUN_REPORT="C:\\$folder\\report.txt" QM_TIMEOUT=${QM_TIMEOUT:-60} \

@@ -573,7 +573,8 @@ TEST_F(Extraction, AStaleWorkFolderLinkIsNotFollowed)
 // compares everything around it, the links' target among it).
 TEST_F(Extraction, LinksPlantedWhileItRunsAreNeverWrittenThrough)
 {
-    // Passes: 1 before "D d", 2 before "F d\f", 3 before "F d\g", then the U's.
+    // Passes: 1 before the check lines' announcement, 2 before "D d", 3
+    // before "F d\f", 4 before its check line, 5 before "F d\g", then the rest.
     const std::string payload = MakePayload([](PayloadWriter& w) {
         w.Folder("d", Record(0x10));
         w.File("f", "new", 3, Record(FILE_ATTRIBUTE_READONLY));
@@ -594,9 +595,9 @@ TEST_F(Extraction, LinksPlantedWhileItRunsAreNeverWrittenThrough)
         const char* message;
         const char* tree;
     } cases[] = {
-        {"a folder link where d goes", 1, kFolderLink, false, Messages::kFolderFailed, nullptr},
-        {"a file link where d\\f goes", 2, kFileLink, false, Messages::kFileCreateFailed, "d\\\n"},
-        {"d swapped for a folder link once made", 3, kSwap, true, nullptr, "d\\\nd\\f=new\nd\\g=new\n"},
+        {"a folder link where d goes", 2, kFolderLink, false, Messages::kFolderFailed, nullptr},
+        {"a file link where d\\f goes", 3, kFileLink, false, Messages::kFileCreateFailed, "d\\\n"},
+        {"d swapped for a folder link once made", 5, kSwap, true, nullptr, "d\\\nd\\f=new\nd\\g=new\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
