@@ -108,6 +108,12 @@ int Builder::Run()
         Warning(tree.Warnings()[i]);
     if (tree.Warnings().size() > kMaxListed)
         Warning(std::to_string(tree.Warnings().size() - kMaxListed) + " more paths may be too long");
+    if (tree.NonAsciiNames() != 0)
+        Warning(tree.FirstNonAsciiName() + (tree.NonAsciiNames() > 1 ? " and " + std::to_string(tree.NonAsciiNames() - 1) +
+                                                                            " more names are" : " is") +
+                " not plain ASCII: the installer unpacks such names correctly only on Windows whose ANSI code page "
+                "is 932 (Japanese); elsewhere they come out garbled, and a name with a character whose second byte "
+                "in Shift-JIS is 0x5C (a backslash, as in \"ソ\" or \"表\") is split into folders");
 
     // 4. The stub with its settings, then the payload, into a temporary file.
     if (!stub.Patch(installer, error)) {
