@@ -1,5 +1,7 @@
 #include "launcher/Application.h"
 
+#include "launcher/UserText.h"
+
 namespace {
 
 // Window texts read back for a caption fit in this many bytes; a longer
@@ -54,7 +56,9 @@ bool Application::Initialize()
 
 void Application::SetTitle(const char* title)
 {
-    // The title is only shown: a failure leaves the old one.
+    // The title is only shown: a failure leaves the old one. It is a file
+    // name, in the system's ANSI code page already: shown as it is,
+    // whatever the code page.
     SetWindowTextA(window_, title != nullptr ? title : "");
 }
 
@@ -90,8 +94,9 @@ void Application::ProcessMessages()
 void Application::ShowMessage(HWND owner, const char* text, const char* caption, uint32_t style)
 {
     // One OK button whatever the icon. 0 means the box could not be shown;
-    // there is nothing else to tell the user with.
-    MessageBoxA(owner != nullptr ? owner : window_, text, caption, style);
+    // there is nothing else to tell the user with. The texts are ours, in
+    // Shift-JIS: wide where the ANSI code page is another one.
+    UserText::ShowMessageBox(owner != nullptr ? owner : window_, UserText(text), UserText(caption), style);
 }
 
 void Application::HideWindows()
@@ -103,6 +108,8 @@ void Application::HideWindows()
 
 void Application::ShowException(const char* message)
 {
+    // The message is plain ASCII and the caption the title, a file name in
+    // the ANSI code page: the ANSI box shows both right on every system.
     char title[kTitleBuffer];
     if (window_ == nullptr || GetWindowTextA(window_, title, kTitleBuffer) <= 0)
         title[0] = '\0';

@@ -41,8 +41,9 @@ public:
     void Terminate() { terminated_ = true; }
     bool Terminated() const { return terminated_; }
 
-    // The standard display of an exception: the message in a box owned by
-    // the taskbar window, with the title as caption, OK and the error icon.
+    // The standard display of an exception: the message (plain ASCII) in a
+    // box owned by the taskbar window, with the title as caption, OK and the
+    // error icon.
     void ShowException(const char* message);
 
     // The application of the calling thread, found through its taskbar

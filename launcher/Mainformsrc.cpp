@@ -3,23 +3,10 @@
 #include "launcher/Application.h"
 #include "launcher/Extract.h"
 #include "launcher/Launch.h"
+#include "launcher/Messages.h"
 #include "launcher/ResourceIds.h"
+#include "launcher/UserText.h"
 #include "support/RCPath.h"
-
-namespace {
-
-// Texts in Shift-JIS (code page 932).
-// "セットアップ準備中..."
-constexpr char kCaption[] = "\x83\x5A\x83\x62\x83\x67\x83\x41\x83\x62\x83\x76\x8F\x80\x94\xF5\x92\x86...";
-// "インストーラを展開しています。しばらくお待ちください。"
-constexpr char kLabel1Caption[] =
-    "\x83\x43\x83\x93\x83\x58\x83\x67\x81\x5B\x83\x89\x82\xF0\x93\x57\x8A\x4A\x82\xB5\x82\xC4\x82\xA2"
-    "\x82\xDC\x82\xB7\x81\x42\x82\xB5\x82\xCE\x82\xE7\x82\xAD\x82\xA8\x91\xD2\x82\xBF\x82\xAD\x82\xBE"
-    "\x82\xB3\x82\xA2\x81\x42";
-// "ＭＳ Ｐゴシック" (the blank is a single-byte one)
-constexpr char kFontName[] = "\x82\x6C\x82\x72\x20\x82\x6F\x83\x53\x83\x56\x83\x62\x83\x4E";
-
-} // namespace
 
 TMainForm::TMainForm(Application& application) : application_(application)
 {
@@ -35,27 +22,54 @@ TMainForm::~TMainForm()
         DeleteObject(font_);
 }
 
-bool TMainForm::RegisterWindowClass()
+bool TMainForm::RegisterWindowClass(bool unicode)
 {
     // A dialog class of our own name: the dialog manager's window procedure
-    // with its extra bytes, button-face background.
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = DefDlgProcA;
-    windowClass.cbWndExtra = DLGWINDOWEXTRA;
-    windowClass.hInstance = application_.Instance();
-    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    windowClass.lpszClassName = kWindowClass;
-    return RegisterClassA(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    // with its extra bytes, button-face background. A Unicode class when
+    // the texts are shown wide: an ANSI window would take them through the
+    // ANSI code page on their way in and lose them.
+    HINSTANCE instance = application_.Instance();
+    HCURSOR cursor = LoadCursorA(nullptr, IDC_ARROW);
+    HBRUSH background = GetSysColorBrush(COLOR_BTNFACE);
+    ATOM registered;
+    if (unicode) {
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = DefDlgProcW;
+        windowClass.cbWndExtra = DLGWINDOWEXTRA;
+        windowClass.hInstance = instance;
+        windowClass.hCursor = cursor;
+        windowClass.hbrBackground = background;
+        windowClass.lpszClassName = kWindowClassWide;
+        registered = RegisterClassW(&windowClass);
+    } else {
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = DefDlgProcA;
+        windowClass.cbWndExtra = DLGWINDOWEXTRA;
+        windowClass.hInstance = instance;
+        windowClass.hCursor = cursor;
+        windowClass.hbrBackground = background;
+        windowClass.lpszClassName = kWindowClass;
+        registered = RegisterClassA(&windowClass);
+    }
+    return registered != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
 bool TMainForm::Create()
 {
-    if (!RegisterWindowClass())
+    // The texts decide what kind of window shows them.
+    UserText caption(Messages::kProgressCaption);
+    UserText label(Messages::kProgressLabel);
+    const bool unicode = caption.IsWide();
+    if (!RegisterWindowClass(unicode))
         return false;
     // The template is not visible: it is shown once laid out, so it appears
     // in its place at once. Messages up to then get the default handling.
-    window_ = CreateDialogParamA(application_.Instance(), "TMAINFORM", application_.Handle(), DialogProc, 0);
+    // The dialog and its label are Unicode windows when made with the wide
+    // function.
+    if (unicode)
+        window_ = CreateDialogParamW(application_.Instance(), L"TMAINFORM", application_.Handle(), DialogProc, 0);
+    else
+        window_ = CreateDialogParamA(application_.Instance(), "TMAINFORM", application_.Handle(), DialogProc, 0);
     if (window_ == nullptr)
         return false;
     if (!SetPropA(window_, kWindowClass, this)) {
@@ -67,18 +81,24 @@ bool TMainForm::Create()
 
     // Missing only with a broken resource; the window still works without it.
     label1_ = GetDlgItem(window_, IDC_LABEL1);
-    // 12 pixels whatever the screen's resolution. Without the font (only
-    // when GDI is out of resources) the system font is used.
-    font_ = CreateFontA(kFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
-                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, kFontName);
-    if (font_ != nullptr && label1_ != nullptr) {
+    // 12 pixels whatever the screen's resolution. Where the font is missing
+    // the font mapper takes another one with Japanese glyphs (the character
+    // set counts for more than the name). Without the font (only when GDI is
+    // out of resources) the system font is used, or, for wide texts, the
+    // default GUI font, which can draw Japanese where the system can,
+    // failing which the dialog's own font stays.
+    font_ = UserText(Messages::kProgressFont).CreateFontNamed(kFontHeight);
+    HGDIOBJ font = font_;
+    if (font == nullptr && unicode)
+        font = GetStockObject(DEFAULT_GUI_FONT);
+    if (font != nullptr && label1_ != nullptr) {
         // The message carries the handle in its parameter.
-        SendMessageA(label1_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        SendMessageA(label1_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
     // Texts are only shown: a failure leaves them empty.
-    SetWindowTextA(window_, kCaption);
+    caption.SetWindowTextOf(window_);
     if (label1_ != nullptr)
-        SetWindowTextA(label1_, kLabel1Caption);
+        label.SetWindowTextOf(label1_);
     Layout();
 
     ShowWindow(window_, SW_SHOWNORMAL);

@@ -4,6 +4,8 @@
 // after creation, so that the layout is exact whatever the dialog units
 // come to: client area 308 x 45, centred on the screen, label Label1 at
 // 16,16 (274 x 12), font "MS P Gothic" 12 pixels, Shift-JIS character set.
+// Its texts come from launcher/Messages.h through UserText: where the ANSI
+// code page is not 932 the window is a Unicode one and shows them wide.
 // A one-shot timer (100 ms) starts the work once the window is on screen;
 // the window hides and closes itself when the work is done, which ends the
 // program. While it is visible it refuses to close.
@@ -17,6 +19,7 @@ class Application;
 class TMainForm {
 public:
     static constexpr const char* kWindowClass = "TMainForm";
+    static constexpr const wchar_t* kWindowClassWide = L"TMainForm";
     static constexpr UINT_PTR kTimerId = 1;
     static constexpr UINT kTimerInterval = 100;
 
@@ -46,7 +49,7 @@ public:
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    bool RegisterWindowClass();
+    bool RegisterWindowClass(bool unicode);
     void Layout();
     void Close();
     void Destroyed();

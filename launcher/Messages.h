@@ -1,8 +1,22 @@
-// The texts the user sees, as Shift-JIS (code page 932) bytes.
+// The texts the user sees, as Shift-JIS (code page 932) bytes. They are
+// shown through UserText, which converts them where the system's ANSI code
+// page is another one.
 #pragma once
 #include <cstdint>
 
 namespace Messages {
+
+// The progress window.
+// "セットアップ準備中..."
+constexpr const char* kProgressCaption =
+    "\x83\x5A\x83\x62\x83\x67\x83\x41\x83\x62\x83\x76\x8F\x80\x94\xF5\x92\x86...";
+// "インストーラを展開しています。しばらくお待ちください。"
+constexpr const char* kProgressLabel =
+    "\x83\x43\x83\x93\x83\x58\x83\x67\x81\x5B\x83\x89\x82\xF0\x93\x57\x8A\x4A\x82\xB5\x82\xC4\x82\xA2"
+    "\x82\xDC\x82\xB7\x81\x42\x82\xB5\x82\xCE\x82\xE7\x82\xAD\x82\xA8\x91\xD2\x82\xBF\x82\xAD\x82\xBE"
+    "\x82\xB3\x82\xA2\x81\x42";
+// Its font: "ＭＳ Ｐゴシック" (the blank is a single-byte one).
+constexpr const char* kProgressFont = "\x82\x6C\x82\x72\x20\x82\x6F\x83\x53\x83\x56\x83\x62\x83\x4E";
 
 // Message-box style: one OK button and the error icon.
 constexpr uint32_t kErrorStyle = 0x10;

@@ -19,6 +19,7 @@
 
 namespace {
 
+// Plain ASCII: the ANSI box shows it right whatever the code page.
 constexpr char kOutOfMemory[] = "Out of memory.";
 
 [[noreturn]] void OutOfMemory()

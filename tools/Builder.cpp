@@ -138,7 +138,13 @@ int Builder::Run()
         Warning(tree.Warnings()[i]);
     if (tree.Warnings().size() > kMaxListed)
         Warning(std::to_string(tree.Warnings().size() - kMaxListed) + " more paths may be too long");
-    if (options_.warningsAreErrors && !tree.Warnings().empty()) {
+    if (tree.NonAsciiNames() != 0)
+        Warning(tree.FirstNonAsciiName() + (tree.NonAsciiNames() > 1 ? " and " + std::to_string(tree.NonAsciiNames() - 1) +
+                                                                            " more names are" : " is") +
+                " not plain ASCII: the installer unpacks such names correctly only on Windows whose ANSI code page "
+                "is 932 (Japanese); elsewhere they come out garbled, and a name with a character whose second byte "
+                "in Shift-JIS is 0x5C (a backslash, as in \"ソ\" or \"表\") is split into folders");
+    if (options_.warningsAreErrors && (!tree.Warnings().empty() || tree.NonAsciiNames() != 0)) {
         Error("warnings are errors (--werror): nothing written");
         return kFailure;
     }

@@ -28,7 +28,8 @@ bool SourceTree::Scan(const std::string& root)
     problems_.clear();
     warnings_.clear();
     contentBytes_ = 0;
-    files_ = folders_ = 0;
+    files_ = folders_ = nonAscii_ = 0;
+    firstNonAscii_.clear();
     if (HostFolder::KindOf(root) != HostEntry::Folder) {
         problems_.push_back(root + ": not a folder");
         return false;
@@ -82,6 +83,8 @@ void SourceTree::ScanFolder(const std::string& hostPath, const std::string& arch
         else if (!IsSafeArchiveName(e.name.c_str()))
             problems_.push_back(path + ": Windows cannot use this name as it stands (a device name such as CON or "
                                        "COM1, a trailing dot or blank, a control character, or one of \\ / : * ? \" < > |)");
+        if (std::any_of(h.name.begin(), h.name.end(), [](char c) { return (c & 0x80) != 0; }) && nonAscii_++ == 0)
+            firstNonAscii_ = path;
         std::u32string key;
         if (named && codec_.FoldKey(h.name, key)) {
             auto found = seen.find(key);

@@ -67,6 +67,9 @@ public:
     uint64_t ContentBytes() const { return contentBytes_; }
     uint32_t FileCount() const { return files_; }
     uint32_t FolderCount() const { return folders_; }
+    // How many names are not plain ASCII, and the first of them (host path).
+    uint32_t NonAsciiNames() const { return nonAscii_; }
+    const std::string& FirstNonAsciiName() const { return firstNonAscii_; }
 
 private:
     void ScanFolder(const std::string& hostPath, const std::string& archivePath, std::vector<SourceEntry>& out);
@@ -81,4 +84,6 @@ private:
     uint64_t contentBytes_ = 0;
     uint32_t files_ = 0;
     uint32_t folders_ = 0;
+    uint32_t nonAscii_ = 0;
+    std::string firstNonAscii_;
 };

@@ -2,6 +2,7 @@
 // the way the launcher reads them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <random>
@@ -172,9 +173,11 @@ TEST_F(Builder, PacksATreeWithItsNamesAttributesAndTimes)
         args.push_back("--keep-access-times");
     Result r = Build(args);
     ASSERT_EQ(r.status, 0) << r.output;
-    // One line on success.
-    EXPECT_EQ(r.output.compare(0, 16, "qm-build: wrote "), 0) << r.output;
-    EXPECT_EQ(r.output.find('\n'), r.output.size() - 1) << r.output;
+    // The one warning about the Japanese names, then one line on success.
+    EXPECT_EQ(r.output.find("qm-build: warning: "), 0u) << r.output;
+    EXPECT_NE(r.output.find("more names are not plain ASCII"), std::string::npos) << r.output;
+    EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 2) << r.output;
+    EXPECT_NE(r.output.find("\nqm-build: wrote "), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("10 files, 6 folders"), std::string::npos) << r.output;
     Installer in = Installer::Read(temp.Join("out/setup.exe"));
     ASSERT_TRUE(in.dump.ok) << in.dump.error;
@@ -647,6 +650,24 @@ TEST_F(Builder, WarnsAboutLongPaths)
     r = Build(quiet);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.output, "");
+}
+
+// Names that are not plain ASCII unpack right only where the ANSI code page
+// is 932: a warning that says so, not a refusal; none for an ASCII tree.
+TEST_F(Builder, WarnsAboutNamesThatAreNotAscii)
+{
+    ASSERT_TRUE(Src("lvxrun.exe", "MZ"));
+    ASSERT_TRUE(Src("plain/readme.txt", "x"));
+    Result r = Build(Args());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output.find("ASCII"), std::string::npos) << r.output;
+
+    ASSERT_TRUE(Src("データ/表示.ini", "y"));
+    r = Build(Args("lvxrun.exe", "out/japanese.exe"));
+    EXPECT_EQ(r.status, 0);
+    for (const char* part : {"qm-build: warning: ", "src/データ and 1 more names are not plain ASCII",
+                             "ANSI code page is 932", "0x5C"})
+        EXPECT_NE(r.output.find(part), std::string::npos) << part << "\n" << r.output;
 }
 
 TEST_F(Builder, TalksConventionally)

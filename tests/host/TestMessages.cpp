@@ -12,6 +12,9 @@ TEST(Messages, ShiftJisBytesReadAsTheirTexts)
         const char* utf8;
     };
     const Case cases[] = {
+        {Messages::kProgressCaption, "セットアップ準備中..."},
+        {Messages::kProgressLabel, "インストーラを展開しています。しばらくお待ちください。"},
+        {Messages::kProgressFont, "ＭＳ Ｐゴシック"},
         {Messages::kErrorCaption, "エラー"},
         {Messages::kFolderFailed, "作業用のフォルダが作成できません。"},
         {Messages::kDamaged, "ファイルが破損しています。"},

@@ -23,6 +23,7 @@
 
 #include "launcher/Extract.h"
 #include "launcher/Launch.h"
+#include "launcher/Messages.h"
 #include "launcher/UserInterface.h"
 
 namespace {
@@ -59,11 +60,7 @@ bool extract(UserInterface& ui)
     if (Mode("succeed"))
         return true;
     if (Mode("message")) {
-        // "作業用のフォルダが作成できません。", "エラー"
-        ui.ShowMessage(nullptr,
-                       "\x8D\xEC\x8B\xC6\x97\x70\x82\xCC\x83\x74\x83\x48\x83\x8B\x83\x5F\x82\xAA\x8D\xEC\x90\xAC\x82"
-                       "\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x81\x42",
-                       "\x83\x47\x83\x89\x81\x5B", MB_ICONERROR);
+        ui.ShowMessage(nullptr, Messages::kFolderFailed, Messages::kErrorCaption, Messages::kErrorStyle);
         return false;
     }
     if (Mode("busy")) {

@@ -1,10 +1,17 @@
 // The progress window and the flow around it, watched from outside: the
 // test variant of the stub (flow doubles) runs under the window watcher.
+//
+// CTest runs this program twice: in the Japanese locale (ANSI code page
+// 932) and in an English one (1252), telling it through QM_EXPECT_ACP which
+// code page the run must have. Whatever the code page, the texts read back
+// through the wide functions are the Japanese ones; on 932 the ANSI reads
+// give the very bytes of the texts too.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "tests/win/WatchedRun.h"
@@ -22,6 +29,23 @@ const std::string kLabel =
 const std::string kFolderMessage = "\x8D\xEC\x8B\xC6\x97\x70\x82\xCC\x83\x74\x83\x48\x83\x8B\x83\x5F\x82\xAA\x8D\xEC"
                                    "\x90\xAC\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x81\x42";
 const std::string kErrorCaption = "\x83\x47\x83\x89\x81\x5B";
+
+// The code page the run must have: QM_EXPECT_ACP, 932 when it is not set.
+std::string ExpectedCodePage()
+{
+    const char* expected = std::getenv("QM_EXPECT_ACP");
+    return expected != nullptr ? expected : "932";
+}
+
+// The runs are what they claim to be: the watcher, and so the stub it
+// starts, see the code page asked for. Otherwise the English run would only
+// repeat the Japanese one.
+TEST(ProgressWindow, RunsInTheCodePageAskedFor)
+{
+    EXPECT_EQ(std::to_string(GetACP()), ExpectedCodePage());
+    WatchedRun run = Watch(TestVariant(), "watch", {{"QM_FAKE_FLOW", "fail"}});
+    EXPECT_EQ(run["acp"], ExpectedCodePage());
+}
 
 const std::string kExtractLine = std::string("extract ") + kTestVariantName;
 
@@ -45,8 +69,12 @@ TEST(ProgressWindow, LayoutTextsAndOwner)
 {
     WatchedRun run = Watch(TestVariant(), "watch", {{"QM_FAKE_FLOW", "busy"}});
     ASSERT_EQ(run["started"], "1");
-    EXPECT_EQ(run["form.caption"], kCaption);
-    EXPECT_EQ(run["label.text"], kLabel);
+    EXPECT_EQ(run["form.caption.wide"], u8"セットアップ準備中...");
+    EXPECT_EQ(run["label.text.wide"], u8"インストーラを展開しています。しばらくお待ちください。");
+    if (GetACP() == 932) {
+        EXPECT_EQ(run["form.caption"], kCaption);
+        EXPECT_EQ(run["label.text"], kLabel);
+    }
     EXPECT_EQ(run["form.client"], "308x45");
     EXPECT_EQ(run["label.rect"], "16,16,274,12");
 
@@ -113,8 +141,12 @@ TEST(ProgressWindow, OnePassOfTheFlow)
 TEST(ProgressWindow, MessagesAreOwnedByTheApplication)
 {
     WatchedRun run = Watch(TestVariant(), "watch", {{"QM_FAKE_FLOW", "message"}});
-    EXPECT_EQ(run["box1.text"], kFolderMessage);
-    EXPECT_EQ(run["box1.caption"], kErrorCaption);
+    EXPECT_EQ(run["box1.text.wide"], u8"作業用のフォルダが作成できません。");
+    EXPECT_EQ(run["box1.caption.wide"], u8"エラー");
+    if (GetACP() == 932) {
+        EXPECT_EQ(run["box1.text"], kFolderMessage);
+        EXPECT_EQ(run["box1.caption"], kErrorCaption);
+    }
     EXPECT_EQ(run["box1.owner"], "QuillimarkApplication");
     EXPECT_EQ(run["box1.icon"], "error");
     EXPECT_EQ(run["box1.form"], "visible");

@@ -20,7 +20,12 @@
 // the attempts made) it creates the file named by QM_FAKE_RELEASE, which
 // ends the stub's busy flow double.
 // REPORT gets "key=value" lines; texts are written as they are (code page
-// 932 bytes), line breaks as "\n".
+// 932 bytes), line breaks as "\n". The texts of the progress window and of
+// the message boxes are also read as UTF-16, through the wide functions, and
+// written in UTF-8 under the same key with ".wide" added: what the user
+// sees whatever the ANSI code page (an ANSI read gives "?" where a Unicode
+// window holds a character that the code page lacks). "acp" is the ANSI
+// code page of the run.
 #include <windows.h>
 
 #include <cstdio>
@@ -54,6 +59,24 @@ std::string Text(HWND window)
     return text;
 }
 
+std::string Utf8(const wchar_t* text)
+{
+    int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 1)
+        return std::string();
+    std::string utf8(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &utf8[0], length, nullptr, nullptr);
+    utf8.resize(static_cast<size_t>(length - 1));
+    return utf8;
+}
+
+std::string WideText(HWND window)
+{
+    wchar_t text[1024] = L"";
+    GetWindowTextW(window, text, 1024);
+    return Utf8(text);
+}
+
 std::string ClassOf(HWND window)
 {
     char name[256] = "";
@@ -84,6 +107,7 @@ std::string Rect(const RECT& r)
 void RecordForm(Report& report, HWND form)
 {
     report.Put("form.caption", Text(form));
+    report.Put("form.caption.wide", WideText(form));
     RECT client;
     GetClientRect(form, &client);
     report.Put("form.client", std::to_string(client.right) + "x" + std::to_string(client.bottom));
@@ -105,6 +129,7 @@ void RecordForm(Report& report, HWND form)
         MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&place), 2);
         report.Put("label.rect", Rect(place));
         report.Put("label.text", Text(label));
+        report.Put("label.text.wide", WideText(label));
     }
     HWND owner = GetWindow(form, GW_OWNER);
     if (owner != nullptr) {
@@ -232,6 +257,7 @@ int main(int argc, char** argv)
         return 1;
     }
     report.Put("started", 1);
+    report.Put("acp", static_cast<long>(GetACP()));
 
     DWORD start = GetTickCount();
     DWORD formSeen = 0;
@@ -284,7 +310,11 @@ int main(int argc, char** argv)
             char text[1024] = "";
             GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
             report.Put(key + ".text", text);
+            wchar_t wide[1024] = L"";
+            GetDlgItemTextW(box, 0xFFFF, wide, 1024);
+            report.Put(key + ".text.wide", Utf8(wide));
             report.Put(key + ".caption", Text(box));
+            report.Put(key + ".caption.wide", WideText(box));
             HWND owner = GetWindow(box, GW_OWNER);
             report.Put(key + ".owner", owner != nullptr ? ClassOf(owner) : std::string());
             std::vector<HWND> applications = WindowsOf(process.dwProcessId, "QuillimarkApplication");
