@@ -7,59 +7,11 @@
 
 #include "support/RCEntryHandle.h"
 #include "support/RCPath.h"
-#include "support/ProcAddress.h"
 #include "support/WinHandle.h"
 #include "support/WindowsVersion.h"
 
 namespace {
 
-// version.dll, loaded by its full name from the system folder and never
-// through the import table: a version.dll planted beside the program must
-// not be picked up.
-class VersionLibrary {
-public:
-    using SizeFn = DWORD(WINAPI*)(LPCSTR, LPDWORD);
-    using InfoFn = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
-    using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
-
-    VersionLibrary()
-    {
-        char path[MAX_PATH + 16];
-        UINT length = GetSystemDirectoryA(path, MAX_PATH);
-        // 0: failed; MAX_PATH or more: did not fit.
-        if (length == 0 || length >= MAX_PATH)
-            return;
-        std::memcpy(path + length, "\\version.dll", sizeof "\\version.dll");
-        module_ = LoadLibraryA(path);
-        if (module_ == nullptr)
-            return;
-        getSize = Function<SizeFn>("GetFileVersionInfoSizeA");
-        getInfo = Function<InfoFn>("GetFileVersionInfoA");
-        query = Function<QueryFn>("VerQueryValueA");
-    }
-    ~VersionLibrary()
-    {
-        if (module_ != nullptr)
-            FreeLibrary(module_);
-    }
-    VersionLibrary(const VersionLibrary&) = delete;
-    VersionLibrary& operator=(const VersionLibrary&) = delete;
-
-    bool Ready() const { return getSize != nullptr && getInfo != nullptr && query != nullptr; }
-
-    SizeFn getSize = nullptr;
-    InfoFn getInfo = nullptr;
-    QueryFn query = nullptr;
-
-private:
-    template <typename Fn>
-    Fn Function(const char* name) const
-    {
-        return GetProcAddressAs<Fn>(module_, name);
-    }
-
-    HMODULE module_ = nullptr;
-};
 
 FILETIME ToFileTime(uint64_t value)
 {
@@ -111,20 +63,6 @@ bool RemoveRetry(const char* path, bool folder, bool clearReadOnly)
     return false;
 }
 
-// The value of PATHEXT; empty when it is not set.
-void ReadPathExt(RCAnsiStr& into)
-{
-    into.Assign("");
-    DWORD size = GetEnvironmentVariableA("PATHEXT", nullptr, 0);
-    if (size == 0)
-        return;
-    std::unique_ptr<char[]> buffer(new char[size]);
-    DWORD length = GetEnvironmentVariableA("PATHEXT", buffer.get(), size);
-    // Changed in between (it would no longer fit): counts as not set.
-    if (length == 0 || length >= size)
-        return;
-    into.Assign(buffer.get());
-}
 
 } // namespace
 
@@ -334,21 +272,6 @@ bool ListEntries(const char* folder, RCList<___RSFILEINFO>& list)
     return true;
 }
 
-void AddEntryDetails(RCList<___RSFILEINFO>& list)
-{
-    RCAnsiStr pathExt;
-    ReadPathExt(pathExt);
-    for (int32_t i = 0; i < list.Count(); ++i) {
-        ___RSFILEINFO* entry = list.Item(i);
-        RCPath parsed(entry->fullPath.Text());
-        RCAnsiStr needle(".");
-        needle.Append(parsed.Extension());
-        // A plain, case-sensitive substring test.
-        if (pathExt.FindText(needle.Text(), 0) >= 0)
-            entry->access |= kAccessExecutable;
-        GetVersionTexts(entry->fullPath.Text(), entry->productVersion, entry->fileVersion);
-    }
-}
 
 bool ApplyFolderRecord(const char* folder, const FileAttributeRecord& record)
 {
@@ -365,29 +288,3 @@ bool ApplyFileRecord(const char* file, const FileAttributeRecord& record)
     return ApplyRecord(OrEmpty(file), record, false, true);
 }
 
-bool GetVersionTexts(const char* file, RCAnsiStr& productVersion, RCAnsiStr& fileVersion)
-{
-    VersionLibrary library;
-    if (!library.Ready())
-        return false;
-    file = OrEmpty(file);
-    DWORD handle = 0;
-    DWORD size = library.getSize(file, &handle);
-    if (size == 0)
-        return false;
-    std::unique_ptr<uint8_t[]> block(new uint8_t[size]);
-    if (!library.getInfo(file, 0, size, block.get()))
-        return false;
-    void* value = nullptr;
-    UINT length = 0;
-    // A root block shorter than the fixed record is not read.
-    if (!library.query(block.get(), "\\", &value, &length) || value == nullptr ||
-        length < sizeof(VS_FIXEDFILEINFO))
-        return false;
-    const VS_FIXEDFILEINFO* info = static_cast<const VS_FIXEDFILEINFO*>(value);
-    productVersion.Format("%d.%d.%d.%d", HIWORD(info->dwProductVersionMS), LOWORD(info->dwProductVersionMS),
-                          HIWORD(info->dwProductVersionLS), LOWORD(info->dwProductVersionLS));
-    fileVersion.Format("%d.%d.%d.%d", HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
-                       HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS));
-    return true;
-}
