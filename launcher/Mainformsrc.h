@@ -40,7 +40,6 @@ public:
     // Creates the window as the application's main form, lays it out,
     // shows it and starts the timer. False if the window cannot be made.
     bool Create();
-    HWND Handle() const { return window_; }
 
     // Event handlers.
     void TimerTimer();

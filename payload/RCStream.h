@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "payload/ArchiveFormat.h"
 #include "support/RCAnsiStr.h"
 #include "support/RCRoot.h"
 
@@ -21,7 +22,10 @@ class RCTransform;
 
 class RCStream : public RCRoot {
 public:
-    static constexpr int32_t kInputPiece = 8192;
+    // The payload's pieces: the builder pads the payload to a whole number of
+    // them (so that a certificate table behind it starts in a piece of its
+    // own), and the reader must take exactly these.
+    static constexpr int32_t kInputPiece = ArchiveFormat::kPieceSize;
 
     RCStream() = default;
     // Tells every stage still attached (code 1); stages are not ended.

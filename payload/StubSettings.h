@@ -11,6 +11,8 @@ class StubSettings {
 public:
     static constexpr int32_t kAreaSize = 25;
     static constexpr int32_t kBlockSize = 2 * kAreaSize;
+    // The longest installer name an area holds before its zero.
+    static constexpr int32_t kMaxInstallerName = kAreaSize - 1;
 
     // The two areas of a stub that no builder has touched, as a builder
     // finds them: the defaults "594984" and "lvxrun.exe", each zero-ended

@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "payload/ArchiveFormat.h"
 #include "payload/ArchiveName.h"
 #include "payload/PayloadWriter.h"
+#include "payload/StubSettings.h"
 #include "tools/HostFile.h"
 #include "tools/HostFolder.h"
 #include "tools/OutputFile.h"
@@ -21,6 +23,13 @@ namespace {
 constexpr uint64_t kProgressThreshold = 16u << 20;
 // Warnings of one kind shown before the rest are summed up.
 constexpr size_t kMaxListed = 20;
+
+// The launcher reads raw input in pieces of this size from the payload's
+// start; the payload is padded to a whole number of them, so that a
+// certificate table appended later starts in a piece of its own.
+constexpr uint32_t kPieceSize = ArchiveFormat::kPieceSize;
+// The installer's name area holds this many bytes before its zero.
+constexpr size_t kMaxInstallerName = StubSettings::kMaxInstallerName;
 
 class FileSink : public PayloadWriter::Sink {
 public:

@@ -18,12 +18,6 @@ class Builder {
 public:
     enum ExitStatus { kSuccess = 0, kFailure = 1, kUsage = 2 };
 
-    // The launcher reads raw input in pieces of this size from the payload's
-    // start; the payload is padded to a whole number of them, so that a
-    // certificate table appended later starts in a piece of its own.
-    static constexpr uint32_t kPieceSize = 8192;
-    // The installer's name area holds this many bytes before its zero.
-    static constexpr size_t kMaxInstallerName = 24;
 
     // zlib's level when none is asked for: 9 costs about 2.5 times the
     // processor time for well under 1% smaller payloads.

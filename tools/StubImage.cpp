@@ -63,8 +63,9 @@ bool StubImage::Patch(const std::string& installerName, std::string& error)
 {
     constexpr size_t kArea = StubSettings::kAreaSize;
     std::string offset = std::to_string(PayloadOffset());
-    if (installerName.empty() || installerName.size() > kArea - 1 || installerName.find('\0') != std::string::npos) {
-        error = "the installer name must be 1 to " + std::to_string(kArea - 1) + " bytes in code page 932";
+    constexpr size_t kLongest = StubSettings::kMaxInstallerName;
+    if (installerName.empty() || installerName.size() > kLongest || installerName.find('\0') != std::string::npos) {
+        error = "the installer name must be 1 to " + std::to_string(kLongest) + " bytes in code page 932";
         return false;
     }
     uint8_t* area = bytes_.data() + blockAt_;
