@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "payload/StubSettings.h"
 #include "tests/host/ArchiveDump.h"
 #include "tests/host/TestStub.h"
 #include "tests/win/ScratchFolder.h"
-#include "payload/StubSettings.h"
+#include "tests/win/WineHelpers.h"
 #include "tools/ChildProcess.h"
 #include "tools/WideText.h"
 
@@ -20,14 +21,7 @@ namespace {
 // The builder as Windows sees it: the build tree lies on Z:.
 std::string ToolPath()
 {
-    std::string path = QM_BUILD_TOOL;
-    if (!path.empty() && path[0] == '/')
-        path = "Z:" + path;
-    for (char& c : path) {
-        if (c == '/')
-            c = '\\';
-    }
-    return path;
+    return testwin::ThroughZ(QM_BUILD_TOOL);
 }
 
 std::wstring Wide(const std::string& s)

@@ -15,22 +15,10 @@
 #include <string>
 
 #include "tests/win/ScratchFolder.h"
+#include "tests/win/WineHelpers.h"
 #include "tools/ChildProcess.h"
 
 namespace {
-
-// A path of the build tree (Linux) as this program sees it, through Z:.
-std::string BuildTreePath(const char* linuxPath)
-{
-    std::string path = linuxPath;
-    if (!path.empty() && path[0] == '/')
-        path = "Z:" + path;
-    for (char& c : path) {
-        if (c == '/')
-            c = '\\';
-    }
-    return path;
-}
 
 std::string AppDataFolder()
 {
@@ -73,7 +61,7 @@ TEST(LaunchBroadcast, TheLauncherAnswersAndEndsInBothModes)
 {
     ScratchFolder scratch("broadcast");
     std::string program;
-    ASSERT_TRUE(ScratchFolder::ReadFile(BuildTreePath(QM_INSTALLER_FIXTURE), &program));
+    ASSERT_TRUE(ScratchFolder::ReadFile(testwin::ThroughZ(QM_INSTALLER_FIXTURE), &program));
     ASSERT_TRUE(scratch.WriteFile("src\\lvxrun.exe", program));
     const std::string appData = AppDataFolder();
     ASSERT_FALSE(appData.empty());
@@ -83,7 +71,7 @@ TEST(LaunchBroadcast, TheLauncherAnswersAndEndsInBothModes)
         SCOPED_TRACE(name);
         const std::string setup = scratch.Join(name);
         std::string output;
-        ASSERT_EQ(ChildProcess::Run({BuildTreePath(QM_BUILD_TOOL), "-q", "--stub", BuildTreePath(QM_STUB), "--source",
+        ASSERT_EQ(ChildProcess::Run({testwin::ThroughZ(QM_BUILD_TOOL), "-q", "--stub", testwin::ThroughZ(QM_STUB), "--source",
                                      scratch.Join("src"), "--installer", "lvxrun.exe", "--output", setup},
                                     output),
                   0)

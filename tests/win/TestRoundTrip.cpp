@@ -24,23 +24,11 @@
 
 #include "tests/win/ScratchFolder.h"
 #include "tests/win/TreeListing.h"
+#include "tests/win/WineHelpers.h"
 #include "tools/ChildProcess.h"
 #include "tools/WideText.h"
 
 namespace {
-
-// A path of the build tree as Windows sees it: the tree lies on Z:.
-std::string BuildTreePath(const char* linuxPath)
-{
-    std::string path = linuxPath;
-    if (!path.empty() && path[0] == '/')
-        path = "Z:" + path;
-    for (char& c : path) {
-        if (c == '/')
-            c = '\\';
-    }
-    return path;
-}
 
 // Installer name with ソ (83 5C): a 0x5C trail byte in the program's name.
 const wchar_t kInstaller[] = L"ソフト導入.exe";
@@ -260,7 +248,7 @@ TEST(RoundTrip, TreeComesOutAsItWentIn)
         contents[e.path] = bytes;
     }
     std::string program;
-    ASSERT_TRUE(ScratchFolder::ReadFile(BuildTreePath(QM_TREE_FIXTURE), &program));
+    ASSERT_TRUE(ScratchFolder::ReadFile(testwin::ThroughZ(QM_TREE_FIXTURE), &program));
     ASSERT_TRUE(WriteBytes(src + L"\\" + kInstaller, program));
     contents[kInstaller] = program;
 
@@ -303,8 +291,8 @@ TEST(RoundTrip, TreeComesOutAsItWentIn)
     // Every time carried as it is, last access included (by default the
     // builder stores the last-write time there, so that builds repeat).
     std::string output;
-    int status = ChildProcess::Run({BuildTreePath(QM_BUILD_TOOL), "-q", "--keep-access-times", "--stub",
-                                    BuildTreePath(QM_STUB), "--source", Narrow(src), "--installer", Narrow(kInstaller),
+    int status = ChildProcess::Run({testwin::ThroughZ(QM_BUILD_TOOL), "-q", "--keep-access-times", "--stub",
+                                    testwin::ThroughZ(QM_STUB), "--source", Narrow(src), "--installer", Narrow(kInstaller),
                                     "--output", Narrow(setup)},
                                    output);
     ASSERT_EQ(status, 0) << output;

@@ -88,6 +88,18 @@ std::string UnixPath(const std::string& windowsPath)
     return result;
 }
 
+std::string ThroughZ(const char* linuxPath)
+{
+    std::string path = linuxPath;
+    if (!path.empty() && path[0] == '/')
+        path = "Z:" + path;
+    for (char& c : path) {
+        if (c == '/')
+            c = '\\';
+    }
+    return path;
+}
+
 bool MakeFolderLink(const std::string& scratch, const std::string& link, const std::string& target,
                     std::string* how)
 {

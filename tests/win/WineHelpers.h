@@ -14,6 +14,9 @@ bool IsWine();
 
 // The Linux name of a Windows path (Wine only; empty elsewhere or on failure).
 std::string UnixPath(const std::string& windowsPath);
+// The other way: a path of the build tree (Linux) as a Windows program sees
+// it, through Z:, the Linux root. A path that is not absolute is kept.
+std::string ThroughZ(const char* linuxPath);
 
 // Makes a symbolic link to a folder: CreateSymbolicLinkA where that really
 // makes one, otherwise (Wine) a link made on the Linux side. Both paths must
