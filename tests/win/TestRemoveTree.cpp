@@ -431,3 +431,31 @@ TEST(RemoveTree, AFolderSwappedForALinkDuringItsWalkIsNotFollowed)
     EXPECT_TRUE(removed);
     EXPECT_FALSE(Exists(tree));
 }
+
+// A file link inside the tree, to a read-only file outside it: the link is
+// deleted as a link; the target keeps its content and its read-only
+// attribute. Wine shows a link made on the Linux side as a plain file and
+// deletes its target through it, which no Windows program can tell: there
+// the test is skipped.
+TEST(RemoveTree, FileLinkIsDeletedAsALink)
+{
+    ScratchFolder scratch("filelink");
+    Make(scratch, {{"victim\\", 0}, {"victim\\keep.txt", kRO}, {"tree\\", 0}});
+    const std::string tree = scratch.Join("tree");
+    const std::string link = tree + "\\link.txt";
+    std::string how;
+    if (!testwin::MakeFileLink(scratch.Path(), link, scratch.Join("victim\\keep.txt"), &how))
+        GTEST_SKIP() << "no way to make a file link here";
+    if (how == "a Linux-side link") {
+        EXPECT_TRUE(testwin::RemoveFolderLink(scratch.Path(), link));
+        GTEST_SKIP() << "Wine cannot tell a file link from a file";
+    }
+    Recorder recorder;
+    EXPECT_TRUE(Remove(recorder, scratch, tree));
+    EXPECT_FALSE(Exists(tree));
+    EXPECT_EQ(Attributes(scratch.Join("victim\\keep.txt")) & FILE_ATTRIBUTE_READONLY, kRO);
+    std::string content;
+    EXPECT_TRUE(ScratchFolder::ReadFile(scratch.Join("victim\\keep.txt"), &content));
+    EXPECT_EQ(content, "content");
+    SetFileAttributesA(scratch.Join("victim\\keep.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
