@@ -12,6 +12,7 @@
 #include "payload/RCDecompress.h"
 #include "payload/RCFile.h"
 #include "tests/shared/StringSink.h"
+#include "tests/shared/TestBytes.h"
 #include "tests/shared/TestFolder.h"
 
 namespace {
@@ -260,12 +261,7 @@ TEST(ArchiveReader, CheckLines)
 // in compressed content, the codes change. Neither may end in success.
 TEST(ArchiveReader, FlippedBitsInContentAreCaught)
 {
-    std::string noise(20000, '\0');
-    uint32_t x = 7;
-    for (char& c : noise) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 24);
-    }
+    std::string noise = NoiseBytes(20000, 7);
     std::string text;
     for (int i = 0; text.size() < 20000; ++i)
         text += "value" + std::to_string(i % 97) + "=setup data folder\r\n";

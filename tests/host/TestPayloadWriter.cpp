@@ -14,6 +14,7 @@
 #include "payload/Crc32.h"
 #include "payload/PayloadWriter.h"
 #include "support/FileAttributeRecord.h"
+#include "tests/shared/TestBytes.h"
 
 namespace {
 
@@ -286,12 +287,7 @@ TEST(PayloadWriter, StreamIsNeverFinished)
 // The launcher's CRC-32 against zlib's, over content fed in uneven pieces.
 TEST(Crc32, AgreesWithZlib)
 {
-    std::string noise(70001, '\0');
-    uint32_t x = 12345;
-    for (char& c : noise) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 24);
-    }
+    const std::string noise = NoiseBytes(70001, 12345);
     const std::string inputs[] = {"", "a", "123456789", std::string(1000, '\0'), std::string(3, '\xFF'), noise};
     for (const std::string& in : inputs) {
         SCOPED_TRACE(in.size());
