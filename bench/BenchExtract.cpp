@@ -34,6 +34,10 @@
 #include "launcher/UserInterface.h"
 #include "payload/PayloadWriter.h"
 #include "support/RCDirectory.h"
+#include "tests/shared/FileSink.h"
+#include "tests/shared/TestArchive.h"
+
+using testkit::Record;
 
 namespace {
 
@@ -42,25 +46,6 @@ constexpr size_t kStubSize = 65536;
 
 // ---------------------------------------------------------------------------
 // The payload
-
-class FileSink : public PayloadWriter::Sink {
-public:
-    explicit FileSink(std::FILE* f) : f_(f) {}
-    bool Put(const uint8_t* data, size_t length) override { return std::fwrite(data, 1, length, f_) == length; }
-
-private:
-    std::FILE* f_;
-};
-
-FileAttributeRecord Record(uint32_t attributes)
-{
-    FileAttributeRecord r;
-    r.attributes = attributes;
-    r.creationTime = 0x01D9000000000000ull;
-    r.lastAccessTime = r.creationTime + 10000000ull;
-    r.lastWriteTime = r.creationTime + 20000000ull;
-    return r;
-}
 
 // Ten files per MB, twenty to a folder, five folders to a package: sizes
 // drawn from a spread of small to large files, scaled to the total.

@@ -33,24 +33,17 @@
 #endif
 
 #include "bench/BenchContent.h"
+#include "payload/ArchiveFormat.h"
 #include "payload/ArchiveReader.h"
 #include "payload/PayloadWriter.h"
 #include "payload/RCDecompress.h"
 #include "payload/RCFile.h"
 #include "tests/shared/DiscardingSink.h"
+#include "tests/shared/FileSink.h"
 
 namespace {
 
-constexpr int32_t kPiece = 8192;
-
-class FileSink : public PayloadWriter::Sink {
-public:
-    explicit FileSink(std::FILE* f) : f_(f) {}
-    bool Put(const uint8_t* data, size_t length) override { return std::fwrite(data, 1, length, f_) == length; }
-
-private:
-    std::FILE* f_;
-};
+constexpr int32_t kPiece = ArchiveFormat::kPieceSize;
 
 // Writes the payload; returns the archive (inflated) size, 0 on failure.
 uint64_t MakePayload(const std::string& path, uint64_t targetBytes, uint64_t* files)

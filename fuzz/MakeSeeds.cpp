@@ -7,18 +7,11 @@
 #include "payload/PayloadWriter.h"
 #include "support/FileAttributeRecord.h"
 #include "tests/shared/StringSink.h"
+#include "tests/shared/TestArchive.h"
+
+using testkit::Record;
 
 namespace {
-
-FileAttributeRecord Record(uint32_t attributes)
-{
-    FileAttributeRecord r;
-    r.attributes = attributes;
-    r.creationTime = 0x01D9000000000000ull;
-    r.lastAccessTime = r.creationTime + 10000000ull;
-    r.lastWriteTime = r.creationTime + 20000000ull;
-    return r;
-}
 
 std::string RecordBytes(uint32_t attributes)
 {

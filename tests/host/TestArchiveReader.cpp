@@ -12,8 +12,12 @@
 #include "payload/RCDecompress.h"
 #include "payload/RCFile.h"
 #include "tests/shared/StringSink.h"
+#include "tests/shared/TestArchive.h"
 #include "tests/shared/TestBytes.h"
 #include "tests/shared/TestFolder.h"
+
+using testkit::MakePayload;
+using testkit::Record;
 
 namespace {
 
@@ -62,31 +66,14 @@ public:
     bool failFolder = false, failOpen = false, failWrite = false, failClose = false, failAttributes = false;
 };
 
-FileAttributeRecord Record(uint32_t attributes)
-{
-    FileAttributeRecord r;
-    r.attributes = attributes;
-    r.creationTime = 0x01D0000000000001ull;
-    r.lastAccessTime = 0x01D0000000000002ull;
-    r.lastWriteTime = 0x01D0000000000003ull;
-    return r;
-}
-
-std::string MakePayload(const std::function<void(PayloadWriter&)>& write)
-{
-    StringSink sink;
-    PayloadWriter writer(sink);
-    write(writer);
-    return sink.bytes;
-}
-
 // Puts the payload behind a few bytes of "stub" and reads it the way
 // extraction does.
 Result ReadPayload(const std::string& payload, RecordingSink& sink, const char* work = kWork)
 {
     TestFolder folder("archive-reader");
     const std::string stub = "MZ-not-really-a-program";
-    std::string path = folder.Write("combined.bin", stub + payload);
+    EXPECT_TRUE(folder.WriteFile("combined.bin", stub + payload));
+    const std::string path = folder.Join("combined.bin");
     RCFile reader;
     EXPECT_TRUE(reader.Open(path.c_str(), 0));
     EXPECT_TRUE(reader.Seek(static_cast<int32_t>(stub.size())));

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <functional>
 #include <map>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -19,7 +18,8 @@
 
 #include "payload/StubSettings.h"
 #include "tests/host/ArchiveDump.h"
-#include "tests/host/TempFolder.h"
+#include "tests/shared/TestBytes.h"
+#include "tests/shared/TestFolder.h"
 #include "tests/host/TestStub.h"
 #include "tests/shared/StringSink.h"
 #include "tools/ChildProcess.h"
@@ -34,15 +34,6 @@ uint64_t FileTime(int64_t seconds, int64_t nanoseconds)
     return static_cast<uint64_t>(seconds + kEpochGap) * 10000000ull + static_cast<uint64_t>(nanoseconds / 100);
 }
 
-std::string Noise(size_t n, uint32_t seed)
-{
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (char& c : s)
-        c = static_cast<char>(rng());
-    return s;
-}
-
 // A finished installer taken apart.
 struct Installer {
     std::string bytes;
@@ -53,7 +44,7 @@ struct Installer {
     static Installer Read(const std::string& path)
     {
         Installer in;
-        if (!TempFolder::ReadFile(path, &in.bytes) || in.bytes.size() < TestStub::kBlockAt + 50)
+        if (!TestFolder::ReadFile(path, &in.bytes) || in.bytes.size() < TestStub::kBlockAt + 50)
             return in;
         in.offsetText = in.bytes.c_str() + TestStub::kBlockAt;
         in.installerName = in.bytes.c_str() + TestStub::kBlockAt + StubSettings::kAreaSize;
@@ -112,7 +103,7 @@ protected:
 
     bool Src(const std::string& relative, const std::string& bytes) { return temp.WriteFile("src/" + relative, bytes); }
 
-    TempFolder temp;
+    TestFolder temp{"builder"};
 };
 
 // Every kind of entry, names whose Shift-JIS and UTF-8 byte orders differ,
@@ -153,7 +144,7 @@ TEST_F(Builder, PacksATreeWithItsNamesAttributesAndTimes)
         if (e.folder)
             ASSERT_TRUE(temp.MakeFolder(std::string("src/") + e.path));
         else
-            ASSERT_TRUE(Src(e.path, Noise(e.size, static_cast<uint32_t>(i))));
+            ASSERT_TRUE(Src(e.path, NoiseBytes(e.size, static_cast<uint32_t>(i))));
     }
     // Modes and times last, deepest first, so that no later change touches them.
     for (size_t i = count; i-- > 0;) {
@@ -187,7 +178,7 @@ TEST_F(Builder, PacksATreeWithItsNamesAttributesAndTimes)
         const DumpedEntry& d = in.dump.entries[i];
         EXPECT_EQ(d.path, e.archived) << e.path;
         EXPECT_EQ(d.folder, e.folder) << e.path;
-        EXPECT_EQ(d.content, e.folder ? std::string() : Noise(e.size, static_cast<uint32_t>(i))) << e.path;
+        EXPECT_EQ(d.content, e.folder ? std::string() : NoiseBytes(e.size, static_cast<uint32_t>(i))) << e.path;
         EXPECT_EQ(d.record.attributes, e.attributes) << e.path;
         uint64_t written = FileTime(1614834367 + static_cast<int64_t>(i), 123456789);
         EXPECT_EQ(d.record.lastWriteTime, written) << e.path;
@@ -247,8 +238,8 @@ TEST_F(Builder, SameTreeGivesTheSameInstaller)
     resetTimes();
     ASSERT_EQ(Build(Args("lvxrun.exe", "out/two.exe")).status, 0);
     std::string one, two;
-    ASSERT_TRUE(TempFolder::ReadFile(temp.Join("out/one.exe"), &one));
-    ASSERT_TRUE(TempFolder::ReadFile(temp.Join("out/two.exe"), &two));
+    ASSERT_TRUE(TestFolder::ReadFile(temp.Join("out/one.exe"), &one));
+    ASSERT_TRUE(TestFolder::ReadFile(temp.Join("out/two.exe"), &two));
     EXPECT_TRUE(one == two); // (binary: not printed)
     Installer in = Installer::Read(temp.Join("out/one.exe"));
     ASSERT_TRUE(in.dump.ok);
@@ -263,7 +254,7 @@ TEST_F(Builder, SameTreeGivesTheSameInstaller)
 // compression only. With SOURCE_DATE_EPOCH no stored time is later than it.
 TEST_F(Builder, BuildsRepeatAndTimesClamp)
 {
-    ASSERT_TRUE(Src("lvxrun.exe", Noise(5000, 1)));
+    ASSERT_TRUE(Src("lvxrun.exe", NoiseBytes(5000, 1)));
     ASSERT_TRUE(Src("data/a.txt", std::string(3000, 'a')));
     ASSERT_TRUE(Src("data/old.txt", "old"));
     const int64_t kEpoch = 1650000000;
@@ -275,14 +266,14 @@ TEST_F(Builder, BuildsRepeatAndTimesClamp)
 
     ASSERT_EQ(Build(Args("lvxrun.exe", "out/one.exe")).status, 0);
     std::string read;
-    ASSERT_TRUE(TempFolder::ReadFile(temp.Join("src/lvxrun.exe"), &read));
+    ASSERT_TRUE(TestFolder::ReadFile(temp.Join("src/lvxrun.exe"), &read));
     ASSERT_EQ(Build(Args("lvxrun.exe", "out/two.exe")).status, 0);
     std::vector<std::string> level9 = Args("lvxrun.exe", "out/nine.exe");
     level9.insert(level9.end(), {"--level", "9"});
     ASSERT_EQ(Build(level9).status, 0);
     std::string one, two;
-    ASSERT_TRUE(TempFolder::ReadFile(temp.Join("out/one.exe"), &one));
-    ASSERT_TRUE(TempFolder::ReadFile(temp.Join("out/two.exe"), &two));
+    ASSERT_TRUE(TestFolder::ReadFile(temp.Join("out/one.exe"), &one));
+    ASSERT_TRUE(TestFolder::ReadFile(temp.Join("out/two.exe"), &two));
     EXPECT_TRUE(one == two); // (binary: not printed)
     Installer a = Installer::Read(temp.Join("out/one.exe"));
     Installer nine = Installer::Read(temp.Join("out/nine.exe"));
@@ -346,7 +337,7 @@ TEST_F(Builder, OutputThatCannotDestroyAnything)
         EXPECT_EQ(r.status, 1);
         EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
         std::string now;
-        ASSERT_TRUE(TempFolder::ReadFile(temp.Join("stub.exe"), &now));
+        ASSERT_TRUE(TestFolder::ReadFile(temp.Join("stub.exe"), &now));
         EXPECT_TRUE(now == stub);
     }
     struct stat st;
@@ -356,7 +347,7 @@ TEST_F(Builder, OutputThatCannotDestroyAnything)
     EXPECT_TRUE(S_ISLNK(st.st_mode));
 
     // Interrupted while packing 64 MiB: the temporary file goes with it.
-    ASSERT_TRUE(Src("big.bin", Noise(64u << 20, 3)));
+    ASSERT_TRUE(Src("big.bin", NoiseBytes(64u << 20, 3)));
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
         std::vector<std::string> args = Args("lvxrun.exe", "out/big.exe");
@@ -385,7 +376,7 @@ TEST_F(Builder, OutputThatCannotDestroyAnything)
 // ones, and one from another builder without check lines.
 TEST_F(Builder, ListsAndVerifiesInstallers)
 {
-    ASSERT_TRUE(Src("lvxrun.exe", Noise(30000, 4)));
+    ASSERT_TRUE(Src("lvxrun.exe", NoiseBytes(30000, 4)));
     ASSERT_TRUE(Src("\xe8\xa1\xa8/a.ini", "ini"));
     timespec times[2] = {{1600000000, 0}, {1600000000, 1234500}};
     for (const char* name : {"src/lvxrun.exe", "src/\xe8\xa1\xa8/a.ini", "src/\xe8\xa1\xa8"})
@@ -408,7 +399,7 @@ TEST_F(Builder, ListsAndVerifiesInstallers)
     EXPECT_NE(r.output.find("sound: 2 files and 1 folders"), std::string::npos) << r.output;
 
     std::string bytes;
-    ASSERT_TRUE(TempFolder::ReadFile(installer, &bytes));
+    ASSERT_TRUE(TestFolder::ReadFile(installer, &bytes));
     const size_t offset = std::stoul(stubLength);
     // Another builder: the settings filled in with filler left behind the
     // zeros, a payload without check lines, nothing padded.
@@ -455,15 +446,15 @@ TEST_F(Builder, ListsAndVerifiesInstallers)
 // naming the cause, and the old output untouched, no temporary file left.
 TEST_F(Builder, RefusesWhatTheLauncherCannotHandle)
 {
-    using Setup = std::function<bool(TempFolder&, std::vector<std::string>&)>;
+    using Setup = std::function<bool(TestFolder&, std::vector<std::string>&)>;
     auto file = [](const char* path) {
-        return Setup([path](TempFolder& t, std::vector<std::string>&) { return t.WriteFile(std::string("src/") + path, "x"); });
+        return Setup([path](TestFolder& t, std::vector<std::string>&) { return t.WriteFile(std::string("src/") + path, "x"); });
     };
     auto installer = [](const char* name) {
-        return Setup([name](TempFolder&, std::vector<std::string>& a) { a[5] = name; return true; });
+        return Setup([name](TestFolder&, std::vector<std::string>& a) { a[5] = name; return true; });
     };
     auto stub = [](TestStub s) {
-        return Setup([s](TempFolder& t, std::vector<std::string>&) { return t.WriteFile("stub.exe", s.Bytes()); });
+        return Setup([s](TestFolder& t, std::vector<std::string>&) { return t.WriteFile("stub.exe", s.Bytes()); });
     };
     TestStub twoBlocks, noBlock, signedStub;
     twoBlocks.blocks = 2;
@@ -480,14 +471,14 @@ TEST_F(Builder, RefusesWhatTheLauncherCannotHandle)
         const char* message;
     } cases[] = {
         {"installer name of 25 bytes", installer("abcdefghijklmnopqrstu.exe"), "is 25 bytes in Shift-JIS; the stub holds at most 24"},
-        {"installer name of 13 kanji", Setup([&kanji13](TempFolder& t, std::vector<std::string>& a) {
+        {"installer name of 13 kanji", Setup([&kanji13](TestFolder& t, std::vector<std::string>& a) {
              a[5] = kanji13;
              return t.WriteFile("src/" + kanji13, "x");
          }),
          "is 26 bytes in Shift-JIS"},
         {"installer missing", installer("missing.exe"), "the installer \"missing.exe\" is not a file at the top of"},
         {"installer in another case", installer("LVXRUN.EXE"), "is not a file at the top of"},
-        {"installer is a folder", Setup([](TempFolder& t, std::vector<std::string>& a) {
+        {"installer is a folder", Setup([](TestFolder& t, std::vector<std::string>& a) {
              a[5] = "tools";
              return t.MakeFolder("src/tools");
          }),
@@ -509,61 +500,61 @@ TEST_F(Builder, RefusesWhatTheLauncherCannotHandle)
         {"yen sign", file("\xc2\xa5.txt"), "cannot be written in code page 932"},
         {"not UTF-8", file("\xff.txt"), "cannot be written in code page 932"},
         {"deep bad name", file("data/sub/NUL"), "src/data/sub/NUL: Windows cannot use this name"},
-        {"same name but for case", Setup([](TempFolder& t, std::vector<std::string>&) {
+        {"same name but for case", Setup([](TestFolder& t, std::vector<std::string>&) {
              return t.WriteFile("src/Readme.txt", "1") && t.WriteFile("src/README.TXT", "2");
          }),
          "to be the same (case does not count)"},
-        {"file and folder the same but for case", Setup([](TempFolder& t, std::vector<std::string>&) {
+        {"file and folder the same but for case", Setup([](TestFolder& t, std::vector<std::string>&) {
              return t.WriteFile("src/data", "1") && t.MakeFolder("src/DATA");
          }),
          "to be the same"},
-        {"full-width letters the same but for case", Setup([](TempFolder& t, std::vector<std::string>&) {
+        {"full-width letters the same but for case", Setup([](TestFolder& t, std::vector<std::string>&) {
              return t.WriteFile("src/\xef\xbd\x81", "1") && t.WriteFile("src/\xef\xbc\xa1", "2");
          }),
          "to be the same"},
-        {"link to a file", Setup([](TempFolder& t, std::vector<std::string>&) {
+        {"link to a file", Setup([](TestFolder& t, std::vector<std::string>&) {
              return symlink("lvxrun.exe", t.Join("src/link.exe").c_str()) == 0;
          }),
          "src/link.exe: a link (links are not followed"},
-        {"link to a folder", Setup([](TempFolder& t, std::vector<std::string>&) {
+        {"link to a folder", Setup([](TestFolder& t, std::vector<std::string>&) {
              return t.MakeFolder("elsewhere") && symlink("../elsewhere", t.Join("src/data").c_str()) == 0;
          }),
          "src/data: a link"},
-        {"dangling link", Setup([](TempFolder& t, std::vector<std::string>&) {
+        {"dangling link", Setup([](TestFolder& t, std::vector<std::string>&) {
              return symlink("nowhere", t.Join("src/gone").c_str()) == 0;
          }),
          "src/gone: a link"},
-        {"named pipe", Setup([](TempFolder& t, std::vector<std::string>&) {
+        {"named pipe", Setup([](TestFolder& t, std::vector<std::string>&) {
              return mkfifo(t.Join("src/pipe").c_str(), 0644) == 0;
          }),
          "src/pipe: neither a file nor a folder"},
-        {"file of 2 GiB", Setup([](TempFolder& t, std::vector<std::string>&) {
+        {"file of 2 GiB", Setup([](TestFolder& t, std::vector<std::string>&) {
              return t.WriteFile("src/huge.bin", "") && truncate(t.Join("src/huge.bin").c_str(), 0x80000000LL) == 0;
          }),
          "src/huge.bin: 2 GiB or larger"},
         {"stub with two settings blocks", stub(twoBlocks), "holds the settings block 2 times; it must hold it once"},
         {"stub without a settings block", stub(noBlock), "holds no untouched settings block"},
         {"stub already signed", stub(signedStub), "is already signed"},
-        {"stub not a program", Setup([](TempFolder& t, std::vector<std::string>&) {
+        {"stub not a program", Setup([](TestFolder& t, std::vector<std::string>&) {
              return t.WriteFile("stub.exe", std::string(StubSettings::kDefaultBlock, 50) + std::string(100, 'x'));
          }),
          "not a Windows program"},
-        {"stub missing", Setup([](TempFolder&, std::vector<std::string>& a) {
+        {"stub missing", Setup([](TestFolder&, std::vector<std::string>& a) {
              a[1] += ".gone";
              return true;
          }),
          "cannot open"},
-        {"source is a file", Setup([](TempFolder& t, std::vector<std::string>& a) {
+        {"source is a file", Setup([](TestFolder& t, std::vector<std::string>& a) {
              a[3] = t.Join("src/lvxrun.exe");
              return true;
          }),
          "lvxrun.exe: not a folder"},
-        {"output inside the source", Setup([](TempFolder& t, std::vector<std::string>& a) {
+        {"output inside the source", Setup([](TestFolder& t, std::vector<std::string>& a) {
              a[7] = t.Join("src/setup.exe");
              return true;
          }),
          "lies inside the folder being packed"},
-        {"output folder missing", Setup([](TempFolder& t, std::vector<std::string>& a) {
+        {"output folder missing", Setup([](TestFolder& t, std::vector<std::string>& a) {
              a[7] = t.Join("nowhere/setup.exe");
              return true;
          }),
@@ -571,7 +562,7 @@ TEST_F(Builder, RefusesWhatTheLauncherCannotHandle)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
-        TempFolder t;
+        TestFolder t("builder-refuse");
         ASSERT_TRUE(t.WriteFile("stub.exe", TestStub().Bytes()));
         ASSERT_TRUE(t.WriteFile("src/lvxrun.exe", "MZ"));
         ASSERT_TRUE(t.WriteFile("out/setup.exe", "the old one"));
@@ -585,7 +576,7 @@ TEST_F(Builder, RefusesWhatTheLauncherCannotHandle)
         EXPECT_NE(output.find(c.message), std::string::npos) << output;
         EXPECT_EQ(output.compare(0, 17, "qm-build: error: "), 0) << output;
         std::string old;
-        EXPECT_TRUE(TempFolder::ReadFile(t.Join("out/setup.exe"), &old));
+        EXPECT_TRUE(TestFolder::ReadFile(t.Join("out/setup.exe"), &old));
         EXPECT_EQ(old, "the old one");
         EXPECT_EQ(FolderNames(t.Join("out")), std::vector<std::string>{"setup.exe"});
     }
@@ -601,7 +592,7 @@ TEST_F(Builder, AcceptsTheLimits)
     for (int i = 0; i < 12; ++i)
         kanji12 += "\xe8\xa1\xa8";
     for (const std::string& name : {std::string("abcdefghijklmnopqrst.exe"), kanji12, std::string("x")}) {
-        TempFolder t;
+        TestFolder t("builder-limits");
         ASSERT_TRUE(t.WriteFile("stub.exe", TestStub().Bytes()));
         ASSERT_TRUE(t.WriteFile("src/" + name, "MZ"));
         ASSERT_TRUE(t.WriteFile("src/" + std::string(221, 'n'), "long"));
@@ -722,7 +713,7 @@ TEST_F(Builder, ChecksWhatTheSigningToolDid)
         {"a failure", "exit 3\n", 1, "failed (exit status 3)"},
         {"no output", "rm \"$out\"\n", 1, "cannot read the signed installer back"},
     };
-    ASSERT_TRUE(Src("lvxrun.exe", Noise(3000, 1)));
+    ASSERT_TRUE(Src("lvxrun.exe", NoiseBytes(3000, 1)));
     ASSERT_TRUE(temp.WriteFile("cert.pem", "unused") && temp.WriteFile("key.pem", "unused"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
@@ -757,7 +748,7 @@ TEST_F(Builder, ChecksWhatTheSigningToolDid)
 // file, one that signs in place as signtool does).
 TEST_F(Builder, SignsWithPkcs12OrACommand)
 {
-    ASSERT_TRUE(Src("lvxrun.exe", Noise(3000, 1)));
+    ASSERT_TRUE(Src("lvxrun.exe", NoiseBytes(3000, 1)));
     ASSERT_TRUE(temp.WriteFile("recorder.sh", "#!/bin/sh\necho \"$@\" > \"$(dirname \"$0\")/args.txt\"\nexit 3\n"));
     ASSERT_EQ(chmod(temp.Join("recorder.sh").c_str(), 0755), 0);
     std::vector<std::string> args = Args();
@@ -768,7 +759,7 @@ TEST_F(Builder, SignsWithPkcs12OrACommand)
     Result r = Build(args);
     EXPECT_EQ(r.status, 1);
     std::string recorded;
-    ASSERT_TRUE(TempFolder::ReadFile(temp.Join("args.txt"), &recorded));
+    ASSERT_TRUE(TestFolder::ReadFile(temp.Join("args.txt"), &recorded));
     EXPECT_EQ(recorded.find("sign -pkcs12 p.pfx -h sha256 -n Sample Setup -i https://example.org/ -in "), 0u) << recorded;
 
     // A well-behaved signer: appends a 16-byte table and enters it (the

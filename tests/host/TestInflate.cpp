@@ -4,6 +4,7 @@
 #include <string>
 #include <zlib.h>
 
+#include "payload/ArchiveFormat.h"
 #include "payload/RCDecompress.h"
 #include "tests/shared/TestBytes.h"
 
@@ -28,7 +29,7 @@ StepOutput Step(RCDecompress& stage, const std::string& input)
 
 TEST(InflateStage, BeginAndEnd)
 {
-    RCDecompress stage(8192);
+    RCDecompress stage(ArchiveFormat::kPieceSize);
     EXPECT_EQ(stage.GrowStep(), 262144);
     EXPECT_FALSE(Step(stage, SyncFlushed({"abc"})).ok); // not begun
     EXPECT_TRUE(stage.End());                           // not begun: nothing to do
@@ -68,8 +69,8 @@ TEST(InflateStage, SmallPieceThatInflatesToMegabytes)
     const std::string data(4 << 20, '\0');
     const std::string z = SyncFlushed({data});
     const std::string more = SyncFlushed({data, "x"}).substr(z.size());
-    ASSERT_LT(z.size(), 8192u);
-    RCDecompress stage(8192);
+    ASSERT_LT(z.size(), static_cast<size_t>(ArchiveFormat::kPieceSize));
+    RCDecompress stage(ArchiveFormat::kPieceSize);
     ASSERT_TRUE(stage.Begin());
     StepOutput out = Step(stage, z);
     ASSERT_TRUE(out.ok);
@@ -136,7 +137,7 @@ TEST(InflateStage, FailedStepsHandOutNothingAndStayFailed)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        RCDecompress stage(8192);
+        RCDecompress stage(ArchiveFormat::kPieceSize);
         ASSERT_TRUE(stage.Begin());
         EXPECT_FALSE(Step(stage, c.input).ok);
         EXPECT_EQ(stage.OutputLength(), 0);

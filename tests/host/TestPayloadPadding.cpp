@@ -1,31 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <random>
 #include <set>
 #include <string>
 
 #include "payload/PayloadWriter.h"
 #include "tests/host/ArchiveDump.h"
 #include "tests/shared/StringSink.h"
+#include "tests/shared/TestArchive.h"
+#include "tests/shared/TestBytes.h"
+
+using testkit::Record;
 
 namespace {
-
-std::string Noise(size_t n, uint32_t seed)
-{
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (char& c : s)
-        c = static_cast<char>(rng());
-    return s;
-}
-
-FileAttributeRecord Record(uint32_t attributes)
-{
-    FileAttributeRecord r;
-    r.attributes = attributes;
-    r.creationTime = r.lastAccessTime = r.lastWriteTime = 132000000000000000ull;
-    return r;
-}
 
 // Incompressible content of growing size moves the end of the archive
 // across a piece boundary, so every gap from 0 to a few dozen bytes occurs,
@@ -38,7 +24,7 @@ TEST(PayloadPadding, EndsOnAPieceBoundaryAndInflatesToNothing)
     for (size_t n = 8000; n < 8110; ++n) {
         StringSink sink;
         PayloadWriter writer(sink);
-        std::string content = Noise(n, static_cast<uint32_t>(n));
+        std::string content = NoiseBytes(n, static_cast<uint32_t>(n));
         ASSERT_TRUE(writer.File("a.bin", content.data(), static_cast<int64_t>(n), Record(0x20)));
         ASSERT_TRUE(writer.Up());
         uint64_t before = writer.PayloadBytes();

@@ -6,12 +6,16 @@
 #include <string>
 #include <zlib.h>
 
+#include "payload/ArchiveFormat.h"
 #include "payload/ArchiveReader.h"
 #include "payload/PayloadWriter.h"
 #include "payload/RCDecompress.h"
 #include "payload/RCFile.h"
+#include "tests/shared/TestArchive.h"
 #include "tests/shared/TestBytes.h"
 #include "tests/shared/TestFolder.h"
+
+using testkit::Record;
 
 namespace {
 
@@ -19,16 +23,6 @@ using Result = ArchiveReader::Result;
 
 // The folder the archive's top level stands for.
 constexpr const char* kWork = "C:\\w";
-
-FileAttributeRecord Record(uint32_t attributes, uint64_t time)
-{
-    FileAttributeRecord r;
-    r.attributes = attributes;
-    r.creationTime = time;
-    r.lastAccessTime = time + 1;
-    r.lastWriteTime = time + 2;
-    return r;
-}
 
 // Writes what the record loop asked for as one text, with the content of
 // each file kept aside.
@@ -87,7 +81,7 @@ class PayloadReading : public ::testing::Test {
 protected:
     std::string Put(const std::string& bytes)
     {
-        std::string path = folder.Write("p" + std::to_string(files++), bytes);
+        std::string path = folder.WriteNew(bytes);
         EXPECT_FALSE(path.empty());
         return path;
     }
@@ -99,7 +93,7 @@ protected:
         RCFile reader;
         EXPECT_TRUE(reader.Open(Put(fileBytes).c_str(), RCFile::kRead));
         EXPECT_TRUE(reader.Seek(offset));
-        RCDecompress stage(8192);
+        RCDecompress stage(ArchiveFormat::kPieceSize);
         EXPECT_TRUE(reader.SetInputTransform(&stage));
         Log none;
         Result result = ArchiveReader::Read(reader, kWork, log != nullptr ? *log : none);
@@ -108,7 +102,6 @@ protected:
     }
 
     TestFolder folder{"payload"};
-    int files = 0;
 };
 
 TEST_F(PayloadReading, ArchiveBehindAStubImage)
@@ -118,13 +111,13 @@ TEST_F(PayloadReading, ArchiveBehindAStubImage)
     const std::string exe = NoiseBytes(1024, 13);
     StringSink sink;
     PayloadWriter w(sink);
-    w.File("setup.bmp", bmp.data(), 5, Record(0x20, 100));
-    w.Folder("data", Record(0x10, 200));
-    w.File("a.ini", nullptr, 0, Record(0x20, 300));
+    w.File("setup.bmp", bmp.data(), 5, Record(0x20, 100, 101, 102));
+    w.Folder("data", Record(0x10, 200, 201, 202));
+    w.File("a.ini", nullptr, 0, Record(0x20, 300, 301, 302));
     w.Line("comment"); // unknown tags are skipped
-    w.File("\x83\x5C\x83\x74\x83\x67.dat", big.data(), static_cast<int64_t>(big.size()), Record(0x21, 400));
+    w.File("\x83\x5C\x83\x74\x83\x67.dat", big.data(), static_cast<int64_t>(big.size()), Record(0x21, 400, 401, 402));
     w.Up();
-    w.File("lvxrun.exe", exe.data(), 1024, Record(0x20, 500));
+    w.File("lvxrun.exe", exe.data(), 1024, Record(0x20, 500, 501, 502));
     w.Up();
     ASSERT_FALSE(w.Failed());
 
@@ -242,7 +235,7 @@ TEST_F(PayloadReading, FinishedStreamStopsShort)
                         30000, 9),
               Z_OK);
     finished.resize(length);
-    const size_t fullPieces = (finished.size() - 1) / 8192;
+    const size_t fullPieces = (finished.size() - 1) / ArchiveFormat::kPieceSize;
     ASSERT_GE(fullPieces, 3u);
 
     struct Case {
@@ -251,14 +244,14 @@ TEST_F(PayloadReading, FinishedStreamStopsShort)
         size_t delivered;
     };
     const Case cases[] = {
-        {"finished: the last step's output is lost", finished, BareInflate(finished.substr(0, fullPieces * 8192)).size()},
+        {"finished: the last step's output is lost", finished, BareInflate(finished.substr(0, fullPieces * ArchiveFormat::kPieceSize)).size()},
         {"sync-flushed, never finished: all of it", SyncFlushed({data}), data.size()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RCFile reader;
         ASSERT_TRUE(reader.Open(Put(c.file).c_str(), RCFile::kRead));
-        RCDecompress stage(8192);
+        RCDecompress stage(ArchiveFormat::kPieceSize);
         ASSERT_TRUE(reader.SetInputTransform(&stage));
         std::string got(40000, '\0');
         int32_t n = reader.Read(&got[0], 40000);

@@ -14,7 +14,10 @@
 #include "payload/Crc32.h"
 #include "payload/PayloadWriter.h"
 #include "support/FileAttributeRecord.h"
+#include "tests/shared/TestArchive.h"
 #include "tests/shared/TestBytes.h"
+
+using testkit::Record;
 
 namespace {
 
@@ -38,16 +41,6 @@ std::string RecordBytes(const FileAttributeRecord& r)
     uint8_t bytes[FileAttributeRecord::kSize];
     r.Encode(bytes);
     return std::string(bytes, bytes + sizeof bytes);
-}
-
-FileAttributeRecord Record(uint32_t attributes, uint64_t time)
-{
-    FileAttributeRecord r;
-    r.attributes = attributes;
-    r.creationTime = time;
-    r.lastAccessTime = time + 1;
-    r.lastWriteTime = time + 2;
-    return r;
 }
 
 // The check line after a File record, with zlib's own CRC-32 as reference.
@@ -153,7 +146,7 @@ TEST(FileAttributeRecord, RoundTripsExtremes)
         {0x80000021u, 0x0000'0000'FFFF'FFFFull}, // carry between the words
     };
     for (const auto& c : cases) {
-        FileAttributeRecord r = Record(c.attributes, c.time);
+        FileAttributeRecord r = Record(c.attributes, c.time, c.time + 1, c.time + 2);
         uint8_t bytes[FileAttributeRecord::kSize];
         r.Encode(bytes);
         FileAttributeRecord d = FileAttributeRecord::Decode(bytes);
@@ -174,10 +167,10 @@ TEST(PayloadWriter, ExampleArchiveInflatesToExactRecords)
     std::string exe(1024, '\0');
     for (size_t i = 0; i < exe.size(); ++i)
         exe[i] = static_cast<char>(i * 7 + 3);
-    const FileAttributeRecord bmpRecord = Record(0x20, 0x01D9000000000000ull);
-    const FileAttributeRecord dataRecord = Record(0x10, 0x01D9000000000100ull);
-    const FileAttributeRecord iniRecord = Record(0x21, 0x01D9000000000200ull);
-    const FileAttributeRecord exeRecord = Record(0x20, 0x01D9000000000300ull);
+    const FileAttributeRecord bmpRecord = Record(0x20, 0x01D9000000000000ull, 0x01D9000000000001ull, 0x01D9000000000002ull);
+    const FileAttributeRecord dataRecord = Record(0x10, 0x01D9000000000100ull, 0x01D9000000000101ull, 0x01D9000000000102ull);
+    const FileAttributeRecord iniRecord = Record(0x21, 0x01D9000000000200ull, 0x01D9000000000201ull, 0x01D9000000000202ull);
+    const FileAttributeRecord exeRecord = Record(0x20, 0x01D9000000000300ull, 0x01D9000000000301ull, 0x01D9000000000302ull);
 
     VectorSink sink;
     PayloadWriter writer(sink);

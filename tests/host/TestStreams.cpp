@@ -75,7 +75,7 @@ class StreamTest : public ::testing::Test {
 protected:
     std::string Put(const std::string& bytes)
     {
-        std::string path = folder.Write("f" + std::to_string(files++), bytes);
+        std::string path = folder.WriteNew(bytes);
         EXPECT_FALSE(path.empty());
         return path;
     }
@@ -104,7 +104,6 @@ protected:
     }
 
     TestFolder folder{"streams"};
-    int files = 0;
 };
 
 TEST_F(StreamTest, LinesAndBlocksOnEveryMedium)
@@ -178,10 +177,10 @@ TEST_F(StreamTest, OpenModes)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("mode " + std::to_string(c.mode) + (c.exists ? ", existing file" : ", no file"));
-        std::string name = "mode" + std::to_string(files++);
+        std::string name = folder.NewName();
         std::string path = folder.Join(name);
         if (c.exists) {
-            ASSERT_EQ(folder.Write(name, "old"), path);
+            ASSERT_TRUE(folder.WriteFile(name, "old"));
         }
         RCFile f;
         EXPECT_EQ(f.Open(path.c_str(), c.mode), c.opens);
@@ -195,7 +194,7 @@ TEST_F(StreamTest, OpenModes)
         }
         EXPECT_FALSE(f.IsOpen());
         std::string content;
-        EXPECT_EQ(TestFolder::Read(path, &content), c.after != nullptr);
+        EXPECT_EQ(TestFolder::ReadFile(path, &content), c.after != nullptr);
         if (c.after != nullptr) {
             EXPECT_EQ(content, c.after);
         }
@@ -544,7 +543,7 @@ TEST_F(StreamTest, WriteThroughAStage)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::string path = folder.Join("w" + std::to_string(files++));
+        std::string path = folder.Join(folder.NewName());
         RCFile f;
         ASSERT_TRUE(f.Open(path.c_str(), RCFile::kWrite));
         Recorder stage(c.repeat);
@@ -553,7 +552,7 @@ TEST_F(StreamTest, WriteThroughAStage)
         EXPECT_EQ(f.Write("abcd", 4), c.result);
         EXPECT_TRUE(f.Close());
         std::string content;
-        ASSERT_TRUE(TestFolder::Read(path, &content));
+        ASSERT_TRUE(TestFolder::ReadFile(path, &content));
         EXPECT_EQ(content, c.file);
         f.SetOutputTransform(nullptr);
     }

@@ -3,28 +3,103 @@
 #include <cstdio>
 #include <cstdlib>
 
-#ifndef _WIN32
-#include <dirent.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <ftw.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 #ifdef _WIN32
-TestFolder::TestFolder(const char* name) : scratch_(name)
+namespace {
+
+const char kSeparator = '\\';
+
+// The next backslash from i on that ends a folder name, stepping over
+// Shift-JIS characters ("\x95\x5C" is one character, not a separator);
+// npos when there is none. i must be where a character begins.
+size_t NextSeparator(const std::string& path, size_t i)
 {
+    while (i < path.size() && path[i] != '\\')
+        i += IsDBCSLeadByteEx(932, static_cast<BYTE>(path[i])) ? 2 : 1;
+    return i < path.size() ? i : std::string::npos;
 }
 
-TestFolder::~TestFolder() = default;
-
-const std::string& TestFolder::Path() const
+bool MakeOne(const std::string& path)
 {
-    return scratch_.Path();
+    if (CreateDirectoryA(path.c_str(), nullptr))
+        return true;
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::string TestFolder::Join(const std::string& name) const
+} // namespace
+
+TestFolder::TestFolder(const char* name)
 {
-    return scratch_.Join(name);
+    CreateDirectoryA("C:\\qmtest", nullptr);
+    char id[16];
+    std::snprintf(id, sizeof id, "-%lu", static_cast<unsigned long>(GetCurrentProcessId()));
+    std::string path = std::string("C:\\qmtest\\") + name + id;
+    RemoveAll(path);
+    if (CreateDirectoryA(path.c_str(), nullptr))
+        path_ = path;
+}
+
+bool TestFolder::MakeFolders(const std::string& path)
+{
+    // From behind the drive ("C:\").
+    for (size_t i = NextSeparator(path, 3); i != std::string::npos; i = NextSeparator(path, i + 1)) {
+        if (!MakeOne(path.substr(0, i)))
+            return false;
+    }
+    return MakeOne(path);
+}
+
+void TestFolder::RemoveAll(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        if (!DeleteFileA(path.c_str()))
+            RemoveDirectoryA(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = data.cFileName;
+            if (name != "." && name != "..")
+                RemoveAll(path + "\\" + name);
+        } while (FindNextFileA(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryA(path.c_str());
 }
 #else
+namespace {
+
+const char kSeparator = '/';
+
+size_t NextSeparator(const std::string& path, size_t i)
+{
+    return path.find('/', i);
+}
+
+bool MakeOne(const std::string& path)
+{
+    if (mkdir(path.c_str(), 0755) == 0)
+        return true;
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
 TestFolder::TestFolder(const char* name)
 {
     const char* base = std::getenv("TMPDIR");
@@ -33,46 +108,75 @@ TestFolder::TestFolder(const char* name)
         path_ = pattern;
 }
 
-TestFolder::~TestFolder()
+bool TestFolder::MakeFolders(const std::string& path)
 {
-    if (path_.empty())
-        return;
-    if (DIR* dir = opendir(path_.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            std::string entryName = entry->d_name;
-            if (entryName != "." && entryName != "..")
-                unlink(Join(entryName).c_str());
-        }
-        closedir(dir);
+    for (size_t i = NextSeparator(path, 1); i != std::string::npos; i = NextSeparator(path, i + 1)) {
+        if (!MakeOne(path.substr(0, i)))
+            return false;
     }
-    rmdir(path_.c_str());
+    return MakeOne(path);
 }
 
-const std::string& TestFolder::Path() const
+void TestFolder::RemoveAll(const std::string& path)
 {
-    return path_;
-}
-
-std::string TestFolder::Join(const std::string& name) const
-{
-    return path_ + "/" + name;
+    // Folders without write permission would keep their content: the
+    // folder is ours, so everything in it may go.
+    nftw(path.c_str(), [](const char* p, const struct stat* st, int type, struct FTW*) {
+        if (type == FTW_D && st != nullptr)
+            chmod(p, st->st_mode | S_IRWXU);
+        return 0;
+    }, 16, FTW_PHYS);
+    nftw(path.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); }, 16,
+         FTW_DEPTH | FTW_PHYS);
 }
 #endif
 
-std::string TestFolder::Write(const std::string& name, const std::string& bytes) const
+TestFolder::~TestFolder()
 {
-    if (!Made())
-        return std::string();
-    std::string path = Join(name);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr)
-        return std::string();
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = std::fclose(f) == 0 && ok;
-    return ok ? path : std::string();
+    if (Made())
+        RemoveAll(path_);
 }
 
-bool TestFolder::Read(const std::string& path, std::string* bytes)
+std::string TestFolder::Join(const std::string& relative) const
+{
+    return path_ + kSeparator + relative;
+}
+
+bool TestFolder::MakeFolder(const std::string& relative) const
+{
+    return Made() && MakeFolders(Join(relative));
+}
+
+bool TestFolder::WriteFile(const std::string& relative, const std::string& bytes) const
+{
+    if (!Made())
+        return false;
+    // Its folders first: all before the last separator.
+    size_t last = std::string::npos;
+    for (size_t i = NextSeparator(relative, 0); i != std::string::npos; i = NextSeparator(relative, i + 1))
+        last = i;
+    if (last != std::string::npos && !MakeFolder(relative.substr(0, last)))
+        return false;
+    const std::string path = Join(relative);
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr)
+        return false;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+std::string TestFolder::NewName()
+{
+    return "n" + std::to_string(++named_);
+}
+
+std::string TestFolder::WriteNew(const std::string& bytes)
+{
+    const std::string name = NewName();
+    return WriteFile(name, bytes) ? Join(name) : std::string();
+}
+
+bool TestFolder::ReadFile(const std::string& path, std::string* bytes)
 {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (f == nullptr)

@@ -1,13 +1,10 @@
-// A test program's own scratch folder for plain files: under the system's
-// temporary folder on Linux, on the C: drive of the Wine prefix on Windows
-// (never Z:, the Linux root). Made on construction; removed with the files
-// in it (one level, no sub-folders) on destruction.
+// A test program's own scratch folder: under the system's temporary folder
+// on Linux, C:\qmtest\<name>-<process id> in the Wine prefix on Windows
+// (never Z:, the Linux root). Made empty on construction; removed with
+// everything in it on destruction. Uses the plain system calls, never the
+// code under test.
 #pragma once
 #include <string>
-
-#ifdef _WIN32
-#include "tests/win/ScratchFolder.h"
-#endif
 
 class TestFolder {
 public:
@@ -16,20 +13,30 @@ public:
     TestFolder(const TestFolder&) = delete;
     TestFolder& operator=(const TestFolder&) = delete;
 
-    bool Made() const { return !Path().empty(); }
-    const std::string& Path() const;
-    // Path() + separator + name
-    std::string Join(const std::string& name) const;
+    bool Made() const { return !path_.empty(); }
+    const std::string& Path() const { return path_; }
+    // Path() + separator + relative; relative uses the platform's separator
+    // ("\" on Windows, "/" elsewhere).
+    std::string Join(const std::string& relative) const;
 
-    // Writes bytes to the file name in the folder; returns its path, or an
-    // empty text when that failed.
-    std::string Write(const std::string& name, const std::string& bytes) const;
-    static bool Read(const std::string& path, std::string* bytes);
+    // Makes the folder and every missing one on the way.
+    bool MakeFolder(const std::string& relative) const;
+    // Writes bytes to a file, making its folders first.
+    bool WriteFile(const std::string& relative, const std::string& bytes) const;
+    // A name that no file of the folder has had from this object ("n1",
+    // "n2", ...), and bytes written to a file of such a name: its path, or
+    // an empty text when that failed.
+    std::string NewName();
+    std::string WriteNew(const std::string& bytes);
+
+    // Every missing folder of an absolute path, Shift-JIS names included.
+    static bool MakeFolders(const std::string& path);
+    // The whole content of a file; false when it cannot be opened or read.
+    static bool ReadFile(const std::string& path, std::string* bytes);
+    // Removes a file, or a folder with everything in it (links as links).
+    static void RemoveAll(const std::string& path);
 
 private:
-#ifdef _WIN32
-    ScratchFolder scratch_;
-#else
     std::string path_;
-#endif
+    int named_ = 0;
 };

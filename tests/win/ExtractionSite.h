@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "tests/win/ScratchFolder.h"
+#include "tests/shared/TestFolder.h"
 #include "tests/win/TreeSnapshot.h"
 
 class ExtractionSite {
@@ -32,7 +32,7 @@ public:
     TreeSnapshot Work() const { return TreeSnapshot(workFolder_); }
 
 private:
-    ScratchFolder scratch_;
+    TestFolder scratch_;
     std::string appData_;
     std::string workFolder_;
 };

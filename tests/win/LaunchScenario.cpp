@@ -10,32 +10,10 @@
 #include "payload/StubSettings.h"
 #include "support/RCAnsiStr.h"
 #include "support/RCPath.h"
+#include "tests/win/WineHelpers.h"
 
-namespace {
-
-// Creates every missing folder of an absolute path (plain Windows calls).
-void CreateFolders(const std::string& path)
-{
-    for (size_t i = 3; i <= path.size(); ++i) {
-        if (i == path.size() || (path[i] == '\\' && !IsDBCSLeadByteEx(932, static_cast<BYTE>(path[i - 1]))))
-            CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
-    }
-}
-
-std::string OwnFolder()
-{
-    char module[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, module, sizeof module);
-    std::string path = module;
-    return path.substr(0, path.find_last_of('\\'));
-}
-
-bool Exists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-} // namespace
+using testwin::Exists;
+using testwin::OwnFolder;
 
 LaunchScenario::LaunchScenario(const char* name, bool withBlanks)
     : scratch_(name), fixture_(OwnFolder() + "\\installer_fixture.exe")
@@ -53,8 +31,8 @@ LaunchScenario::LaunchScenario(const char* name, bool withBlanks)
     installer_ = workFolder_ + "\\" + installerName.Text();
 
     // What extraction leaves beside the installer.
-    ScratchFolder::RemoveAll(workFolder_);
-    CreateFolders(workFolder_ + "\\data");
+    TestFolder::RemoveAll(workFolder_);
+    TestFolder::MakeFolders(workFolder_ + "\\data");
     HANDLE file = CreateFileA((workFolder_ + "\\setup.ini").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE)
@@ -65,7 +43,7 @@ LaunchScenario::~LaunchScenario()
 {
     // The launcher leaves the parents (Orvane\Lumavex\Quillimark) in place,
     // and so does the test; the scratch folder goes with everything in it.
-    ScratchFolder::RemoveAll(workFolder_);
+    TestFolder::RemoveAll(workFolder_);
 }
 
 bool LaunchScenario::PlaceInstaller()
@@ -120,7 +98,7 @@ void LaunchScenario::Run(uint32_t exitCode, bool broadcast)
 
     report_.clear();
     std::string text;
-    if (ScratchFolder::ReadFile(reportPath, &text)) {
+    if (TestFolder::ReadFile(reportPath, &text)) {
         size_t start = 0;
         while (start < text.size()) {
             size_t end = text.find('\n', start);

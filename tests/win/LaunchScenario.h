@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "tests/win/LaunchRecorder.h"
-#include "tests/win/ScratchFolder.h"
+#include "tests/shared/TestFolder.h"
 
 class LaunchScenario {
 public:
@@ -51,7 +51,7 @@ public:
     uint32_t RemovedAt() const { return removedAt_; }
 
 private:
-    ScratchFolder scratch_;
+    TestFolder scratch_;
     std::string base_;
     std::string workFolder_;
     std::string installer_;

@@ -16,33 +16,13 @@
 #include "payload/StubSettings.h"
 #include "support/RCAnsiStr.h"
 #include "support/RCPath.h"
+#include "tests/shared/TestFolder.h"
 #include "tests/win/LaunchRecorder.h"
+#include "tests/win/WineHelpers.h"
 
 #ifndef QM_EXPECT_NT
 #error "QM_EXPECT_NT (1: NT platform, 0: the older one) must be defined"
 #endif
-
-namespace {
-
-#if QM_EXPECT_NT
-void CreateFolders(const std::string& path)
-{
-    for (size_t i = 3; i <= path.size(); ++i) {
-        if (i == path.size() || path[i] == '\\')
-            CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
-    }
-}
-
-std::string OwnFolder()
-{
-    char module[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, module, sizeof module);
-    std::string path = module;
-    return path.substr(0, path.find_last_of('\\'));
-}
-#endif
-
-} // namespace
 
 int main()
 {
@@ -70,13 +50,13 @@ int main()
     SetToWorkFolder(workFolder);
     RCAnsiStr name;
     StubSettings::InstallerName(name);
-    CreateFolders(workFolder.Text());
+    TestFolder::MakeFolders(workFolder.Text());
     const std::string installer = std::string(workFolder.Text()) + "\\" + name.Text();
-    if (!CopyFileA((OwnFolder() + "\\installer_fixture.exe").c_str(), installer.c_str(), FALSE)) {
+    if (!CopyFileA((testwin::OwnFolder() + "\\installer_fixture.exe").c_str(), installer.c_str(), FALSE)) {
         std::fprintf(stderr, "restart_scenario: cannot place the installer %s\n", installer.c_str());
         return 2;
     }
-    CreateFolders("C:\\qmtest\\restart-scenario");
+    TestFolder::MakeFolders("C:\\qmtest\\restart-scenario");
     SetEnvironmentVariableA("QM_FIXTURE_REPORT", "C:\\qmtest\\restart-scenario\\report.txt");
     SetEnvironmentVariableA("QM_FIXTURE_EXIT", "3386");
     std::printf("workfolder=%s\n", workFolder.Text());

@@ -11,7 +11,7 @@
 #include "payload/StubSettings.h"
 #include "tests/host/ArchiveDump.h"
 #include "tests/host/TestStub.h"
-#include "tests/win/ScratchFolder.h"
+#include "tests/shared/TestFolder.h"
 #include "tests/win/WineHelpers.h"
 #include "tools/ChildProcess.h"
 #include "tools/WideText.h"
@@ -65,7 +65,7 @@ bool Find(const std::wstring& path, WIN32_FIND_DATAW& data)
 
 TEST(BuilderWin, PacksRealAttributesTimesAndNames)
 {
-    ScratchFolder scratch("builder");
+    TestFolder scratch("builder");
     const std::string root = scratch.Path();
     ASSERT_TRUE(scratch.WriteFile("stub.exe", TestStub().Bytes()));
     ASSERT_TRUE(CreateDirectoryW(Wide(root + "\\out").c_str(), nullptr));
@@ -125,7 +125,7 @@ TEST(BuilderWin, PacksRealAttributesTimesAndNames)
     int status = ChildProcess::Run(args, output);
     ASSERT_EQ(status, 0) << output;
     std::string bytes;
-    ASSERT_TRUE(ScratchFolder::ReadFile(root + "\\out\\setup.exe", &bytes));
+    ASSERT_TRUE(TestFolder::ReadFile(root + "\\out\\setup.exe", &bytes));
     std::string stub = TestStub().Bytes();
     EXPECT_STREQ(bytes.c_str() + TestStub::kBlockAt, std::to_string(stub.size()).c_str());
     EXPECT_STREQ(bytes.c_str() + TestStub::kBlockAt + StubSettings::kAreaSize, "lvxrun.exe");
@@ -171,7 +171,7 @@ TEST(BuilderWin, PacksRealAttributesTimesAndNames)
             << output;
     }
     std::string stubNow;
-    ASSERT_TRUE(ScratchFolder::ReadFile(root + "\\stub.exe", &stubNow));
+    ASSERT_TRUE(TestFolder::ReadFile(root + "\\stub.exe", &stubNow));
     EXPECT_TRUE(stubNow == TestStub().Bytes());
 }
 
@@ -179,7 +179,7 @@ TEST(BuilderWin, PacksRealAttributesTimesAndNames)
 // names come from the wide file-system calls whatever the ANSI code page.
 TEST(BuilderWin, RefusesNamesOutsideCodePage932)
 {
-    ScratchFolder scratch("builder-refuse");
+    TestFolder scratch("builder-refuse");
     const std::string root = scratch.Path();
     ASSERT_TRUE(scratch.WriteFile("stub.exe", TestStub().Bytes()));
     ASSERT_TRUE(scratch.WriteFile("src\\lvxrun.exe", "MZ"));

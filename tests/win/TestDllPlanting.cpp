@@ -16,8 +16,11 @@
 
 #include <string>
 
-#include "tests/win/ScratchFolder.h"
+#include "tests/shared/TestFolder.h"
 #include "tests/win/WatchedRun.h"
+#include "tests/win/WineHelpers.h"
+
+using testwin::OwnFolder;
 
 namespace {
 
@@ -61,14 +64,14 @@ protected:
     std::string Mark() const { return folder_.Join("planted-version-loaded.txt"); }
     bool Marked() const { return GetFileAttributesA(Mark().c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-    ScratchFolder folder_{"planting"};
+    TestFolder folder_{"planting"};
 };
 
 TEST_F(DllPlanting, TheControlProgramLoadsThePlantedDll)
 {
     EXPECT_EQ(RunAndWait(Control()), 0);
     std::string mark;
-    ASSERT_TRUE(ScratchFolder::ReadFile(Mark(), &mark)) << "the plant did not work: the test would prove nothing";
+    ASSERT_TRUE(TestFolder::ReadFile(Mark(), &mark)) << "the plant did not work: the test would prove nothing";
     EXPECT_NE(mark.find("planting_control.exe"), std::string::npos) << mark;
 }
 
@@ -80,7 +83,7 @@ TEST_F(DllPlanting, TheStubNeverLoadsIt)
     EXPECT_EQ(run["timeout"], "");
     EXPECT_EQ(run["exit"], "0");
     std::string mark;
-    EXPECT_FALSE(ScratchFolder::ReadFile(Mark(), &mark)) << "loaded by: " << mark;
+    EXPECT_FALSE(TestFolder::ReadFile(Mark(), &mark)) << "loaded by: " << mark;
 }
 
 } // namespace

@@ -23,6 +23,7 @@
 #include "payload/StubSettings.h"
 #include "support/RCPath.h"
 #include "tests/shared/StringSink.h"
+#include "tests/shared/TestArchive.h"
 #include "tests/shared/TestBytes.h"
 #include "tests/win/ExtractionSite.h"
 #include "tests/win/RecordingUi.h"
@@ -30,14 +31,19 @@
 #include "tests/win/WineHelpers.h"
 
 using testwin::Attributes;
+using testwin::Exists;
 using testwin::FileTimeOf;
+using testwin::IsFolder;
+using testwin::OwnFile;
+
+using testkit::MakePayload;
+using testkit::Record;
+using testkit::kHyo;
+using testkit::kNouryoku;
+using testkit::kSoft;
 
 namespace {
 
-// Shift-JIS names whose second byte is 0x5C, the backslash.
-const std::string kHyo = "\x95\x5C";                 // 表
-const std::string kSoft = "\x83\x5C\x83\x74\x83\x67"; // ソフト
-const std::string kNouryoku = "\x94\x5C\x97\xCD";     // 能力
 
 // Attribute bits that survive on disk under Wine as well as on Windows
 // (Wine always reports archive for files and keeps only hidden and system
@@ -47,32 +53,6 @@ constexpr DWORD kKeptBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FI
 
 // A time that SetFileTime refuses (negative as a 64-bit count).
 constexpr uint64_t kBadTime = 0x8000000000000000ull;
-
-FileAttributeRecord Record(uint32_t attributes, uint64_t created, uint64_t accessed, uint64_t written)
-{
-    FileAttributeRecord r;
-    r.attributes = attributes;
-    r.creationTime = created;
-    r.lastAccessTime = accessed;
-    r.lastWriteTime = written;
-    return r;
-}
-
-// A record with three distinct times on one day, told apart by n.
-FileAttributeRecord Record(uint32_t attributes, int n = 0)
-{
-    return Record(attributes, FileTimeOf(2019, 4, 1 + n, 8, 30, 0, 1111), FileTimeOf(2021, 6, 1 + n, 12, 0, 0, 2222),
-                  FileTimeOf(2020, 5, 1 + n, 10, 15, 30, 3333));
-}
-
-std::string MakePayload(const std::function<void(PayloadWriter&)>& write)
-{
-    StringSink sink;
-    PayloadWriter writer(sink);
-    write(writer);
-    EXPECT_FALSE(writer.Failed());
-    return sink.bytes;
-}
 
 // Junk that stands in for the stub image; its last byte is no zlib header.
 std::string Stub()
@@ -103,24 +83,6 @@ const char* MessageName(const std::string& text)
             return k.second;
     }
     return "an unknown text";
-}
-
-std::string OwnFile()
-{
-    char name[MAX_PATH + 1] = {};
-    DWORD n = GetModuleFileNameA(nullptr, name, MAX_PATH);
-    return std::string(name, n < MAX_PATH ? n : 0);
-}
-
-bool Exists(const std::string& path)
-{
-    return Attributes(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool PathExistsAsFolder(const std::string& path)
-{
-    DWORD a = Attributes(path);
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // A file held open without sharing delete, so that nobody can remove it.
@@ -181,7 +143,7 @@ protected:
         EXPECT_EQ(shown.owner, nullptr);
     }
 
-    void RemoveWorkFolder() const { ScratchFolder::RemoveAll(site.WorkFolder()); }
+    void RemoveWorkFolder() const { TestFolder::RemoveAll(site.WorkFolder()); }
 
     ExtractionSite site{"extract"};
     RecordingUi ui;
@@ -352,7 +314,7 @@ TEST_F(Extraction, ArchiveCases)
         EXPECT_EQ(Extract(c.payload), c.ok);
         ExpectMessage(c.message);
         // After a failure the work folder stays, with what was made so far.
-        EXPECT_TRUE(PathExistsAsFolder(site.WorkFolder()));
+        EXPECT_TRUE(IsFolder(site.WorkFolder()));
         EXPECT_EQ(Describe(site.Work()), c.tree);
     }
 }
@@ -389,7 +351,7 @@ TEST_F(Extraction, PayloadOffsets)
         RemoveWorkFolder();
         EXPECT_EQ(ExtractAt(c.offset), c.ok);
         ExpectMessage(c.message);
-        EXPECT_EQ(PathExistsAsFolder(site.WorkFolder()), c.workFolder);
+        EXPECT_EQ(IsFolder(site.WorkFolder()), c.workFolder);
         EXPECT_EQ(Describe(site.Work()), c.tree);
     }
 
@@ -511,16 +473,16 @@ TEST_F(Extraction, AWorkFolderThatCannotBeMade)
         EXPECT_FALSE(Extract(payload));
         ExpectMessage(Messages::kFolderFailed);
         EXPECT_TRUE(Exists(work));
-        EXPECT_FALSE(PathExistsAsFolder(work));
+        EXPECT_FALSE(IsFolder(work));
     }
     {
         SCOPED_TRACE("a file in place of a parent folder");
         RemoveWorkFolder();
-        ScratchFolder::RemoveAll(parent);
+        TestFolder::RemoveAll(parent);
         ASSERT_FALSE(site.Write(parent.substr(site.Scratch().size() + 1), "in the way").empty());
         EXPECT_FALSE(Extract(payload));
         ExpectMessage(Messages::kFolderFailed);
-        ScratchFolder::RemoveAll(parent);
+        TestFolder::RemoveAll(parent);
         ASSERT_TRUE(CreateDirectoryA(parent.c_str(), nullptr));
     }
 }
@@ -529,7 +491,7 @@ TEST_F(Extraction, MissingParentsOfTheWorkFolderAreMade)
 {
     const std::string payload = MakePayload([](PayloadWriter& w) { w.File("f", "x", 1, Record(0x20)); w.Up(); });
     const std::string orvane = site.AppData() + "\\Orvane";
-    ScratchFolder::RemoveAll(orvane);
+    TestFolder::RemoveAll(orvane);
     combined = site.Write("combined.exe", Stub() + payload);
     EXPECT_TRUE(ExtractAt(static_cast<int32_t>(Stub().size()), {orvane}));
     ExpectMessage(nullptr);
@@ -637,7 +599,7 @@ TEST_F(Extraction, LinksPlantedWhileItRunsAreNeverWrittenThrough)
             EXPECT_EQ(Describe(site.Work()), c.tree);
         }
     }
-    ScratchFolder::ReadFile(target + "\\victim.txt", &combined);
+    TestFolder::ReadFile(target + "\\victim.txt", &combined);
     EXPECT_EQ(combined, "victim");
 }
 
@@ -745,7 +707,7 @@ TEST_F(Extraction, StaleWorkFoldersOfEndedProcessesGo)
     }
     for (const auto& f : folders) {
         if (f.stays)
-            ScratchFolder::RemoveAll(parent + "\\" + f.name);
+            TestFolder::RemoveAll(parent + "\\" + f.name);
     }
     DeleteFileA(fileName.c_str());
 }
@@ -753,7 +715,7 @@ TEST_F(Extraction, StaleWorkFoldersOfEndedProcessesGo)
 TEST_F(Extraction, PayloadBehindACopyOfARealProgram)
 {
     std::string program;
-    ASSERT_TRUE(ScratchFolder::ReadFile(OwnFile(), &program));
+    ASSERT_TRUE(TestFolder::ReadFile(OwnFile(), &program));
     ASSERT_GT(program.size(), 1000u);
     const std::string content = NoiseBytes(100000, 9);
     std::string payload = MakePayload([&](PayloadWriter& w) {
@@ -797,7 +759,7 @@ TEST(ExtractOwnPayload, ACopyWithAPayloadUnpacksIntoItsWorkFolder)
 {
     ExtractionSite site("extract-own");
     std::string program;
-    ASSERT_TRUE(ScratchFolder::ReadFile(OwnFile(), &program));
+    ASSERT_TRUE(TestFolder::ReadFile(OwnFile(), &program));
     const std::string block(StubSettings::kDefaultBlock, StubSettings::kBlockSize);
     const std::string offset = std::to_string(program.size());
     int patched = 0;
@@ -841,7 +803,7 @@ TEST(ExtractOwnPayload, ACopyWithAPayloadUnpacksIntoItsWorkFolder)
     std::snprintf(id, sizeof id, "%08X", static_cast<unsigned>(process.dwProcessId));
     work.AppendComponent(id);
     EXPECT_EQ(Describe(TreeSnapshot(work.Text())), "hello.txt=" + content + "\n");
-    ScratchFolder::RemoveAll(work.Text());
+    TestFolder::RemoveAll(work.Text());
     // The parents go too, when nothing else is in them.
     for (int i = 0; i < 3; ++i) {
         work.RemoveLast();

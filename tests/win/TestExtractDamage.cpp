@@ -14,25 +14,19 @@
 
 #include "launcher/Extract.h"
 #include "launcher/Messages.h"
+#include "payload/ArchiveFormat.h"
 #include "payload/PayloadWriter.h"
 #include "tests/shared/StringSink.h"
+#include "tests/shared/TestArchive.h"
 #include "tests/shared/TestBytes.h"
 #include "tests/win/ExtractionSite.h"
 #include "tests/win/RecordingUi.h"
 #include "tests/win/TreeSnapshot.h"
 #include "tests/win/WineHelpers.h"
 
-namespace {
+using testkit::Record;
 
-FileAttributeRecord Record(uint32_t attributes, int n)
-{
-    FileAttributeRecord r;
-    r.attributes = attributes;
-    r.creationTime = testwin::FileTimeOf(2018, 1, 1 + n, 0, 0, 0);
-    r.lastAccessTime = testwin::FileTimeOf(2018, 2, 1 + n, 0, 0, 0);
-    r.lastWriteTime = testwin::FileTimeOf(2018, 3, 1 + n, 0, 0, 0);
-    return r;
-}
+namespace {
 
 // Text that compresses the way text files do.
 std::string TextLike(size_t length, uint32_t seed)
@@ -173,7 +167,7 @@ private:
 TEST(ExtractDamage, CutPayloads)
 {
     ValidPayload valid;
-    ASSERT_GT(valid.bytes.size(), 2u * 8192u) << "the payload spans several raw pieces";
+    ASSERT_GT(valid.bytes.size(), 2u * ArchiveFormat::kPieceSize) << "the payload spans several raw pieces";
     DamageRun run;
     ASSERT_TRUE(run.Run(valid.bytes));
     const TreeSnapshot whole(run.WorkFolder());

@@ -11,27 +11,20 @@
 #include "support/FileSystem.h"
 #include "support/RCPath.h"
 #include "support/WindowsVersion.h"
-#include "tests/win/ScratchFolder.h"
+#include "tests/shared/TestArchive.h"
+#include "tests/shared/TestFolder.h"
 #include "tests/win/WineHelpers.h"
 
 using testwin::Attributes;
+using testwin::Exists;
+using testwin::IsFolder;
+
+using testkit::Record;
+using testkit::kHyo;
+using testkit::kSo;
 
 namespace {
 
-// Shift-JIS names whose second byte is 0x5C, the backslash.
-const char kHyo[] = "\x95\x5C";   // 表
-const char kSo[] = "\x83\x5C";    // ソ
-
-bool Exists(const std::string& path)
-{
-    return Attributes(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool IsFolder(const std::string& path)
-{
-    DWORD a = Attributes(path);
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 const ___RSFILEINFO* Find(const RCList<___RSFILEINFO>& list, const std::string& name)
 {
@@ -40,16 +33,6 @@ const ___RSFILEINFO* Find(const RCList<___RSFILEINFO>& list, const std::string& 
             return list.Item(i);
     }
     return nullptr;
-}
-
-FileAttributeRecord Record(uint32_t attributes, uint64_t created, uint64_t accessed, uint64_t written)
-{
-    FileAttributeRecord record;
-    record.attributes = attributes;
-    record.creationTime = created;
-    record.lastAccessTime = accessed;
-    record.lastWriteTime = written;
-    return record;
 }
 
 // Sets or removes an environment variable for the length of a test.
@@ -119,7 +102,7 @@ bool LooksLikeVersion(const char* text)
 
 TEST(PathExists, Cases)
 {
-    ScratchFolder scratch("exists");
+    TestFolder scratch("exists");
     ASSERT_TRUE(scratch.WriteFile("file.txt", "x"));
     ASSERT_TRUE(scratch.WriteFile(std::string(kHyo) + "\\" + kSo + ".txt", "x"));
     std::string drive = testwin::FreeDrive();
@@ -155,7 +138,7 @@ TEST(PathExists, Cases)
 
 TEST(EntryExists, Cases)
 {
-    ScratchFolder scratch("entry");
+    TestFolder scratch("entry");
     ASSERT_TRUE(scratch.WriteFile("sub\\a.txt", "x"));
     struct Case {
         std::string path;
@@ -177,7 +160,7 @@ TEST(EntryExists, Cases)
 
 TEST(CreateDirectoryTree, CreatesEveryMissingLevel)
 {
-    ScratchFolder scratch("mkdir");
+    TestFolder scratch("mkdir");
     EXPECT_TRUE(CreateDirectoryTree(scratch.Join("a\\b\\c").c_str()));
     EXPECT_TRUE(IsFolder(scratch.Join("a\\b\\c")));
     // Once more: every level exists, every creation fails harmlessly.
@@ -189,7 +172,7 @@ TEST(CreateDirectoryTree, CreatesEveryMissingLevel)
 
 TEST(CreateDirectoryTree, ShiftJisNamesEndingIn5C)
 {
-    ScratchFolder scratch("mkdirsjis");
+    TestFolder scratch("mkdirsjis");
     // 表\ソ表\ソ: every name ends in 0x5C, none of them is a separator.
     std::string relative = std::string(kHyo) + "\\" + kSo + kHyo + "\\" + kSo;
     EXPECT_TRUE(CreateDirectoryTree(scratch.Join(relative).c_str()));
@@ -199,12 +182,12 @@ TEST(CreateDirectoryTree, ShiftJisNamesEndingIn5C)
     RCList<___RSFILEINFO> list;
     ASSERT_TRUE(ListDirectory(scratch.Path().c_str(), list, false));
     ASSERT_EQ(list.Count(), 1);
-    EXPECT_STREQ(list.Item(0)->name.Text(), kHyo);
+    EXPECT_STREQ(list.Item(0)->name.Text(), kHyo.c_str());
 }
 
 TEST(CreateDirectoryTree, FailsAndStops)
 {
-    ScratchFolder scratch("mkdirfail");
+    TestFolder scratch("mkdirfail");
     ASSERT_TRUE(scratch.WriteFile("file", "x"));
     std::string drive = testwin::FreeDrive();
     ASSERT_FALSE(drive.empty());
@@ -221,7 +204,7 @@ TEST(CreateDirectoryTree, FailsAndStops)
 
 TEST(CreateDirectoryTree, DoubledSeparatorEndsLevelByLevelCreation)
 {
-    ScratchFolder scratch("mkdirdouble");
+    TestFolder scratch("mkdirdouble");
     // x is made; the rest, \y\z, goes in one call whose parent is missing.
     EXPECT_FALSE(CreateDirectoryTree(scratch.Join("x\\\\y\\z").c_str()));
     EXPECT_TRUE(IsFolder(scratch.Join("x")));
@@ -237,7 +220,7 @@ TEST(CreateDirectoryTree, DoubledSeparatorEndsLevelByLevelCreation)
 // below with the current folder set to scratch.
 TEST(RelativePaths, TakenAgainstTheProgramsOwnFolder)
 {
-    ScratchFolder scratch("relative");
+    TestFolder scratch("relative");
     ASSERT_TRUE(CreateDirectoryA(scratch.Join("bin").c_str(), nullptr));
     EXPECT_EQ(testwin::RunCopyOfSelf(scratch.Join("bin\\fsrel.exe"), "Child.DISABLED_RelativePaths",
                                      scratch.Path()),
@@ -257,13 +240,13 @@ TEST(Child, DISABLED_RelativePaths)
     EXPECT_TRUE(PathExists("sub\\dir", true));
     EXPECT_TRUE(PathExists("sub\\..\\sub\\.\\dir", true));
     EXPECT_FALSE(PathExists("nothing", false));
-    EXPECT_TRUE(CreateDirectoryTree(kHyo));
-    EXPECT_TRUE(PathExists(kHyo, true));
+    EXPECT_TRUE(CreateDirectoryTree(kHyo.c_str()));
+    EXPECT_TRUE(PathExists(kHyo.c_str(), true));
 }
 
 TEST(DeleteFileRetry, ReadOnlyFile)
 {
-    ScratchFolder scratch("delete");
+    TestFolder scratch("delete");
     std::string file = scratch.Join("ro.txt");
     ASSERT_TRUE(scratch.WriteFile("ro.txt", "x"));
     ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
@@ -279,7 +262,7 @@ TEST(DeleteFileRetry, ReadOnlyFile)
 
 TEST(DeleteFileRetry, KeepsReadOnlyWhenTheSecondTryFails)
 {
-    ScratchFolder scratch("deleteopen");
+    TestFolder scratch("deleteopen");
     std::string file = scratch.Join("open.txt");
     ASSERT_TRUE(scratch.WriteFile("open.txt", "x"));
     ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
@@ -294,7 +277,7 @@ TEST(DeleteFileRetry, KeepsReadOnlyWhenTheSecondTryFails)
 
 TEST(RemoveDirectoryRetry, EmptyNonEmptyAndMarkedFolders)
 {
-    ScratchFolder scratch("rmdir");
+    TestFolder scratch("rmdir");
     std::string full = scratch.Join("full");
     ASSERT_TRUE(scratch.WriteFile("full\\a.txt", "x"));
     const DWORD marks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
@@ -314,7 +297,7 @@ TEST(RemoveDirectoryRetry, EmptyNonEmptyAndMarkedFolders)
 
 TEST(ListDirectory, EntriesFlagsSizesAndTimes)
 {
-    ScratchFolder scratch("list");
+    TestFolder scratch("list");
     ASSERT_TRUE(scratch.WriteFile("five.txt", "12345"));
     ASSERT_TRUE(scratch.WriteFile("ro.txt", ""));
     ASSERT_TRUE(scratch.WriteFile("hidden.txt", ""));
@@ -375,7 +358,7 @@ TEST(ListDirectory, EntriesFlagsSizesAndTimes)
 
 TEST(ListDirectory, FolderTexts)
 {
-    ScratchFolder scratch("listtexts");
+    TestFolder scratch("listtexts");
     std::string hyo = scratch.Join(kHyo);
     ASSERT_TRUE(scratch.WriteFile(std::string(kHyo) + "\\a.txt", "x"));
     ASSERT_TRUE(CreateDirectoryA(scratch.Join("empty").c_str(), nullptr));
@@ -401,7 +384,7 @@ TEST(ListDirectory, FolderTexts)
 
 TEST(ListDirectory, DetailsPathExtAndVersions)
 {
-    ScratchFolder scratch("listdetails");
+    TestFolder scratch("listdetails");
     ASSERT_TRUE(scratch.WriteFile("tool.EXE", "x"));
     ASSERT_TRUE(scratch.WriteFile("tool.exe.txt", "x"));
     ASSERT_TRUE(scratch.WriteFile("lower.bat", "x"));
@@ -428,7 +411,7 @@ TEST(ListDirectory, DetailsPathExtAndVersions)
 
 TEST(GetVersionTexts, ResourceOrNone)
 {
-    ScratchFolder scratch("version");
+    TestFolder scratch("version");
     ASSERT_TRUE(scratch.WriteFile("plain.txt", "no resource here"));
     RCAnsiStr product("keep"), file("keep");
     EXPECT_FALSE(GetVersionTexts(scratch.Join("plain.txt").c_str(), product, file));
@@ -449,35 +432,59 @@ TEST(GetVersionTexts, VersionDllIsNotImported)
     EXPECT_FALSE(ImportsDll("version.dll"));
 }
 
-TEST(ApplyFileRecord, TimesThenAttributes)
+// A record's times are set first and its attributes after them, so that a
+// read-only file (cleared for the times) and a read-only record both work;
+// a record without read-only clears it. The folder's Shift-JIS name ends in
+// the byte of a backslash.
+TEST(ApplyRecord, TimesThenAttributes)
 {
-    ScratchFolder scratch("applyfile");
-    std::string file = scratch.Join("a.txt");
-    ASSERT_TRUE(scratch.WriteFile("a.txt", "x"));
-    ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
-    uint64_t created = testwin::FileTimeOf(1999, 12, 31, 23, 59, 58, 1);
-    uint64_t accessed = testwin::FileTimeOf(2000, 1, 1, 0, 0, 1, 1234567);
-    uint64_t written = testwin::FileTimeOf(2000, 2, 29, 12, 0, 0, 7654321);
-
-    // A read-only file takes the times (read-only is cleared first), and a
-    // read-only record takes effect after them.
-    const uint32_t attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
-    ASSERT_TRUE(ApplyFileRecord(file.c_str(), Record(attributes, created, accessed, written)));
-    testwin::Times times;
-    ASSERT_TRUE(testwin::ReadTimes(file, &times));
-    EXPECT_EQ(times.written, written);
-    EXPECT_EQ(times.accessed, accessed);
-    // Wine reports the last-write time as the creation time.
-    EXPECT_EQ(times.created, testwin::IsWine() ? written : created);
-    EXPECT_EQ(Attributes(file) & 0x7, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-
-    ASSERT_TRUE(ApplyFileRecord(file.c_str(), Record(FILE_ATTRIBUTE_ARCHIVE, created, accessed, created)));
-    EXPECT_EQ(Attributes(file) & 0x7, 0u);
+    struct Case {
+        const char* what;
+        bool folder;
+        std::string name;
+        uint32_t attributes; // of the record
+        uint32_t compared;   // the bits of the result that are compared
+        uint32_t expected;
+        uint64_t created, accessed, written;
+    };
+    const uint32_t kFolderBits = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    const Case cases[] = {
+        {"read-only file, read-only record", false, "a.txt",
+         FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE, 0x7,
+         FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, testwin::FileTimeOf(1999, 12, 31, 23, 59, 58, 1),
+         testwin::FileTimeOf(2000, 1, 1, 0, 0, 1, 1234567), testwin::FileTimeOf(2000, 2, 29, 12, 0, 0, 7654321)},
+        {"read-only file, plain record", false, "b.txt", FILE_ATTRIBUTE_ARCHIVE, 0x7, 0,
+         testwin::FileTimeOf(1999, 12, 31, 23, 59, 58, 1), testwin::FileTimeOf(2000, 1, 1, 0, 0, 1, 1234567),
+         testwin::FileTimeOf(1999, 12, 31, 23, 59, 58, 1)},
+        {"folder", true, kHyo, kFolderBits, 0xFFFFFFFFu, kFolderBits,
+         testwin::FileTimeOf(2010, 5, 6, 7, 8, 9, 11), testwin::FileTimeOf(2011, 5, 6, 7, 8, 9, 22),
+         testwin::FileTimeOf(2012, 5, 6, 7, 8, 9, 33)},
+    };
+    TestFolder scratch("apply");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = scratch.Join(c.name);
+        if (c.folder) {
+            ASSERT_TRUE(scratch.WriteFile(c.name + "\\inside.txt", "x"));
+        } else {
+            ASSERT_TRUE(scratch.WriteFile(c.name, "x"));
+            ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+        }
+        const FileAttributeRecord record = Record(c.attributes, c.created, c.accessed, c.written);
+        ASSERT_TRUE(c.folder ? ApplyFolderRecord(path.c_str(), record) : ApplyFileRecord(path.c_str(), record));
+        testwin::Times times;
+        ASSERT_TRUE(testwin::ReadTimes(path, &times));
+        EXPECT_EQ(times.written, c.written);
+        EXPECT_EQ(times.accessed, c.accessed);
+        // Wine reports the last-write time as the creation time.
+        EXPECT_EQ(times.created, testwin::IsWine() ? c.written : c.created);
+        EXPECT_EQ(Attributes(path) & c.compared, c.expected);
+    }
 }
 
 TEST(ApplyFileRecord, Failures)
 {
-    ScratchFolder scratch("applyfail");
+    TestFolder scratch("applyfail");
     std::string file = scratch.Join("a.txt");
     ASSERT_TRUE(scratch.WriteFile("a.txt", "x"));
     FileAttributeRecord record = Record(FILE_ATTRIBUTE_READONLY, 1, 2, 3);
@@ -494,25 +501,6 @@ TEST(ApplyFileRecord, Failures)
     EXPECT_EQ(Attributes(file) & FILE_ATTRIBUTE_READONLY, 0u);
 }
 
-TEST(ApplyFolderRecord, TimesThenAttributes)
-{
-    ScratchFolder scratch("applyfolder");
-    std::string folder = scratch.Join(kHyo);
-    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-    ASSERT_TRUE(scratch.WriteFile(std::string(kHyo) + "\\inside.txt", "x"));
-    uint64_t created = testwin::FileTimeOf(2010, 5, 6, 7, 8, 9, 11);
-    uint64_t accessed = testwin::FileTimeOf(2011, 5, 6, 7, 8, 9, 22);
-    uint64_t written = testwin::FileTimeOf(2012, 5, 6, 7, 8, 9, 33);
-    const uint32_t attributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    ASSERT_TRUE(ApplyFolderRecord(folder.c_str(), Record(attributes, created, accessed, written)));
-    testwin::Times times;
-    ASSERT_TRUE(testwin::ReadTimes(folder, &times));
-    EXPECT_EQ(times.written, written);
-    EXPECT_EQ(times.accessed, accessed);
-    EXPECT_EQ(times.created, testwin::IsWine() ? written : created);
-    EXPECT_EQ(Attributes(folder), attributes);
-}
-
 // On the older, non-NT platform a folder's times are left alone. Wine
 // reports that platform for a program whose per-program Windows version is
 // win98, so a copy of this program under a name of its own runs the child
@@ -521,7 +509,7 @@ TEST(ApplyFolderRecord, OldPlatformSetsOnlyAttributes)
 {
     if (!testwin::IsWine())
         GTEST_SKIP() << "needs Wine's per-program Windows version";
-    ScratchFolder scratch("oldplatform");
+    TestFolder scratch("oldplatform");
     ASSERT_TRUE(CreateDirectoryA(scratch.Join("bin").c_str(), nullptr));
     char name[64];
     std::snprintf(name, sizeof name, "fs98-%lu.exe", static_cast<unsigned long>(GetCurrentProcessId()));

@@ -11,16 +11,13 @@
 
 #include "support/RCPath.h"
 #include "support/WellKnownFolders.h"
-#include "tests/win/ScratchFolder.h"
+#include "tests/shared/TestFolder.h"
+#include "tests/win/WineHelpers.h"
+
+using testwin::IsFolder;
+using testwin::OwnFile;
 
 namespace {
-
-std::string OwnFile()
-{
-    char name[MAX_PATH + 1] = {};
-    DWORD n = GetModuleFileNameA(nullptr, name, MAX_PATH);
-    return std::string(name, n);
-}
 
 std::string WindowsDirectory()
 {
@@ -34,12 +31,6 @@ std::string Environment(const char* name)
     char value[MAX_PATH + 1] = {};
     DWORD n = GetEnvironmentVariableA(name, value, MAX_PATH);
     return n < MAX_PATH ? std::string(value, n) : std::string();
-}
-
-bool IsFolder(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool SameText(const std::string& a, const std::string& b)
@@ -154,7 +145,7 @@ TEST(KnownFolders, FolderWithoutAPathFallsBackToTheWindowsDirectory)
 TEST(KnownFolders, ShiftJisNamesEndingIn5CReachTheFileSystem)
 {
     ASSERT_EQ(GetACP(), 932u);
-    ScratchFolder scratch("paths");
+    TestFolder scratch("paths");
     const char* hyou = "\x95\x5C";            // 表
     const char* sonou = "\x83\x5C\x94\x5C";   // ソ能
     const char* file = "\x83\x5C\x94\x5C.txt"; // ソ能.txt

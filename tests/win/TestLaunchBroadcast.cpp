@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/win/ScratchFolder.h"
+#include "tests/shared/TestFolder.h"
 #include "tests/win/WineHelpers.h"
 #include "tools/ChildProcess.h"
 
@@ -59,9 +59,9 @@ InstallerRun RunInstaller(const std::string& exe, DWORD timeoutMs)
 
 TEST(LaunchBroadcast, TheLauncherAnswersAndEndsInBothModes)
 {
-    ScratchFolder scratch("broadcast");
+    TestFolder scratch("broadcast");
     std::string program;
-    ASSERT_TRUE(ScratchFolder::ReadFile(testwin::ThroughZ(QM_INSTALLER_FIXTURE), &program));
+    ASSERT_TRUE(TestFolder::ReadFile(testwin::ThroughZ(QM_INSTALLER_FIXTURE), &program));
     ASSERT_TRUE(scratch.WriteFile("src\\lvxrun.exe", program));
     const std::string appData = AppDataFolder();
     ASSERT_FALSE(appData.empty());
@@ -87,7 +87,7 @@ TEST(LaunchBroadcast, TheLauncherAnswersAndEndsInBothModes)
         ASSERT_TRUE(run.ended) << "the launcher did not end: it and its installer wait for each other";
         EXPECT_EQ(run.exitCode, 0u);
         std::string text;
-        ASSERT_TRUE(ScratchFolder::ReadFile(report, &text)) << "the installer did not run";
+        ASSERT_TRUE(TestFolder::ReadFile(report, &text)) << "the installer did not run";
         EXPECT_NE(text.find("broadcast=answered\n"), std::string::npos) << text;
         EXPECT_NE(text.find("\nend\n"), std::string::npos) << text;
         char id[16];

@@ -12,20 +12,18 @@
 
 #include "support/FileSystem.h"
 #include "support/RCDirectory.h"
-#include "tests/win/ScratchFolder.h"
+#include "tests/shared/TestArchive.h"
+#include "tests/shared/TestFolder.h"
 #include "tests/win/WineHelpers.h"
 
 using testwin::Attributes;
+using testwin::Exists;
+
+using testkit::kHyo;
+using testkit::kSo;
 
 namespace {
 
-const char kHyo[] = "\x95\x5C";   // 表
-const char kSo[] = "\x83\x5C";    // ソ
-
-bool Exists(const std::string& path)
-{
-    return Attributes(path) != INVALID_FILE_ATTRIBUTES;
-}
 
 bool StartsWith(const std::string& text, const std::string& head)
 {
@@ -83,7 +81,7 @@ public:
 
 // The only way these tests remove anything: the folder must lie inside the
 // scratch folder (which itself lies in C:\qmtest).
-bool Remove(RCDirectory& directory, const ScratchFolder& scratch, const std::string& folder, bool keepTop = false,
+bool Remove(RCDirectory& directory, const TestFolder& scratch, const std::string& folder, bool keepTop = false,
             bool skipFiles = false)
 {
     if (!StartsWith(scratch.Path(), "C:\\qmtest\\") || !StartsWith(folder, scratch.Path() + "\\") ||
@@ -101,7 +99,7 @@ struct Entry {
     DWORD attributes;
 };
 
-void Make(const ScratchFolder& scratch, const std::vector<Entry>& entries)
+void Make(const TestFolder& scratch, const std::vector<Entry>& entries)
 {
     for (const Entry& e : entries) {
         std::string path = scratch.Join(e.name);
@@ -125,7 +123,7 @@ const DWORD kSystem = FILE_ATTRIBUTE_SYSTEM;
 // goes: a link made on Wine's Linux side cannot be removed from Windows).
 class FolderLink {
 public:
-    FolderLink(const ScratchFolder& scratch, const std::string& link, const std::string& target)
+    FolderLink(const TestFolder& scratch, const std::string& link, const std::string& target)
         : scratch_(scratch), link_(link)
     {
         made_ = testwin::MakeFolderLink(scratch.Path(), link, target, &how_);
@@ -135,7 +133,7 @@ public:
     const std::string& How() const { return how_; }
 
 private:
-    const ScratchFolder& scratch_;
+    const TestFolder& scratch_;
     std::string link_;
     std::string how_;
     bool made_ = false;
@@ -145,7 +143,7 @@ private:
 
 TEST(RemoveTree, NestedTreeWithMarkedEntries)
 {
-    ScratchFolder scratch("tree");
+    TestFolder scratch("tree");
     std::string top = scratch.Join("top");
     Make(scratch, {
                       {"top\\", 0},
@@ -179,7 +177,7 @@ TEST(RemoveTree, NestedTreeWithMarkedEntries)
 
 TEST(RemoveTree, TopFolderCases)
 {
-    ScratchFolder scratch("toptext");
+    TestFolder scratch("toptext");
     Make(scratch, {{"slash\\", 0}, {"slash\\a\\", 0}, {"slash\\a\\b.txt", 0}, {"empty\\", 0}, {"keep\\", 0},
                    {"keep\\a.txt", 0}});
     {
@@ -220,7 +218,7 @@ TEST(RemoveTree, TopFolderCases)
 
 TEST(RemoveTree, SkipFilesRemovesOnlyEmptyFolders)
 {
-    ScratchFolder scratch("skip");
+    TestFolder scratch("skip");
     std::string top = scratch.Join("top");
     Make(scratch, {{"top\\", 0}, {"top\\a.txt", 0}, {"top\\sub\\", 0}, {"top\\sub\\b.txt", 0},
                    {"top\\empty\\", 0}, {"top\\empty\\inner\\", 0}});
@@ -234,7 +232,7 @@ TEST(RemoveTree, SkipFilesRemovesOnlyEmptyFolders)
 
 TEST(RemoveTree, HooksDecline)
 {
-    ScratchFolder scratch("hooks");
+    TestFolder scratch("hooks");
     std::string top = scratch.Join("top");
     Make(scratch, {{"top\\", 0},
                    {"top\\refused.txt", 0},
@@ -273,7 +271,7 @@ TEST(RemoveTree, HooksDecline)
 // stays with its folder and that folder's parents; the rest goes.
 TEST(RemoveTree, FileOpenElsewhere)
 {
-    ScratchFolder scratch("open");
+    TestFolder scratch("open");
     std::string top = scratch.Join("top");
     Make(scratch, {{"top\\", 0}, {"top\\y.txt", 0}, {"top\\keep\\", 0}, {"top\\keep\\deeper\\", 0},
                    {"top\\keep\\deeper\\open.txt", 0}, {"top\\keep\\deeper\\z.txt", 0}, {"top\\other\\", 0},
@@ -301,7 +299,7 @@ TEST(RemoveTree, FileOpenElsewhere)
 // Windows without POSIX delete semantics) the folders above it stay too.
 TEST(RemoveTree, FileOpenWithLeaveToDelete)
 {
-    ScratchFolder scratch("pending");
+    TestFolder scratch("pending");
     std::string top = scratch.Join("top");
     Make(scratch, {{"top\\", 0}, {"top\\sub\\", 0}, {"top\\sub\\open.txt", 0}});
     std::string open = top + "\\sub\\open.txt";
@@ -351,7 +349,7 @@ TEST(RemoveTree, ActionForEntry)
 // with the link in it and RemoveTree answers false.
 TEST(RemoveTree, LinkInsideTreeIsNotWalked)
 {
-    ScratchFolder scratch("link");
+    TestFolder scratch("link");
     Make(scratch, {{"victim\\", 0}, {"victim\\keep.txt", 0}, {"tree\\", 0}, {"tree\\real\\", 0},
                    {"tree\\real\\f.txt", 0}});
     std::string tree = scratch.Join("tree");
@@ -380,7 +378,7 @@ TEST(RemoveTree, LinkInsideTreeIsNotWalked)
 // The top folder itself is a link: it is not walked either.
 TEST(RemoveTree, TopFolderLinkIsNotWalked)
 {
-    ScratchFolder scratch("toplink");
+    TestFolder scratch("toplink");
     Make(scratch, {{"victim\\", 0}, {"victim\\keep.txt", 0}, {"victim\\sub\\", 0}, {"victim\\sub\\s.txt", 0}});
     std::string link = scratch.Join("link");
     FolderLink made(scratch, link, scratch.Join("victim"));
@@ -404,7 +402,7 @@ TEST(RemoveTree, TopFolderLinkIsNotWalked)
 // is walked: the swap is refused, and nothing outside the tree goes.
 TEST(RemoveTree, AFolderSwappedForALinkDuringItsWalkIsNotFollowed)
 {
-    ScratchFolder scratch("swap");
+    TestFolder scratch("swap");
     Make(scratch, {{"victim\\", 0}, {"victim\\a.txt", 0}, {"victim\\b.txt", 0}, {"tree\\", 0},
                    {"tree\\sub\\", 0}, {"tree\\sub\\a.txt", 0}, {"tree\\sub\\b.txt", 0}});
     const std::string tree = scratch.Join("tree");
@@ -439,7 +437,7 @@ TEST(RemoveTree, AFolderSwappedForALinkDuringItsWalkIsNotFollowed)
 // the test is skipped.
 TEST(RemoveTree, FileLinkIsDeletedAsALink)
 {
-    ScratchFolder scratch("filelink");
+    TestFolder scratch("filelink");
     Make(scratch, {{"victim\\", 0}, {"victim\\keep.txt", kRO}, {"tree\\", 0}});
     const std::string tree = scratch.Join("tree");
     const std::string link = tree + "\\link.txt";
@@ -455,7 +453,7 @@ TEST(RemoveTree, FileLinkIsDeletedAsALink)
     EXPECT_FALSE(Exists(tree));
     EXPECT_EQ(Attributes(scratch.Join("victim\\keep.txt")) & FILE_ATTRIBUTE_READONLY, kRO);
     std::string content;
-    EXPECT_TRUE(ScratchFolder::ReadFile(scratch.Join("victim\\keep.txt"), &content));
+    EXPECT_TRUE(TestFolder::ReadFile(scratch.Join("victim\\keep.txt"), &content));
     EXPECT_EQ(content, "content");
     SetFileAttributesA(scratch.Join("victim\\keep.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }

@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "tests/win/WatchedRun.h"
+#include "tests/win/WineHelpers.h"
+
+using testwin::OwnFolder;
 
 namespace {
 

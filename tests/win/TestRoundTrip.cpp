@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/win/ScratchFolder.h"
+#include "tests/shared/TestFolder.h"
 #include "tests/win/TreeListing.h"
 #include "tests/win/WineHelpers.h"
 #include "tools/ChildProcess.h"
@@ -226,7 +226,7 @@ std::string Hex(uint64_t value)
 
 TEST(RoundTrip, TreeComesOutAsItWentIn)
 {
-    ScratchFolder scratch("roundtrip");
+    TestFolder scratch("roundtrip");
     const std::wstring root = WideText::FromUtf8(scratch.Path());
     const std::wstring src = root + L"\\src", copy = root + L"\\copy", setup = root + L"\\setup.exe";
     ASSERT_TRUE(CreateDirectoryW(src.c_str(), nullptr));
@@ -248,7 +248,7 @@ TEST(RoundTrip, TreeComesOutAsItWentIn)
         contents[e.path] = bytes;
     }
     std::string program;
-    ASSERT_TRUE(ScratchFolder::ReadFile(testwin::ThroughZ(QM_TREE_FIXTURE), &program));
+    ASSERT_TRUE(TestFolder::ReadFile(testwin::ThroughZ(QM_TREE_FIXTURE), &program));
     ASSERT_TRUE(WriteBytes(src + L"\\" + kInstaller, program));
     contents[kInstaller] = program;
 

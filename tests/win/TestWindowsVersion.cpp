@@ -12,7 +12,10 @@
 
 #include "support/WinHandle.h"
 #include "support/WindowsVersion.h"
-#include "tests/win/ScratchFolder.h"
+#include "tests/shared/TestFolder.h"
+#include "tests/win/WineHelpers.h"
+
+using testwin::OwnFolder;
 
 namespace {
 
@@ -54,14 +57,6 @@ private:
     bool ok_ = false;
 };
 
-std::string OwnFolder()
-{
-    char name[MAX_PATH + 1] = {};
-    DWORD n = GetModuleFileNameA(nullptr, name, MAX_PATH);
-    std::string path(name, n);
-    return path.substr(0, path.rfind('\\'));
-}
-
 // Runs a program with its standard output going to a file; returns that output.
 std::string RunForOutput(const std::string& program, const std::string& outputFile)
 {
@@ -88,7 +83,7 @@ std::string RunForOutput(const std::string& program, const std::string& outputFi
         if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0)
             return "(did not end)";
     }
-    if (!ScratchFolder::ReadFile(outputFile, &output))
+    if (!TestFolder::ReadFile(outputFile, &output))
         return "(output unreadable)";
     return output;
 }
@@ -161,7 +156,7 @@ TEST(WindowsVersion, ReportsWhatWinePlays)
 {
     const std::string probe = OwnFolder() + "\\qm_version_probe.exe";
     ASSERT_NE(GetFileAttributesA(probe.c_str()), INVALID_FILE_ATTRIBUTES) << probe;
-    ScratchFolder scratch("version");
+    TestFolder scratch("version");
 
     struct Case {
         const char* version;

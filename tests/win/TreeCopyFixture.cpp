@@ -17,18 +17,13 @@
 
 #include "support/WinHandle.h"
 #include "tests/win/TreeListing.h"
+#include "tools/WideText.h"
 
 namespace {
 
 std::string Utf8(const std::wstring& wide)
 {
-    if (wide.empty())
-        return std::string();
-    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], n, nullptr, nullptr);
-    return text;
+    return WideText::ToUtf8(wide.c_str(), static_cast<int>(wide.size()));
 }
 
 std::wstring Variable(const wchar_t* name)

@@ -8,6 +8,7 @@
 #include <cwchar>
 
 #include "support/WinHandle.h"
+#include "tools/WideText.h"
 
 namespace {
 
@@ -50,28 +51,6 @@ bool Walk(const std::wstring& folder, const std::wstring& relative, std::vector<
     return true;
 }
 
-std::string Utf8(const std::wstring& wide)
-{
-    if (wide.empty())
-        return std::string();
-    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], n, nullptr, nullptr);
-    return text;
-}
-
-std::wstring Wide(const std::string& utf8)
-{
-    if (utf8.empty())
-        return std::wstring();
-    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring text(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &text[0], n);
-    return text;
-}
-
 } // namespace
 
 bool ListedEntry::operator==(const ListedEntry& o) const
@@ -95,7 +74,7 @@ std::string TreeListing::Format(const ListedEntry& e)
     char head[128];
     std::snprintf(head, sizeof head, "%c %08" PRIx32 " %016" PRIx64 " %016" PRIx64 " %016" PRIx64 " %" PRIu64 " ",
                   e.folder ? 'D' : 'F', e.attributes, e.created, e.accessed, e.written, e.size);
-    return head + Utf8(e.path);
+    return head + WideText::ToUtf8(e.path.c_str(), static_cast<int>(e.path.size()));
 }
 
 bool TreeListing::Parse(const std::string& line, ListedEntry* e)
@@ -115,6 +94,6 @@ bool TreeListing::Parse(const std::string& line, ListedEntry* e)
     e->accessed = accessed;
     e->written = written;
     e->size = size;
-    e->path = Wide(line.substr(static_cast<size_t>(used) + 1));
+    e->path = WideText::FromUtf8(line.substr(static_cast<size_t>(used) + 1));
     return !e->path.empty();
 }

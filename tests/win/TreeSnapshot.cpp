@@ -1,6 +1,6 @@
 #include "tests/win/TreeSnapshot.h"
 
-#include "tests/win/ScratchFolder.h"
+#include "tests/shared/TestFolder.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ void TreeSnapshot::Walk(const std::string& folder, const std::string& relative, 
             // A link is listed, never walked.
             if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
                 Walk(full, key, leaveOut);
-        } else if (!ScratchFolder::ReadFile(full, &entry.content)) {
+        } else if (!TestFolder::ReadFile(full, &entry.content)) {
             entry.content = "<unreadable>";
         }
     } while (FindNextFileA(find, &data));

@@ -4,7 +4,10 @@
 
 #include <sstream>
 
-#include "tests/win/ScratchFolder.h"
+#include "tests/shared/TestFolder.h"
+#include "tests/win/WineHelpers.h"
+
+using testwin::OwnFolder;
 
 namespace {
 
@@ -57,7 +60,7 @@ std::vector<std::string> Lines(const std::string& path)
 {
     std::string bytes;
     std::vector<std::string> lines;
-    if (!ScratchFolder::ReadFile(path, &bytes))
+    if (!TestFolder::ReadFile(path, &bytes))
         return lines;
     std::istringstream in(bytes);
     std::string line;
@@ -74,14 +77,6 @@ std::string WatchedRun::operator[](const std::string& key) const
     return found == report.end() ? std::string() : found->second;
 }
 
-std::string OwnFolder()
-{
-    char name[MAX_PATH + 1] = {};
-    DWORD n = GetModuleFileNameA(nullptr, name, MAX_PATH);
-    std::string path(name, n);
-    return path.substr(0, path.find_last_of('\\'));
-}
-
 std::string TestVariant()
 {
     return OwnFolder() + "\\" + kTestVariantName;
@@ -89,7 +84,7 @@ std::string TestVariant()
 
 WatchedRun Watch(const std::string& program, const char* mode, const Settings& settings)
 {
-    ScratchFolder scratch("watch");
+    TestFolder scratch("watch");
     const std::string reportFile = scratch.Join("watcher.txt");
     const std::string callsFile = scratch.Join("calls.txt");
     Settings all = settings;

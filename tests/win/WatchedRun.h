@@ -22,9 +22,6 @@ using Settings = std::vector<std::pair<std::string, std::string>>;
 // QM_FAKE_REPORT and QM_FAKE_RELEASE are set to files of a scratch folder.
 WatchedRun Watch(const std::string& program, const char* mode, const Settings& settings);
 
-// The folder of the running test program.
-std::string OwnFolder();
-
 // The test variant of the stub (flow doubles, failing allocator), built
 // beside the test programs.
 constexpr const char* kTestVariantName = "stub_testvariant.exe";

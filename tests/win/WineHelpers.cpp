@@ -173,6 +173,32 @@ DWORD Attributes(const std::string& path)
     return GetFileAttributesA(path.c_str());
 }
 
+bool Exists(const std::string& path)
+{
+    return Attributes(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsFolder(const std::string& path)
+{
+    DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string OwnFile()
+{
+    char name[MAX_PATH + 1] = {};
+    DWORD n = GetModuleFileNameA(nullptr, name, MAX_PATH);
+    // MAX_PATH: the name was cut short.
+    return std::string(name, n < MAX_PATH ? n : 0);
+}
+
+std::string OwnFolder()
+{
+    std::string file = OwnFile();
+    size_t slash = file.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : file.substr(0, slash);
+}
+
 bool ReadTimes(const std::string& path, Times* times)
 {
     HANDLE handle = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,

@@ -1,6 +1,6 @@
 // Helpers for Windows tests that must know whether they run under Wine and
 // that need a hand from the Linux side (Wine cannot make links itself).
-// Every path handed to them must lie inside a ScratchFolder.
+// Every path handed to them must lie inside a TestFolder.
 #pragma once
 #include <windows.h>
 
@@ -39,6 +39,13 @@ std::string FreeDrive();
 
 // Attributes, or INVALID_FILE_ATTRIBUTES.
 DWORD Attributes(const std::string& path);
+// Whether anything is at path, and whether that is a folder.
+bool Exists(const std::string& path);
+bool IsFolder(const std::string& path);
+
+// The running program's file, and the folder it lies in (empty on failure).
+std::string OwnFile();
+std::string OwnFolder();
 
 struct Times {
     uint64_t created = 0;
