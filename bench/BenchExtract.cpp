@@ -29,6 +29,7 @@
 #include <vector>
 #include <zlib.h>
 
+#include "bench/BenchClock.h"
 #include "bench/BenchContent.h"
 #include "launcher/Extract.h"
 #include "launcher/UserInterface.h"
@@ -36,8 +37,11 @@
 #include "support/RCDirectory.h"
 #include "tests/shared/FileSink.h"
 #include "tests/shared/TestArchive.h"
+#include "tests/win/WineHelpers.h"
 
 using testkit::Record;
+using testwin::Exists;
+using testwin::OwnFile;
 
 namespace {
 
@@ -282,30 +286,11 @@ public:
     std::string shown;
 };
 
-double Now()
-{
-    LARGE_INTEGER frequency, count;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&count);
-    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double CpuSeconds()
-{
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
-        return 0;
-    auto value = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) * 1e-7;
-    };
-    return value(kernel) + value(user);
-}
-
 // Writes "ok wall cpu peakWorkingSet peakPagefile" to result.
 int Child(const std::string& mode, const std::string& combined, const std::string& work, const std::string& result)
 {
-    double cpu = CpuSeconds();
-    double start = Now();
+    double cpu = BenchClock::Cpu();
+    double start = BenchClock::Wall();
     bool ok;
     std::string why;
     if (mode == "extract") {
@@ -315,8 +300,8 @@ int Child(const std::string& mode, const std::string& combined, const std::strin
     } else {
         ok = Baseline(combined, work);
     }
-    double wall = Now() - start;
-    cpu = CpuSeconds() - cpu;
+    double wall = BenchClock::Wall() - start;
+    cpu = BenchClock::Cpu() - cpu;
     PROCESS_MEMORY_COUNTERS memory{};
     memory.cb = sizeof memory;
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
@@ -340,18 +325,6 @@ struct Measure {
     uint64_t peakPagefile = 0;
 };
 
-std::string OwnFile()
-{
-    char name[MAX_PATH + 1] = {};
-    DWORD n = GetModuleFileNameA(nullptr, name, MAX_PATH);
-    return std::string(name, n < MAX_PATH ? n : 0);
-}
-
-bool Exists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 void RemoveTree(const std::string& folder)
 {
     if (Exists(folder)) {
@@ -363,22 +336,14 @@ void RemoveTree(const std::string& folder)
 // Files and content bytes of a tree, to see that both ways made the same.
 void Count(const std::string& folder, uint64_t* files, uint64_t* bytes)
 {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = data.cFileName;
-        if (name == "." || name == "..")
-            continue;
+    testwin::ForEachEntry(folder, [&](const WIN32_FIND_DATAA& data) {
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            Count(folder + "\\" + name, files, bytes);
+            Count(folder + "\\" + data.cFileName, files, bytes);
         } else {
             ++*files;
             *bytes += (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         }
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
+    });
 }
 
 Measure RunChild(const std::string& mode, const std::string& combined, const std::string& work,
@@ -452,9 +417,9 @@ bool Prepare(const std::string& combined, uint64_t megabytes)
         return true;
     std::printf("making a payload of %" PRIu64 " MB ...", megabytes);
     std::fflush(stdout);
-    double start = Now();
+    double start = BenchClock::Wall();
     bool ok = MakeCombined(combined, megabytes);
-    std::printf(ok ? " %.0f s\n" : " failed\n", Now() - start);
+    std::printf(ok ? " %.0f s\n" : " failed\n", BenchClock::Wall() - start);
     if (!ok)
         DeleteFileA(combined.c_str());
     return ok;

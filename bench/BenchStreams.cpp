@@ -32,6 +32,7 @@
 #define QM_HAVE_LIBDEFLATE 1
 #endif
 
+#include "bench/BenchClock.h"
 #include "bench/BenchContent.h"
 #include "payload/ArchiveFormat.h"
 #include "payload/ArchiveReader.h"
@@ -102,26 +103,6 @@ uint64_t MakePayload(const std::string& path, uint64_t targetBytes, uint64_t* fi
 double Seconds(std::chrono::steady_clock::time_point since)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-// Processor time of this process (user and system), which other programs
-// on a busy machine disturb far less than the wall clock.
-double CpuSeconds()
-{
-#ifdef _WIN32
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
-        return 0;
-    auto value = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) * 1e-7;
-    };
-    return value(kernel) + value(user);
-#else
-    timespec t{};
-    if (clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t) != 0)
-        return 0;
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-#endif
 }
 
 // The launcher's way: 1 when the archive reads complete, 0 on damage; the
@@ -238,11 +219,11 @@ struct Best {
     template <typename Read>
     uint64_t Time(Read read)
     {
-        double before = CpuSeconds();
+        double before = BenchClock::Cpu();
         auto start = std::chrono::steady_clock::now();
         uint64_t result = read();
         wall = std::min(wall, Seconds(start));
-        cpu = std::min(cpu, CpuSeconds() - before);
+        cpu = std::min(cpu, BenchClock::Cpu() - before);
         return result;
     }
 };

@@ -79,12 +79,9 @@ private:
 
 class PayloadReading : public ::testing::Test {
 protected:
-    std::string Put(const std::string& bytes)
-    {
-        std::string path = folder.WriteNew(bytes);
-        EXPECT_FALSE(path.empty());
-        return path;
-    }
+    // The path of a new file holding bytes (empty when it cannot be
+    // written, which the opening that follows reports).
+    std::string Put(const std::string& bytes) { return folder.WriteNew(bytes); }
 
     // Opens the file, seeks to offset and attaches the stage, as extraction
     // does, then reads the records.

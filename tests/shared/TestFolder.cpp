@@ -15,6 +15,8 @@
 namespace {
 
 const char kSeparator = '\\';
+// Where the first folder name of an absolute path begins: behind the drive.
+const size_t kFirstName = 3; // "C:\"
 
 // The next backslash from i on that ends a folder name, stepping over
 // Shift-JIS characters ("\x95\x5C" is one character, not a separator);
@@ -47,16 +49,6 @@ TestFolder::TestFolder(const char* name)
         path_ = path;
 }
 
-bool TestFolder::MakeFolders(const std::string& path)
-{
-    // From behind the drive ("C:\").
-    for (size_t i = NextSeparator(path, 3); i != std::string::npos; i = NextSeparator(path, i + 1)) {
-        if (!MakeOne(path.substr(0, i)))
-            return false;
-    }
-    return MakeOne(path);
-}
-
 void TestFolder::RemoveAll(const std::string& path)
 {
     DWORD attributes = GetFileAttributesA(path.c_str());
@@ -84,6 +76,7 @@ void TestFolder::RemoveAll(const std::string& path)
 namespace {
 
 const char kSeparator = '/';
+const size_t kFirstName = 1;
 
 size_t NextSeparator(const std::string& path, size_t i)
 {
@@ -106,15 +99,6 @@ TestFolder::TestFolder(const char* name)
     std::string pattern = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/qmtest-" + name + "-XXXXXX";
     if (mkdtemp(&pattern[0]) != nullptr)
         path_ = pattern;
-}
-
-bool TestFolder::MakeFolders(const std::string& path)
-{
-    for (size_t i = NextSeparator(path, 1); i != std::string::npos; i = NextSeparator(path, i + 1)) {
-        if (!MakeOne(path.substr(0, i)))
-            return false;
-    }
-    return MakeOne(path);
 }
 
 void TestFolder::RemoveAll(const std::string& path)
@@ -140,6 +124,15 @@ TestFolder::~TestFolder()
 std::string TestFolder::Join(const std::string& relative) const
 {
     return path_ + kSeparator + relative;
+}
+
+bool TestFolder::MakeFolders(const std::string& path)
+{
+    for (size_t i = NextSeparator(path, kFirstName); i != std::string::npos; i = NextSeparator(path, i + 1)) {
+        if (!MakeOne(path.substr(0, i)))
+            return false;
+    }
+    return MakeOne(path);
 }
 
 bool TestFolder::MakeFolder(const std::string& relative) const

@@ -1,6 +1,7 @@
 #include "tests/win/TreeSnapshot.h"
 
 #include "tests/shared/TestFolder.h"
+#include "tests/win/WineHelpers.h"
 
 namespace {
 
@@ -31,17 +32,11 @@ void TreeSnapshot::Walk(const std::string& folder, const std::string& relative, 
 {
     if (folder.empty())
         return; // never the root of the current drive
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = data.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        std::string full = folder + "\\" + name;
+    testwin::ForEachEntry(folder, [&](const WIN32_FIND_DATAA& data) {
+        const std::string name = data.cFileName;
+        const std::string full = folder + "\\" + name;
         if (leaveOut(full, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0))
-            continue;
+            return;
         std::string key = relative.empty() ? name : relative + "\\" + name;
         TreeEntry& entry = entries_[key];
         entry.attributes = data.dwFileAttributes;
@@ -56,8 +51,7 @@ void TreeSnapshot::Walk(const std::string& folder, const std::string& relative, 
         } else if (!TestFolder::ReadFile(full, &entry.content)) {
             entry.content = "<unreadable>";
         }
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
+    });
 }
 
 std::string TreeSnapshot::ChangesSince(const TreeSnapshot& before) const

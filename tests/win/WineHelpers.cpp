@@ -3,16 +3,16 @@
 #include <cstdio>
 #include <cstring>
 
+#include "support/ProcAddress.h"
+#include "support/WinHandle.h"
+
 namespace testwin {
 namespace {
 
 template <typename Fn>
 Fn Function(const char* module, const char* name)
 {
-    HMODULE handle = GetModuleHandleA(module);
-    if (handle == nullptr)
-        return nullptr;
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(handle, name)));
+    return GetProcAddressAs<Fn>(GetModuleHandleA(module), name);
 }
 
 bool StartsWith(const std::string& text, const std::string& head)
@@ -182,6 +182,20 @@ bool IsFolder(const std::string& path)
 {
     DWORD attributes = Attributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool ForEachEntry(const std::string& folder, const std::function<void(const WIN32_FIND_DATAA&)>& visit)
+{
+    WIN32_FIND_DATAA data;
+    FindHandle find(FindFirstFileA((folder + "\\*").c_str(), &data));
+    if (!find.Valid())
+        return false;
+    do {
+        const std::string name = data.cFileName;
+        if (name != "." && name != "..")
+            visit(data);
+    } while (FindNextFileA(find.Get(), &data));
+    return true;
 }
 
 std::string OwnFile()

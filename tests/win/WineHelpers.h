@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace testwin {
@@ -42,6 +43,10 @@ DWORD Attributes(const std::string& path);
 // Whether anything is at path, and whether that is a folder.
 bool Exists(const std::string& path);
 bool IsFolder(const std::string& path);
+
+// Calls visit with the find data of every entry of folder but "." and "..",
+// in the order the file system lists them; false when it cannot be listed.
+bool ForEachEntry(const std::string& folder, const std::function<void(const WIN32_FIND_DATAA&)>& visit);
 
 // The running program's file, and the folder it lies in (empty on failure).
 std::string OwnFile();

@@ -1,0 +1,15 @@
+# QM_HOST_BUILDER: the builder (qm-build) for this Linux machine, built by the
+# target host_builder from the same sources in a build tree of its own, for
+# Windows builds whose checks pack the real stubs on the Linux side (signing).
+
+include(ExternalProject)
+set(QM_HOST_BUILDER ${CMAKE_BINARY_DIR}/host-builder/tools/qm-build)
+ExternalProject_Add(host_builder
+  SOURCE_DIR ${PROJECT_SOURCE_DIR}
+  BINARY_DIR ${CMAKE_BINARY_DIR}/host-builder
+  CMAKE_ARGS -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF
+             -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
+  BUILD_COMMAND $(MAKE) qm-build
+  INSTALL_COMMAND ""
+  BUILD_ALWAYS ON
+  BUILD_BYPRODUCTS ${QM_HOST_BUILDER})
