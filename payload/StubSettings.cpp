@@ -68,13 +68,6 @@ int32_t StubSettings::PayloadOffset()
     return RCAnsiStr::ParseInt(text);
 }
 
-void StubSettings::PayloadOffsetText(RCAnsiStr& text)
-{
-    char copy[kAreaSize + 1];
-    CopyArea(qm_stub_settings.payloadOffset, copy);
-    text.Assign(copy);
-}
-
 void StubSettings::InstallerName(RCAnsiStr& name)
 {
     char copy[kAreaSize + 1];

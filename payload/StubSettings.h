@@ -25,6 +25,5 @@ public:
 
     // The PayloadOffset text converted by the C atoi rules.
     static int32_t PayloadOffset();
-    static void PayloadOffsetText(RCAnsiStr& text);
     static void InstallerName(RCAnsiStr& name);
 };

@@ -20,11 +20,8 @@ void PrintHex(const char* key, const RCAnsiStr& text)
 
 int main()
 {
-    RCAnsiStr offsetText;
     RCAnsiStr installer;
-    StubSettings::PayloadOffsetText(offsetText);
     StubSettings::InstallerName(installer);
-    PrintHex("offset-text", offsetText);
     std::printf("offset=%ld\n", static_cast<long>(StubSettings::PayloadOffset()));
     PrintHex("installer", installer);
     return std::fflush(stdout) == 0 ? 0 : 1;
