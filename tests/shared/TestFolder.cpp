@@ -5,6 +5,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "support/WinHandle.h"
 #else
 #include <ftw.h>
 #include <sys/stat.h>
@@ -60,16 +62,17 @@ void TestFolder::RemoveAll(const std::string& path)
             RemoveDirectoryA(path.c_str());
         return;
     }
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = data.cFileName;
+    {
+        WIN32_FIND_DATAA data;
+        FindHandle find(FindFirstFileA((path + "\\*").c_str(), &data));
+        while (find.Valid()) {
+            const std::string name = data.cFileName;
             if (name != "." && name != "..")
                 RemoveAll(path + "\\" + name);
-        } while (FindNextFileA(find, &data));
-        FindClose(find);
-    }
+            if (!FindNextFileA(find.Get(), &data))
+                break;
+        }
+    } // the search ends before its folder goes
     RemoveDirectoryA(path.c_str());
 }
 #else

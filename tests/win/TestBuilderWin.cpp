@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "payload/StubSettings.h"
+#include "support/WinHandle.h"
 #include "tests/host/ArchiveDump.h"
 #include "tests/host/TestStub.h"
 #include "tests/shared/TestFolder.h"
@@ -44,23 +45,15 @@ uint64_t Ticks(const FILETIME& f)
 
 bool SetTimes(const std::wstring& path, uint64_t access, uint64_t write)
 {
-    HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
+    FileHandle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     FILETIME a = Time(access), w = Time(write);
-    bool ok = SetFileTime(h, nullptr, &a, &w) != 0;
-    CloseHandle(h);
-    return ok;
+    return file.Valid() && SetFileTime(file.Get(), nullptr, &a, &w) != 0;
 }
 
 bool Find(const std::wstring& path, WIN32_FIND_DATAW& data)
 {
-    HANDLE h = FindFirstFileW(path.c_str(), &data);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    FindClose(h);
-    return true;
+    return FindHandle(FindFirstFileW(path.c_str(), &data)).Valid();
 }
 
 TEST(BuilderWin, PacksRealAttributesTimesAndNames)

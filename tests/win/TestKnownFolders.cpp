@@ -6,7 +6,6 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <cstring>
 #include <string>
 
 #include "support/RCPath.h"
@@ -46,19 +45,12 @@ bool StartsWith(const std::string& text, const std::string& head)
 // The name of the single entry in a folder, "" when there is not exactly one.
 std::string OnlyEntry(const std::string& folder)
 {
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return "";
     std::string found;
     int count = 0;
-    do {
-        if (std::strcmp(entry.cFileName, ".") != 0 && std::strcmp(entry.cFileName, "..") != 0) {
-            found = entry.cFileName;
-            ++count;
-        }
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
+    testwin::ForEachEntry(folder, [&](const WIN32_FIND_DATAA& entry) {
+        found = entry.cFileName;
+        ++count;
+    });
     return count == 1 ? found : "";
 }
 
