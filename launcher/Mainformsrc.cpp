@@ -25,32 +25,21 @@ TMainForm::~TMainForm()
 bool TMainForm::RegisterWindowClass(bool unicode)
 {
     // A dialog class of our own name: the dialog manager's window procedure
-    // with its extra bytes, button-face background. A Unicode class when
-    // the texts are shown wide: an ANSI window would take them through the
-    // ANSI code page on their way in and lose them.
-    HINSTANCE instance = application_.Instance();
-    HCURSOR cursor = LoadCursorA(nullptr, IDC_ARROW);
-    HBRUSH background = GetSysColorBrush(COLOR_BTNFACE);
-    ATOM registered;
-    if (unicode) {
-        WNDCLASSW windowClass = {};
-        windowClass.lpfnWndProc = DefDlgProcW;
+    // with its extra bytes, button-face background, filled alike for the
+    // ANSI and the Unicode class. A Unicode class when the texts are shown
+    // wide: an ANSI window would take them through the ANSI code page on
+    // their way in and lose them.
+    auto registerAs = [this](auto windowClass, WNDPROC procedure, auto name, auto registerClass) {
+        windowClass.lpfnWndProc = procedure;
         windowClass.cbWndExtra = DLGWINDOWEXTRA;
-        windowClass.hInstance = instance;
-        windowClass.hCursor = cursor;
-        windowClass.hbrBackground = background;
-        windowClass.lpszClassName = kWindowClassWide;
-        registered = RegisterClassW(&windowClass);
-    } else {
-        WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = DefDlgProcA;
-        windowClass.cbWndExtra = DLGWINDOWEXTRA;
-        windowClass.hInstance = instance;
-        windowClass.hCursor = cursor;
-        windowClass.hbrBackground = background;
-        windowClass.lpszClassName = kWindowClass;
-        registered = RegisterClassA(&windowClass);
-    }
+        windowClass.hInstance = application_.Instance();
+        windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+        windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+        windowClass.lpszClassName = name;
+        return registerClass(&windowClass);
+    };
+    const ATOM registered = unicode ? registerAs(WNDCLASSW{}, DefDlgProcW, kWindowClassWide, RegisterClassW)
+                                    : registerAs(WNDCLASSA{}, DefDlgProcA, kWindowClass, RegisterClassA);
     return registered != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
