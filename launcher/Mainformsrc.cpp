@@ -6,6 +6,7 @@
 #include "launcher/Messages.h"
 #include "launcher/ResourceIds.h"
 #include "launcher/UserText.h"
+#include "launcher/WindowLink.h"
 #include "support/RCPath.h"
 
 TMainForm::TMainForm(Application& application) : application_(application)
@@ -59,13 +60,8 @@ bool TMainForm::Create()
         window_ = CreateDialogParamW(application_.Instance(), L"TMAINFORM", application_.Handle(), DialogProc, 0);
     else
         window_ = CreateDialogParamA(application_.Instance(), "TMAINFORM", application_.Handle(), DialogProc, 0);
-    if (window_ == nullptr)
+    if (!LinkWindow(window_, kWindowClass, this))
         return false;
-    if (!SetPropA(window_, kWindowClass, this)) {
-        DestroyWindow(window_);
-        window_ = nullptr;
-        return false;
-    }
     application_.SetMainForm(window_);
 
     // Missing only with a broken resource; the window still works without it.
