@@ -9,6 +9,18 @@
 #include "launcher/WindowLink.h"
 #include "support/RCPath.h"
 
+namespace {
+
+// The taskbar button shows the launcher's own file name, extension included.
+void ShowOwnFileNameAsTitle(Application& application)
+{
+    RCPath self;
+    SetToModuleFile(self);
+    application.SetTitle(self.Last());
+}
+
+} // namespace
+
 TMainForm::TMainForm(Application& application) : application_(application)
 {
 }
@@ -134,11 +146,7 @@ void TMainForm::TimerTimer()
     timerEnabled_ = false;
     KillTimer(window_, kTimerId); // fails only for the posted tick: no timer then
 
-    {
-        RCPath self;
-        SetToModuleFile(self);
-        application_.SetTitle(self.Last());
-    }
+    ShowOwnFileNameAsTitle(application_);
     if (extract(application_))
         launch(application_);
 
