@@ -76,49 +76,41 @@ bool NameCodec::FoldKey(const std::string& utf8, std::u32string& key)
 
 #else
 #include <cerrno>
-#include <iconv.h>
 #include <locale.h>
 #include <wctype.h>
+
+#include "support/IconvHandle.h"
 
 namespace {
 
 // One iconv conversion, reset before each use.
 class Converter {
 public:
-    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-    ~Converter()
-    {
-        if (Ready())
-            iconv_close(cd_);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    bool Ready() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    Converter(const char* to, const char* from) : cd_(to, from) {}
 
     // Whole input or nothing: false on an invalid or unconvertible byte.
     bool Run(const std::string& in, std::string& out)
     {
         out.clear();
-        if (!Ready())
+        if (!cd_.IsOpen())
             return false;
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        iconv(cd_.Get(), nullptr, nullptr, nullptr, nullptr);
         std::vector<char> buffer(in.size() * 4 + 16);
         char* src = const_cast<char*>(in.data());
         size_t srcLeft = in.size();
         char* dst = buffer.data();
         size_t dstLeft = buffer.size();
-        if (iconv(cd_, &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1) || srcLeft != 0)
+        if (iconv(cd_.Get(), &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1) || srcLeft != 0)
             return false;
         // Shift states (none in these charsets, but flush as the rules ask).
-        if (iconv(cd_, nullptr, nullptr, &dst, &dstLeft) == static_cast<size_t>(-1))
+        if (iconv(cd_.Get(), nullptr, nullptr, &dst, &dstLeft) == static_cast<size_t>(-1))
             return false;
         out.assign(buffer.data(), static_cast<size_t>(dst - buffer.data()));
         return true;
     }
 
 private:
-    iconv_t cd_;
+    IconvHandle cd_;
 };
 
 } // namespace
