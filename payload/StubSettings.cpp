@@ -58,6 +58,14 @@ void CopyArea(const char* area, char (&text)[StubSettings::kAreaSize + 1])
     text[n] = '\0';
 }
 
+// An area's text, copied as above, in a string.
+void AssignArea(const char* area, RCAnsiStr& text)
+{
+    char copy[StubSettings::kAreaSize + 1];
+    CopyArea(area, copy);
+    text.Assign(copy);
+}
+
 } // namespace
 
 // Converted from a local copy: reading the offset allocates nothing.
@@ -70,14 +78,10 @@ int32_t StubSettings::PayloadOffset()
 
 void StubSettings::PayloadOffsetText(RCAnsiStr& text)
 {
-    char copy[kAreaSize + 1];
-    CopyArea(qm_stub_settings.payloadOffset, copy);
-    text.Assign(copy);
+    AssignArea(qm_stub_settings.payloadOffset, text);
 }
 
 void StubSettings::InstallerName(RCAnsiStr& name)
 {
-    char copy[kAreaSize + 1];
-    CopyArea(qm_stub_settings.installerName, copy);
-    name.Assign(copy);
+    AssignArea(qm_stub_settings.installerName, name);
 }
