@@ -121,9 +121,7 @@ bool PayloadWriter::Folder(const char* name, const FileAttributeRecord& record)
 
 bool PayloadWriter::Up()
 {
-    if (!BeginRecord())
-        return false;
-    return Line(ArchiveFormat::kUpTag);
+    return BeginRecord() && Line(ArchiveFormat::kUpTag);
 }
 
 bool PayloadWriter::FileBegin(const char* name, int64_t size)
