@@ -1,6 +1,7 @@
 #include "launcher/Application.h"
 
 #include "launcher/UserText.h"
+#include "launcher/WindowLink.h"
 
 namespace {
 
@@ -43,13 +44,8 @@ bool Application::Initialize()
     window_ = CreateWindowExA(0, kWindowClass, "", WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS,
                               GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0,
                               nullptr, nullptr, instance_, nullptr);
-    if (window_ == nullptr)
+    if (!LinkWindow(window_, kWindowClass, this))
         return false;
-    if (!SetPropA(window_, kWindowClass, this)) {
-        DestroyWindow(window_);
-        window_ = nullptr;
-        return false;
-    }
     ShowWindow(window_, SW_SHOWNORMAL); // returns the previous visibility, not a result
     return true;
 }

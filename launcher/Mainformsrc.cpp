@@ -6,7 +6,20 @@
 #include "launcher/Messages.h"
 #include "launcher/ResourceIds.h"
 #include "launcher/UserText.h"
+#include "launcher/WindowLink.h"
 #include "support/RCPath.h"
+
+namespace {
+
+// The taskbar button shows the launcher's own file name, extension included.
+void ShowOwnFileNameAsTitle(Application& application)
+{
+    RCPath self;
+    SetToModuleFile(self);
+    application.SetTitle(self.Last());
+}
+
+} // namespace
 
 TMainForm::TMainForm(Application& application) : application_(application)
 {
@@ -25,32 +38,21 @@ TMainForm::~TMainForm()
 bool TMainForm::RegisterWindowClass(bool unicode)
 {
     // A dialog class of our own name: the dialog manager's window procedure
-    // with its extra bytes, button-face background. A Unicode class when
-    // the texts are shown wide: an ANSI window would take them through the
-    // ANSI code page on their way in and lose them.
-    HINSTANCE instance = application_.Instance();
-    HCURSOR cursor = LoadCursorA(nullptr, IDC_ARROW);
-    HBRUSH background = GetSysColorBrush(COLOR_BTNFACE);
-    ATOM registered;
-    if (unicode) {
-        WNDCLASSW windowClass = {};
-        windowClass.lpfnWndProc = DefDlgProcW;
+    // with its extra bytes, button-face background, filled alike for the
+    // ANSI and the Unicode class. A Unicode class when the texts are shown
+    // wide: an ANSI window would take them through the ANSI code page on
+    // their way in and lose them.
+    auto registerAs = [this](auto windowClass, WNDPROC procedure, auto name, auto registerClass) {
+        windowClass.lpfnWndProc = procedure;
         windowClass.cbWndExtra = DLGWINDOWEXTRA;
-        windowClass.hInstance = instance;
-        windowClass.hCursor = cursor;
-        windowClass.hbrBackground = background;
-        windowClass.lpszClassName = kWindowClassWide;
-        registered = RegisterClassW(&windowClass);
-    } else {
-        WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = DefDlgProcA;
-        windowClass.cbWndExtra = DLGWINDOWEXTRA;
-        windowClass.hInstance = instance;
-        windowClass.hCursor = cursor;
-        windowClass.hbrBackground = background;
-        windowClass.lpszClassName = kWindowClass;
-        registered = RegisterClassA(&windowClass);
-    }
+        windowClass.hInstance = application_.Instance();
+        windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+        windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+        windowClass.lpszClassName = name;
+        return registerClass(&windowClass);
+    };
+    const ATOM registered = unicode ? registerAs(WNDCLASSW{}, DefDlgProcW, kWindowClassWide, RegisterClassW)
+                                    : registerAs(WNDCLASSA{}, DefDlgProcA, kWindowClass, RegisterClassA);
     return registered != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
@@ -70,13 +72,8 @@ bool TMainForm::Create()
         window_ = CreateDialogParamW(application_.Instance(), L"TMAINFORM", application_.Handle(), DialogProc, 0);
     else
         window_ = CreateDialogParamA(application_.Instance(), "TMAINFORM", application_.Handle(), DialogProc, 0);
-    if (window_ == nullptr)
+    if (!LinkWindow(window_, kWindowClass, this))
         return false;
-    if (!SetPropA(window_, kWindowClass, this)) {
-        DestroyWindow(window_);
-        window_ = nullptr;
-        return false;
-    }
     application_.SetMainForm(window_);
 
     // Missing only with a broken resource; the window still works without it.
@@ -149,11 +146,7 @@ void TMainForm::TimerTimer()
     timerEnabled_ = false;
     KillTimer(window_, kTimerId); // fails only for the posted tick: no timer then
 
-    {
-        RCPath self;
-        SetToModuleFile(self);
-        application_.SetTitle(self.Last());
-    }
+    ShowOwnFileNameAsTitle(application_);
     if (extract(application_))
         launch(application_);
 

@@ -10,6 +10,7 @@
 #include "support/RCEntryHandle.h"
 #include "support/RCPath.h"
 #include "support/RSFileInfo.h"
+#include "support/WinHandle.h"
 
 namespace {
 
@@ -43,13 +44,11 @@ bool ProcessIdOf(const char* name, uint32_t& id)
 // for a running one, which only leaves a folder in place.
 bool ProcessRuns(uint32_t id)
 {
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, id);
-    if (process == nullptr)
+    OwnedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, id));
+    if (!process.Valid())
         return GetLastError() != ERROR_INVALID_PARAMETER;
     DWORD code = 0;
-    const bool running = !GetExitCodeProcess(process, &code) || code == STILL_ACTIVE;
-    CloseHandle(process);
-    return running;
+    return !GetExitCodeProcess(process.Get(), &code) || code == STILL_ACTIVE;
 }
 
 } // namespace

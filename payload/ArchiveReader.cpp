@@ -153,6 +153,17 @@ bool InsideWorkFolder(const RCPath& path, const RCAnsiStr& root)
     return text.FindText(root.Text(), 0) == 0 && text.ByteAt(root.Length()) == '\\';
 }
 
+// Makes the named entry of a Folder or File record the current path. False
+// (damage) for a name that is not acceptable or that leads out of the work
+// folder; the path is then of no further use.
+bool EnterEntry(RCPath& path, const RCAnsiStr& name, const RCAnsiStr& root)
+{
+    if (!AcceptableName(name))
+        return false;
+    path.AppendComponent(name.Text());
+    return InsideWorkFolder(path, root);
+}
+
 } // namespace
 
 ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFolder, ArchiveSink& sink)
@@ -196,12 +207,7 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
         }
 
         if (tag.Equals(ArchiveFormat::kFolderTag)) {
-            if (!ReadArchiveLine(stream, name) || !ReadRecord(stream, &record))
-                return Result::Damaged;
-            if (!AcceptableName(name))
-                return Result::Damaged;
-            path.AppendComponent(name.Text());
-            if (!InsideWorkFolder(path, root))
+            if (!ReadArchiveLine(stream, name) || !ReadRecord(stream, &record) || !EnterEntry(path, name, root))
                 return Result::Damaged;
             if (!sink.CreateFolder(path.Text()))
                 return Result::FolderFailed;
@@ -214,10 +220,7 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
             if (!ReadArchiveLine(stream, name) || !ReadArchiveLine(stream, size))
                 return Result::Damaged;
             int32_t remaining = 0;
-            if (!ParseSize(size, &remaining) || !AcceptableName(name))
-                return Result::Damaged;
-            path.AppendComponent(name.Text());
-            if (!InsideWorkFolder(path, root))
+            if (!ParseSize(size, &remaining) || !EnterEntry(path, name, root))
                 return Result::Damaged;
             if (!sink.OpenFile(path.Text()))
                 return Result::FileCreateFailed;

@@ -101,11 +101,18 @@ bool PayloadWriter::Announce()
     return Line(line);
 }
 
-bool PayloadWriter::Folder(const char* name, const FileAttributeRecord& record)
+// Every record: refused after a failure and inside a File record's
+// content; the announcement comes before the first.
+bool PayloadWriter::BeginRecord()
 {
     if (failed_ || fileRemaining_ >= 0)
         return Refuse();
-    if (!Announce())
+    return Announce();
+}
+
+bool PayloadWriter::Folder(const char* name, const FileAttributeRecord& record)
+{
+    if (!BeginRecord())
         return false;
     uint8_t bytes[FileAttributeRecord::kSize];
     record.Encode(bytes);
@@ -114,18 +121,12 @@ bool PayloadWriter::Folder(const char* name, const FileAttributeRecord& record)
 
 bool PayloadWriter::Up()
 {
-    if (failed_ || fileRemaining_ >= 0)
-        return Refuse();
-    if (!Announce())
-        return false;
-    return Line(ArchiveFormat::kUpTag);
+    return BeginRecord() && Line(ArchiveFormat::kUpTag);
 }
 
 bool PayloadWriter::FileBegin(const char* name, int64_t size)
 {
-    if (failed_ || fileRemaining_ >= 0)
-        return Refuse();
-    if (!Announce())
+    if (!BeginRecord())
         return false;
     char sizeText[32];
     std::snprintf(sizeText, sizeof sizeText, "%" PRId64, size);

@@ -77,6 +77,7 @@ private:
     bool Refuse();
     bool NameLine(const char* name);
     bool Announce();
+    bool BeginRecord();
 
     // Content bytes still owed to the File record being written, or -1
     // outside a File record.

@@ -10,7 +10,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <iconv.h>
+#include "support/IconvHandle.h"
 #endif
 
 namespace {
@@ -70,26 +70,6 @@ const char* CharsetOf(int8_t tag)
 {
     return tag == RCAnsiStr::kUtf8 ? "UTF-8" : "CP932";
 }
-
-// An open iconv conversion, closed when it goes out of scope.
-class IconvHandle {
-public:
-    IconvHandle(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-    ~IconvHandle()
-    {
-        if (IsOpen())
-            iconv_close(cd_);
-    }
-    IconvHandle(const IconvHandle&) = delete;
-    IconvHandle& operator=(const IconvHandle&) = delete;
-
-    // iconv_open reports failure as (iconv_t)-1.
-    bool IsOpen() const { return cd_ != reinterpret_cast<iconv_t>(static_cast<intptr_t>(-1)); }
-    iconv_t Get() const { return cd_; }
-
-private:
-    iconv_t cd_;
-};
 
 // Converts inLength bytes into out (zero-terminated). Fails on an invalid or
 // incomplete sequence, on a character the target cannot hold, and when

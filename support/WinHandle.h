@@ -1,7 +1,7 @@
 // WinHandle: one Windows handle, closed when its owner goes out of scope or
 // takes another. The traits say which value means "none" (null for process,
-// thread and token handles; INVALID_HANDLE_VALUE for what CreateFileA and
-// FindFirstFileA return) and how the handle is closed.
+// thread and token handles; INVALID_HANDLE_VALUE for what CreateFile and
+// FindFirstFile return) and how the handle is closed.
 #pragma once
 #include <windows.h>
 
@@ -36,12 +36,12 @@ struct KernelHandleTraits {
     static HANDLE None() { return nullptr; }
     static bool Close(HANDLE handle) { return CloseHandle(handle) != 0; }
 };
-// Files and folders opened with CreateFileA.
+// Files and folders opened with CreateFileA or CreateFileW.
 struct FileHandleTraits {
     static HANDLE None() { return INVALID_HANDLE_VALUE; }
     static bool Close(HANDLE handle) { return CloseHandle(handle) != 0; }
 };
-// Searches begun with FindFirstFileA.
+// Searches begun with FindFirstFileA or FindFirstFileW.
 struct FindHandleTraits {
     static HANDLE None() { return INVALID_HANDLE_VALUE; }
     static bool Close(HANDLE handle) { return FindClose(handle) != 0; }

@@ -6,6 +6,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include "support/WinHandle.h"
 #include "tools/WideText.h"
 #else
 #include <spawn.h>
@@ -51,37 +52,15 @@ std::string ChildProcess::QuoteForWindows(const std::vector<std::string>& argv)
 
 namespace {
 
-class Handle {
-public:
-    Handle() = default;
-    ~Handle() { Reset(); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE* Out() { return &h_; }
-    HANDLE Get() const { return h_; }
-    void Reset()
-    {
-        if (h_ != nullptr && h_ != INVALID_HANDLE_VALUE)
-            CloseHandle(h_);
-        h_ = nullptr;
-    }
-
-private:
-    HANDLE h_ = nullptr;
-};
-
-} // namespace
-
-namespace {
-
 // Runs one command line; `name` is for messages.
 int RunLine(const std::string& commandLine, const std::string& name, std::string& output)
 {
     output.clear();
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    Handle readEnd, writeEnd;
-    if (!CreatePipe(readEnd.Out(), writeEnd.Out(), &inherit, 0) ||
-        !SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0)) {
+    HANDLE ends[2] = {nullptr, nullptr};
+    const bool piped = CreatePipe(&ends[0], &ends[1], &inherit, 0) != 0;
+    OwnedHandle readEnd(ends[0]), writeEnd(ends[1]);
+    if (!piped || !SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0)) {
         output = "cannot make a pipe";
         return -1;
     }
@@ -98,10 +77,8 @@ int RunLine(const std::string& commandLine, const std::string& name, std::string
         output = "cannot start " + name + " (error " + std::to_string(GetLastError()) + ")";
         return -1;
     }
-    Handle process, thread;
-    *process.Out() = pi.hProcess;
-    *thread.Out() = pi.hThread;
-    writeEnd.Reset(); // the child holds the only write end now: EOF when it ends
+    OwnedHandle process(pi.hProcess), thread(pi.hThread);
+    writeEnd.Close(); // the child holds the only write end now: EOF when it ends
     char buffer[4096];
     DWORD n = 0;
     while (ReadFile(readEnd.Get(), buffer, sizeof buffer, &n, nullptr) && n > 0)

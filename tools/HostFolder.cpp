@@ -6,6 +6,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include "support/WinHandle.h"
 #include "tools/WideText.h"
 #else
 #include <cerrno>
@@ -118,22 +119,6 @@ uint64_t TimeOf(const FILETIME& t)
 constexpr uint32_t kKeptAttributes = 0x01 | 0x02 | 0x04 | 0x10 | 0x20 | 0x2000;
 constexpr uint32_t kNormal = 0x80;
 
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE h) : h_(h) {}
-    ~FindHandle()
-    {
-        if (h_ != INVALID_HANDLE_VALUE)
-            FindClose(h_);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    HANDLE Get() const { return h_; }
-
-private:
-    HANDLE h_;
-};
-
 std::string LastErrorText(DWORD code)
 {
     wchar_t* text = nullptr;
@@ -155,7 +140,7 @@ bool HostFolder::List(const std::string& path, std::vector<HostEntry>& entries, 
     std::wstring pattern = WideText::FromUtf8(Join(path, "*"));
     WIN32_FIND_DATAW data;
     FindHandle find(FindFirstFileW(pattern.c_str(), &data));
-    if (find.Get() == INVALID_HANDLE_VALUE) {
+    if (!find.Valid()) {
         DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND)
             return true; // an empty drive root lists nothing at all

@@ -8,6 +8,21 @@
 
 #include "tools/WideText.h"
 
+namespace {
+
+// Code page 932 bytes as UTF-16; false when they are not code page 932.
+bool WideFromCp932(const std::string& cp932, std::wstring& wide)
+{
+    const int length = static_cast<int>(cp932.size());
+    int n = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, cp932.data(), length, nullptr, 0);
+    if (n <= 0)
+        return false;
+    wide.assign(static_cast<size_t>(n), L'\0');
+    return MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, cp932.data(), length, &wide[0], n) == n;
+}
+
+} // namespace
+
 struct NameCodec::Impl {};
 
 NameCodec::NameCodec() : impl_(new Impl) {}
@@ -31,10 +46,8 @@ bool NameCodec::ToArchive(const std::string& utf8, std::string& cp932)
     WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), &cp932[0], n, nullptr,
                         &usedDefault);
     // Read back: the name must come out as it went in.
-    int back = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, cp932.data(), n, nullptr, 0);
-    std::wstring again(static_cast<size_t>(back > 0 ? back : 0), L'\0');
-    if (back <= 0 || MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, cp932.data(), n, &again[0], back) != back ||
-        again != wide) {
+    std::wstring again;
+    if (!WideFromCp932(cp932, again) || again != wide) {
         cp932.clear();
         return false;
     }
@@ -46,12 +59,10 @@ bool NameCodec::FromArchive(const std::string& cp932, std::string& utf8)
     utf8.clear();
     if (cp932.empty())
         return true;
-    int n = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, cp932.data(), static_cast<int>(cp932.size()), nullptr, 0);
-    if (n <= 0)
+    std::wstring wide;
+    if (!WideFromCp932(cp932, wide))
         return false;
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, cp932.data(), static_cast<int>(cp932.size()), &wide[0], n);
-    utf8 = WideText::ToUtf8(wide.c_str(), n);
+    utf8 = WideText::ToUtf8(wide.c_str(), static_cast<int>(wide.size()));
     return true;
 }
 
@@ -76,49 +87,41 @@ bool NameCodec::FoldKey(const std::string& utf8, std::u32string& key)
 
 #else
 #include <cerrno>
-#include <iconv.h>
 #include <locale.h>
 #include <wctype.h>
+
+#include "support/IconvHandle.h"
 
 namespace {
 
 // One iconv conversion, reset before each use.
 class Converter {
 public:
-    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-    ~Converter()
-    {
-        if (Ready())
-            iconv_close(cd_);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    bool Ready() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    Converter(const char* to, const char* from) : cd_(to, from) {}
 
     // Whole input or nothing: false on an invalid or unconvertible byte.
     bool Run(const std::string& in, std::string& out)
     {
         out.clear();
-        if (!Ready())
+        if (!cd_.IsOpen())
             return false;
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        iconv(cd_.Get(), nullptr, nullptr, nullptr, nullptr);
         std::vector<char> buffer(in.size() * 4 + 16);
         char* src = const_cast<char*>(in.data());
         size_t srcLeft = in.size();
         char* dst = buffer.data();
         size_t dstLeft = buffer.size();
-        if (iconv(cd_, &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1) || srcLeft != 0)
+        if (iconv(cd_.Get(), &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1) || srcLeft != 0)
             return false;
         // Shift states (none in these charsets, but flush as the rules ask).
-        if (iconv(cd_, nullptr, nullptr, &dst, &dstLeft) == static_cast<size_t>(-1))
+        if (iconv(cd_.Get(), nullptr, nullptr, &dst, &dstLeft) == static_cast<size_t>(-1))
             return false;
         out.assign(buffer.data(), static_cast<size_t>(dst - buffer.data()));
         return true;
     }
 
 private:
-    iconv_t cd_;
+    IconvHandle cd_;
 };
 
 } // namespace

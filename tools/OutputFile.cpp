@@ -10,6 +10,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include "support/WinHandle.h"
 #include "tools/WideText.h"
 #else
 #include <sys/stat.h>
@@ -108,14 +109,12 @@ bool OutputFile::CheckTarget(const std::string& target, const std::string& keep,
     std::wstring wide = WideText::FromUtf8(target);
     // Devices (NUL, COM1, ...) open too: open what is there and ask what it is.
     auto identify = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION* info, DWORD* type) {
-        HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
+        FileHandle h(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!h.Valid())
             return false;
-        *type = GetFileType(h);
-        bool ok = *type != FILE_TYPE_DISK || GetFileInformationByHandle(h, info);
-        CloseHandle(h);
-        return ok;
+        *type = GetFileType(h.Get());
+        return *type != FILE_TYPE_DISK || GetFileInformationByHandle(h.Get(), info);
     };
     BY_HANDLE_FILE_INFORMATION info{}, keepInfo{};
     DWORD type = 0, keepType = 0;
