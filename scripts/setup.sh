@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, everything that building and testing need.
 # Idempotent: a quick no-op when all is there. The 32-bit Wine (wine32:i386,
-# beside wine64) runs the product, a 32-bit program; the machine's kernel must
-# be able to run i386 code for it, which the last line reports.
+# beside wine64) runs the product, a 32-bit program: natively where the
+# kernel runs i386 code, else under qemu-user (scripts/setup-i386.sh); the
+# last line says which. Fails when 32-bit programs cannot run at all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -40,9 +41,6 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# Once: can this machine run the product (a 32-bit program) under Wine?
-if why=$(scripts/wine-run --can-run-32bit); then
-  echo "setup: 32-bit programs run here: the product's tests run on the 32-bit stub"
-else
-  echo "setup: $why: the 32-bit runs are skipped on this machine"
-fi
+# How the product, a 32-bit program, runs here: natively, or under qemu-user
+# where the kernel runs no i386 code (which that script sets up).
+bash scripts/setup-i386.sh

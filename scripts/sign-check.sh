@@ -116,9 +116,9 @@ check "a signing failure exits with status 1 ($status)" test "$status" -eq 1
 check "a signing failure leaves no file behind" test "$before" = "$after"
 
 [[ -n $wine_run ]] || exit $fail
-if [[ $fail -eq 0 ]] && ! why=$("$wine_run" --can-run "$stub"); then
-  echo "signing checked; the run of the signed installer: $why"
-  exit 77
+if ! why=$("$wine_run" --can-run "$stub"); then
+  echo "FAIL: signing checked, but the signed installer cannot run: $why"
+  exit 1
 fi
 
 # The signed installer under Wine, from a folder of its own on the

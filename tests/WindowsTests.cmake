@@ -212,9 +212,3 @@ else()
            COMMAND python3 ${PROJECT_SOURCE_DIR}/scripts/late-imports.py $<TARGET_FILE:delay_import_probe>)
   set_tests_properties(test_late_imports_reads_delay_slots PROPERTIES PASS_REGULAR_EXPRESSION "^user32.dll: MessageBeep\n$")
 endif()
-
-# A test whose programs cannot run here (32-bit programs on a machine that
-# runs no 32-bit code) exits with 77 through scripts/wine-run: skipped,
-# with the reason in its output, never passed.
-get_property(QM_WINDOWS_TESTS DIRECTORY PROPERTY TESTS)
-set_tests_properties(${QM_WINDOWS_TESTS} PROPERTIES SKIP_RETURN_CODE 77)

@@ -17,7 +17,6 @@ import stub_block  # noqa: E402
 
 AREA = stub_block.AREA_SIZE
 # The runner's status for a program that cannot run on this machine.
-SKIPPED = 77
 
 # (bytes written at the start of the PayloadOffset area, at the start of the
 #  installer area, offset expected, installer name expected).
@@ -81,9 +80,6 @@ def main(argv):
                 f.write(data)
             shutil.copymode(printer, copy)
             rc, values, output = run(copy, runner)
-            if rc == SKIPPED:
-                print(output.decode('latin-1', 'replace').strip())
-                return SKIPPED
             expected = {'offset': str(offset), 'installer': installer.hex()}
             if rc != 0 or values != expected:
                 failures += 1

@@ -25,6 +25,7 @@
 #include "launcher/Launch.h"
 #include "launcher/Messages.h"
 #include "launcher/UserInterface.h"
+#include "tests/win/WaitScale.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ bool extract(UserInterface& ui)
     }
     if (Mode("busy")) {
         const char* setting = std::getenv("QM_FAKE_BUSY_MS");
-        DWORD busy = setting != nullptr ? static_cast<DWORD>(std::atol(setting)) : 20000;
+        DWORD busy = setting != nullptr ? static_cast<DWORD>(std::atol(setting)) : testwin::Scaled(20000);
         const char* release = std::getenv("QM_FAKE_RELEASE");
         DWORD start = GetTickCount();
         while (GetTickCount() - start < busy &&

@@ -23,6 +23,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "WaitScale.h"
+
 namespace {
 
 std::string Variable(const char* name)
@@ -68,7 +70,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     std::string hold = Variable("QM_FIXTURE_HOLD");
     if (!hold.empty()) {
         HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, hold.c_str());
-        bool came = event != nullptr && WaitForSingleObject(event, 30000) == WAIT_OBJECT_0;
+        bool came = event != nullptr && WaitForSingleObject(event, testwin::Scaled(30000)) == WAIT_OBJECT_0;
         if (event != nullptr)
             CloseHandle(event);
         report += came ? "hold=yes\n" : "hold=no\n";

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "tests/shared/TestFolder.h"
+#include "tests/win/WaitScale.h"
 #include "tests/win/WatchedRun.h"
 #include "tests/win/WineHelpers.h"
 
@@ -39,7 +40,7 @@ int RunAndWait(const std::string& program)
     PROCESS_INFORMATION process = {};
     if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return -1;
-    WaitForSingleObject(process.hProcess, 60000);
+    WaitForSingleObject(process.hProcess, testwin::Scaled(60000));
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hThread);

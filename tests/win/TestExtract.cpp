@@ -28,6 +28,7 @@
 #include "tests/win/ExtractionSite.h"
 #include "tests/win/RecordingUi.h"
 #include "tests/win/TreeSnapshot.h"
+#include "tests/win/WaitScale.h"
 #include "tests/win/WineHelpers.h"
 
 using testwin::Attributes;
@@ -635,7 +636,7 @@ public:
         if (info_.hProcess == nullptr)
             return;
         TerminateProcess(info_.hProcess, 0);
-        WaitForSingleObject(info_.hProcess, 10000);
+        WaitForSingleObject(info_.hProcess, testwin::Scaled(10000));
         CloseHandle(info_.hProcess);
         info_.hProcess = nullptr;
     }
@@ -787,7 +788,7 @@ TEST(ExtractOwnPayload, ACopyWithAPayloadUnpacksIntoItsWorkFolder)
                                site.Scratch().c_str(), &startup, &process));
     CloseHandle(process.hThread);
     DWORD code = 1;
-    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0)
+    if (WaitForSingleObject(process.hProcess, testwin::Scaled(60000)) != WAIT_OBJECT_0)
         TerminateProcess(process.hProcess, 1);
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hProcess);

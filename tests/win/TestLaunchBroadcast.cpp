@@ -15,6 +15,7 @@
 #include <string>
 
 #include "tests/shared/TestFolder.h"
+#include "tests/win/WaitScale.h"
 #include "tests/win/WineHelpers.h"
 #include "tools/ChildProcess.h"
 
@@ -48,7 +49,7 @@ InstallerRun RunInstaller(const std::string& exe, DWORD timeoutMs)
         run.ended = GetExitCodeProcess(process.hProcess, &run.exitCode) != 0;
     } else {
         TerminateProcess(process.hProcess, 1);
-        WaitForSingleObject(process.hProcess, 5000);
+        WaitForSingleObject(process.hProcess, testwin::Scaled(5000));
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
@@ -80,7 +81,7 @@ TEST(LaunchBroadcast, TheLauncherAnswersAndEndsInBothModes)
         const std::string report = scratch.Join(std::string(name) + ".txt");
         SetEnvironmentVariableA("QM_FIXTURE_REPORT", report.c_str());
         SetEnvironmentVariableA("QM_FIXTURE_BROADCAST", "1");
-        const InstallerRun run = RunInstaller(setup, 60000);
+        const InstallerRun run = RunInstaller(setup, testwin::Scaled(60000));
         SetEnvironmentVariableA("QM_FIXTURE_REPORT", nullptr);
         SetEnvironmentVariableA("QM_FIXTURE_BROADCAST", nullptr);
 

@@ -24,6 +24,7 @@
 
 #include "tests/shared/TestFolder.h"
 #include "tests/win/TreeListing.h"
+#include "tests/win/WaitScale.h"
 #include "tests/win/WineHelpers.h"
 #include "tools/ChildProcess.h"
 #include "tools/WideText.h"
@@ -167,7 +168,7 @@ LauncherRun RunInstaller(const std::wstring& exe, DWORD timeoutMs)
         run.problem = "still running after " + std::to_string(timeoutMs) +
                       " ms; message boxes:" + MessageBoxTexts(process.dwProcessId);
         TerminateProcess(process.hProcess, 1);
-        WaitForSingleObject(process.hProcess, 5000);
+        WaitForSingleObject(process.hProcess, testwin::Scaled(5000));
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
@@ -298,7 +299,7 @@ TEST(RoundTrip, TreeComesOutAsItWentIn)
     ASSERT_EQ(status, 0) << output;
 
     ASSERT_TRUE(SetEnvironmentVariableW(L"QM_TREE_COPY", copy.c_str()));
-    LauncherRun run = RunInstaller(setup, 60000);
+    LauncherRun run = RunInstaller(setup, testwin::Scaled(60000));
     SetEnvironmentVariableW(L"QM_TREE_COPY", nullptr);
     ASSERT_TRUE(run.ended) << run.problem;
     EXPECT_EQ(run.exitCode, 0u);

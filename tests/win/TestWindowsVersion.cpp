@@ -13,6 +13,7 @@
 #include "support/WinHandle.h"
 #include "support/WindowsVersion.h"
 #include "tests/shared/TestFolder.h"
+#include "tests/win/WaitScale.h"
 #include "tests/win/WineHelpers.h"
 
 using testwin::OwnFolder;
@@ -80,7 +81,7 @@ std::string RunForOutput(const std::string& program, const std::string& outputFi
             return "(not started)";
         OwnedHandle processHandle(process.hProcess);
         OwnedHandle threadHandle(process.hThread);
-        if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0)
+        if (WaitForSingleObject(process.hProcess, testwin::Scaled(60000)) != WAIT_OBJECT_0)
             return "(did not end)";
     }
     if (!TestFolder::ReadFile(outputFile, &output))

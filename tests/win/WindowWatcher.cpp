@@ -35,9 +35,12 @@
 #include <string>
 #include <vector>
 
+#include "WaitScale.h"
+
 namespace {
 
-constexpr DWORD kLimit = 30000;
+// The limit on one watched run, stretched where 32-bit programs are emulated.
+const DWORD kLimit = testwin::Scaled(30000);
 
 struct Report {
     FILE* file;

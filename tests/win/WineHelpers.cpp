@@ -5,6 +5,7 @@
 
 #include "support/ProcAddress.h"
 #include "support/WinHandle.h"
+#include "tests/win/WaitScale.h"
 
 namespace testwin {
 namespace {
@@ -265,7 +266,7 @@ int32_t RunCopyOfSelf(const std::string& exe, const std::string& test, const std
         return -1;
     CloseHandle(process.hThread);
     DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0 ||
+    if (WaitForSingleObject(process.hProcess, Scaled(60000)) != WAIT_OBJECT_0 ||
         !GetExitCodeProcess(process.hProcess, &code)) {
         TerminateProcess(process.hProcess, 1);
         code = static_cast<DWORD>(-1);
