@@ -119,7 +119,8 @@ const char* BuildOptions::Usage()
            "      --list INSTALLER  print the installer name, the payload offset and\n"
            "                        every entry: path, size, attributes, times\n"
            "      --verify INSTALLER  read the whole payload as the launcher does and\n"
-           "                        check every file against its check line\n"
+           "                        check every file against its check line; \"sound\"\n"
+           "                        only when every file has one and it matches\n"
            "\n"
            "  -q, --quiet           print errors only\n"
            "  -v, --verbose         list every entry as it is packed\n"
@@ -137,7 +138,9 @@ const char* BuildOptions::Usage()
            "\n"
            "Exit status: 0 when the installer was written (or --verify found it sound),\n"
            "1 when the input was refused, writing failed (nothing is left behind) or\n"
-           "the installer is damaged, 2 on a usage error.\n";
+           "the installer is damaged, 2 on a usage error, 3 when --verify read the\n"
+           "whole payload but some files (older installers: all) have no check line,\n"
+           "so that their content could not be checked.\n";
 }
 
 bool BuildOptions::Parse(const std::vector<std::string>& args, BuildOptions& options, std::string& error)

@@ -16,7 +16,9 @@ struct SourceEntry;
 
 class Builder {
 public:
-    enum ExitStatus { kSuccess = 0, kFailure = 1, kUsage = 2 };
+    // kUnchecked: --verify read a sound payload in which some files (or
+    // all) have no check line, so their content could not be checked.
+    enum ExitStatus { kSuccess = 0, kFailure = 1, kUsage = 2, kUnchecked = 3 };
 
 
     // zlib's level when none is asked for: 9 costs about 2.5 times the

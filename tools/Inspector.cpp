@@ -150,9 +150,25 @@ bool Inspector::FindSettings(const std::vector<uint8_t>& head, uint32_t* offset,
     return false;
 }
 
+uint32_t Inspector::Files() const
+{
+    uint32_t files = 0;
+    for (const InspectedEntry& e : entries_)
+        files += e.folder ? 0 : 1;
+    return files;
+}
+
+std::string Inspector::Fault(NameCodec& codec) const
+{
+    return fault_ + codec.Shown(faultName_) + faultEnd_;
+}
+
 bool Inspector::Read(const std::string& path)
 {
     fault_.clear();
+    faultName_.clear();
+    faultEnd_.clear();
+    checkedFiles_ = 0;
     entries_.clear();
     HostFile file;
     if (!file.Open(path, "rb")) {
@@ -174,12 +190,15 @@ bool Inspector::Read(const std::string& path)
     RCDecompress stage(ArchiveFormat::kPieceSize);
     reader.SetInputTransform(&stage);
     ListingSink sink(entries_);
-    ArchiveReader::Result result = ArchiveReader::Read(reader, kRoot, sink);
+    ArchiveReader::Result result = ArchiveReader::Read(reader, kRoot, sink, &checkedFiles_);
     reader.SetInputTransform(nullptr);
     if (result != ArchiveReader::Result::Complete) {
         fault_ = ResultText(result);
-        if (!entries_.empty())
-            fault_ += std::string(" (at or after ") + (entries_.back().folder ? "folder " : "file ") + entries_.back().path + ")";
+        if (!entries_.empty()) {
+            fault_ += std::string(" (at or after ") + (entries_.back().folder ? "folder " : "file ");
+            faultName_ = entries_.back().path;
+            faultEnd_ = ")";
+        }
         return false;
     }
     // The installer program is a file at the top of the archive.
@@ -187,16 +206,15 @@ bool Inspector::Read(const std::string& path)
         if (!e.folder && e.path == installerName_)
             return true;
     }
-    fault_ = "the installer program \"" + installerName_ + "\" is not a file at the top of the payload";
+    fault_ = "the installer program \"";
+    faultName_ = installerName_;
+    faultEnd_ = "\" is not a file at the top of the payload";
     return false;
 }
 
 std::string Inspector::Listing(NameCodec& codec) const
 {
-    auto shown = [&](const std::string& cp932) {
-        std::string utf8;
-        return codec.FromArchive(cp932, utf8) ? utf8 : cp932;
-    };
+    auto shown = [&](const std::string& cp932) { return codec.Shown(cp932); };
     std::string text = "installer: " + shown(installerName_) + "\npayload offset: " + std::to_string(payloadOffset_) +
                        "\n";
     char line[160];

@@ -56,22 +56,31 @@ int Main(const std::vector<std::string>& args)
     }
     if (options.mode != BuildOptions::Build) {
         Inspector inspector;
+        NameCodec codec;
         bool sound = inspector.Read(options.installerFile);
-        if (options.mode == BuildOptions::List) {
-            NameCodec codec;
+        if (options.mode == BuildOptions::List)
             std::fputs(inspector.Listing(codec).c_str(), stdout);
-        }
         if (!sound) {
-            std::fprintf(stderr, "qm-build: %s: %s\n", options.installerFile.c_str(), inspector.Fault().c_str());
+            std::fprintf(stderr, "qm-build: %s: %s\n", options.installerFile.c_str(), inspector.Fault(codec).c_str());
             return Builder::kFailure;
         }
-        if (options.mode == BuildOptions::Verify && options.verbosity != BuildOptions::Quiet) {
-            size_t files = 0;
-            for (const InspectedEntry& e : inspector.Entries())
-                files += e.folder ? 0 : 1;
-            std::printf("qm-build: %s: sound: %zu files and %zu folders, every check line matches\n",
-                        options.installerFile.c_str(), files, inspector.Entries().size() - files);
+        if (options.mode == BuildOptions::List)
+            return Builder::kSuccess;
+        const uint32_t files = inspector.Files();
+        const size_t folders = inspector.Entries().size() - files;
+        if (inspector.CheckedFiles() < files) {
+            // Readable, but not every file's content could be checked: not
+            // "sound", whatever the verbosity.
+            std::fprintf(stderr,
+                         "qm-build: %s: unchecked: %u files and %zu folders read, but only %u files have a check "
+                         "line; the content of the other %u could not be checked\n",
+                         options.installerFile.c_str(), files, folders, inspector.CheckedFiles(),
+                         files - inspector.CheckedFiles());
+            return Builder::kUnchecked;
         }
+        if (options.verbosity != BuildOptions::Quiet)
+            std::printf("qm-build: %s: sound: %u files and %zu folders, every check line matches\n",
+                        options.installerFile.c_str(), files, folders);
         return Builder::kSuccess;
     }
     // Set but empty counts as not set, as the convention has it.

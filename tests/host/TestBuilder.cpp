@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "payload/PayloadWriter.h"
 #include "payload/StubSettings.h"
 #include "tests/host/ArchiveDump.h"
 #include "tests/shared/TestBytes.h"
@@ -32,6 +33,23 @@ constexpr int64_t kEpochGap = 11644473600LL;
 uint64_t FileTime(int64_t seconds, int64_t nanoseconds)
 {
     return static_cast<uint64_t>(seconds + kEpochGap) * 10000000ull + static_cast<uint64_t>(nanoseconds / 100);
+}
+
+// Whether text is well-formed UTF-8 (what a UTF-8 terminal shows as it is).
+bool IsUtf8(const std::string& text)
+{
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char b = static_cast<unsigned char>(text[i]);
+        const size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+        if (n == 0 || i + n > text.size())
+            return false;
+        for (size_t k = 1; k < n; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2)
+                return false;
+        }
+        i += n;
+    }
+    return true;
 }
 
 // A finished installer taken apart.
@@ -402,40 +420,90 @@ TEST_F(Builder, ListsAndVerifiesInstallers)
     ASSERT_TRUE(TestFolder::ReadFile(installer, &bytes));
     const size_t offset = std::stoul(stubLength);
     // Another builder: the settings filled in with filler left behind the
-    // zeros, a payload without check lines, nothing padded.
-    StringSink old;
-    {
-        PayloadWriter w(old);
+    // zeros, the payload given, nothing padded.
+    auto otherBuilder = [&](const std::function<void(PayloadWriter&)>& write) {
+        StringSink payload;
+        {
+            PayloadWriter w(payload);
+            write(w);
+        }
+        std::string other = TestStub().Bytes();
+        other.replace(TestStub::kBlockAt, 50, std::string(stubLength.c_str(), stubLength.size() + 1) +
+                                                  "@@PayloadOffset@@!!!" + std::string("run.exe\0@@Installer@@!!!!!!!", 25));
+        return other.substr(0, offset) + payload.bytes;
+    };
+    // Without check lines (any older installer); the same with a content
+    // byte changed reads the same way, and is not "sound" either.
+    const std::string old = otherBuilder([](PayloadWriter& w) {
         w.SetCheckLines(false);
         w.File("run.exe", "MZ", 2, FileAttributeRecord());
         w.Up();
-    }
-    std::string other = TestStub().Bytes();
-    other.replace(TestStub::kBlockAt, 50, std::string(stubLength.c_str(), stubLength.size() + 1) + "@@PayloadOffset@@!!!" +
-                                              std::string("run.exe\0@@Installer@@!!!!!!!", 25));
-    other = other.substr(0, offset) + old.bytes;
+    });
+    const std::string oldChanged = otherBuilder([](PayloadWriter& w) {
+        w.SetCheckLines(false);
+        w.File("run.exe", "MY", 2, FileAttributeRecord());
+        w.Up();
+    });
+    // Check lines after some files only, never announced.
+    const std::string mixed = otherBuilder([](PayloadWriter& w) {
+        w.SetCheckLines(false);
+        w.File("run.exe", "MZ", 2, FileAttributeRecord());
+        w.SetCheckLines(true);
+        w.File("b.txt", "b", 1, FileAttributeRecord());
+        w.Up();
+    });
+    // A damaged file in a folder with a Shift-JIS name ("データ", 83 66 81 5B
+    // 83 5E), its noise stored as it is; and one whose name is no code page
+    // 932 character (85 40 is unassigned there).
+    const std::string noise = NoiseBytes(20000, 5);
+    auto damagedIn = [&](const char* folder) {
+        std::string made = otherBuilder([&](PayloadWriter& w) {
+            w.File("run.exe", "MZ", 2, FileAttributeRecord());
+            w.Folder(folder, FileAttributeRecord());
+            w.File("big.bin", noise.data(), static_cast<int64_t>(noise.size()), FileAttributeRecord());
+            w.Up();
+            w.Up();
+        });
+        size_t at = made.find(noise.substr(10000, 16));
+        if (at != std::string::npos)
+            made[at] = static_cast<char>(made[at] ^ 0x10);
+        return made;
+    };
     std::string flipped = bytes;
     flipped[offset + 200] = static_cast<char>(flipped[offset + 200] ^ 0x10); // inside lvxrun.exe, stored
     struct Case {
         const char* what;
         std::string file;
-        int status;
-        const char* says;
+        int verifyStatus;
+        int listStatus;
+        const char* says; // by --verify
     } cases[] = {
-        {"another builder's installer", other, 0, "sound: 1 files and 0 folders"},
-        {"a bit flipped in stored content", flipped, 1, "does not match its check line (at or after file lvxrun.exe)"},
-        {"cut short", bytes.substr(0, offset + 3000), 1, "the payload is damaged"},
-        {"no payload", bytes.substr(0, offset), 1, "no filled-in stub settings"},
-        {"a stub only", TestStub().Bytes(), 1, "no filled-in stub settings"},
+        {"another builder's installer without check lines", old, 3, 0,
+         "unchecked: 1 files and 0 folders read, but only 0 files have a check line; the content of the other 1 could "
+         "not be checked"},
+        {"the same with its content changed", oldChanged, 3, 0, "unchecked: 1 files and 0 folders read"},
+        {"check lines after some files", mixed, 3, 0, "only 1 files have a check line; the content of the other 1"},
+        {"a bit flipped in stored content", flipped, 1, 1, "does not match its check line (at or after file lvxrun.exe)"},
+        {"a damaged file below a Shift-JIS name", damagedIn("\x83\x66\x81\x5B\x83\x5E"), 1, 1,
+         "does not match its check line (at or after file \xe3\x83\x87\xe3\x83\xbc\xe3\x82\xbf\\big.bin)"},
+        {"a damaged file below a name that is not code page 932", damagedIn("\x85\x40"), 1, 1,
+         "(at or after file \\x85@\\big.bin)"},
+        {"cut short", bytes.substr(0, offset + 3000), 1, 1, "the payload is damaged"},
+        {"no payload", bytes.substr(0, offset), 1, 1, "no filled-in stub settings"},
+        {"a stub only", TestStub().Bytes(), 1, 1, "no filled-in stub settings"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(temp.WriteFile("case.exe", c.file));
         r = Build({"--verify", temp.Join("case.exe")});
-        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.status, c.verifyStatus);
         EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+        EXPECT_EQ(r.output.find("sound"), std::string::npos) << r.output;
+        // Every name in the terminal's encoding: no raw Shift-JIS.
+        EXPECT_TRUE(IsUtf8(r.output)) << r.output;
         r = Build({"--list", temp.Join("case.exe")});
-        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.status, c.listStatus);
+        EXPECT_TRUE(IsUtf8(r.output)) << r.output;
     }
     r = Build({"--verify", installer, "--stub", "x"});
     EXPECT_EQ(r.status, 2);
