@@ -171,6 +171,12 @@ else()
 endif()
 add_test(NAME test_product_check
          COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-product.sh $<TARGET_FILE:quillimark-stub> ${QM_CHECK_TWIN})
+# The late-import list is enforced by the link: a stub linked the product's
+# way that calls a function missing from it (IsIconic) does not link.
+add_test(NAME test_late_import_list_enforced
+         COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target stub_missing_late_import)
+set_tests_properties(test_late_import_list_enforced PROPERTIES
+                     PASS_REGULAR_EXPRESSION "undefined reference to `_?_imp__?IsIconic(@4)?'")
 # The check really reads the import tables and searches for the block: a
 # program with wide imports that the stub does not use and without
 # settings is refused for both (a wide import the stub uses is not),
