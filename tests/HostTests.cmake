@@ -23,3 +23,8 @@ set_tests_properties(test_builder_sign PROPERTIES FIXTURES_REQUIRED test_stub)
 # stub's own, so that a builder written from the document finds it.
 add_test(NAME test_format_doc_settings_block
          COMMAND python3 ${PROJECT_SOURCE_DIR}/scripts/stub_block.py check-doc ${PROJECT_SOURCE_DIR}/docs/format.md)
+
+# ... and the work folder as the launcher makes it, its length as the
+# builder counts it.
+add_test(NAME test_format_doc_work_folder
+         COMMAND python3 ${PROJECT_SOURCE_DIR}/scripts/stub_block.py check-doc-work-folder ${PROJECT_SOURCE_DIR}/docs/format.md)
