@@ -10,6 +10,7 @@
 
 #include "support/FileAttributeRecord.h"
 
+class ArchiveSink;
 class NameCodec;
 
 struct InspectedEntry {
@@ -24,7 +25,12 @@ public:
     // Reads the installer; false (with a fault naming the first problem)
     // when the settings cannot be found or the payload is not sound.
     // `entries` holds what was read up to the fault.
-    bool Read(const std::string& path);
+    // With a writer (--extract), every folder and file is handed on to it
+    // as well; what it refuses ends the read.
+    bool Read(const std::string& path, ArchiveSink* writer = nullptr);
+
+    // The folder the archive's top level stands for while it is read.
+    static constexpr const char* kArchiveRoot = "C:\\qm";
 
     // The first problem, any payload path in it shown in UTF-8 (as the
     // listing shows it).
