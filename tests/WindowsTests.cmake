@@ -171,6 +171,12 @@ else()
 endif()
 add_test(NAME test_product_check
          COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-product.sh $<TARGET_FILE:quillimark-stub> ${QM_CHECK_TWIN})
+# Installed like a tool: the layout with this build's stub, and the
+# installed qm-build.exe packing with it when --stub is not given.
+add_test(NAME test_install
+         COMMAND bash ${PROJECT_SOURCE_DIR}/tests/scripts/install-check.sh ${CMAKE_BINARY_DIR}
+                 ${CMAKE_CURRENT_BINARY_DIR}/install-check --wine)
+set_tests_properties(test_install PROPERTIES SKIP_RETURN_CODE 77)
 # The late-import list is enforced by the link: a stub linked the product's
 # way that calls a function missing from it (IsIconic) does not link.
 add_test(NAME test_late_import_list_enforced

@@ -77,7 +77,7 @@ const Option* FindShort(char letter)
 
 const char* BuildOptions::Usage()
 {
-    return "Usage: qm-build --stub FILE --source DIR --installer NAME --output FILE [options]\n"
+    return "Usage: qm-build [--stub FILE] --source DIR --installer NAME --output FILE [options]\n"
            "       qm-build --list INSTALLER\n"
            "       qm-build --verify INSTALLER\n"
            "       qm-build --extract DIR INSTALLER\n"
@@ -90,7 +90,8 @@ const char* BuildOptions::Usage()
            "it, removes the work folder, and restarts Windows when NAME exits with\n"
            "code 3386.\n"
            "\n"
-           "  --stub FILE           the launcher stub (unsigned)\n"
+           "  --stub FILE           the launcher stub (unsigned); by default the one\n"
+           "                        installed with qm-build, BIN/" QM_STUB_FROM_BIN "\n"
            "  --source DIR          the folder to pack\n"
            "  --installer NAME      the program to run, a file at the top of DIR\n"
            "                        (at most 24 bytes in Shift-JIS)\n"
@@ -154,7 +155,8 @@ const char* BuildOptions::Usage()
            "all) have no check line, so that their content could not be checked.\n";
 }
 
-bool BuildOptions::Parse(const std::vector<std::string>& args, BuildOptions& options, std::string& error)
+bool BuildOptions::Parse(const std::vector<std::string>& args, BuildOptions& options, std::string& error,
+                         const std::string& defaultStub)
 {
     options = BuildOptions();
     std::set<std::string> given;
@@ -258,6 +260,8 @@ bool BuildOptions::Parse(const std::vector<std::string>& args, BuildOptions& opt
         }
         return true;
     }
+    if (options.stub.empty())
+        options.stub = defaultStub;
     const char* missing = options.stub.empty()        ? "--stub"
                           : options.source.empty()    ? "--source"
                           : options.installer.empty() ? "--installer"

@@ -32,6 +32,9 @@ struct BuildOptions {
     // be combined ("-qo FILE", "-oFILE"); "--" ends the options. The one
     // argument that is not an option is the installer of --extract. False,
     // with a message, on anything unknown, missing or given twice.
-    static bool Parse(const std::vector<std::string>& args, BuildOptions& options, std::string& error);
+    // defaultStub: the stub to use when --stub is not given (the one
+    // installed with the builder), or empty when there is none.
+    static bool Parse(const std::vector<std::string>& args, BuildOptions& options, std::string& error,
+                      const std::string& defaultStub = std::string());
     static const char* Usage();
 };

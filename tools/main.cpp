@@ -8,8 +8,13 @@
 #include "tools/BuildOptions.h"
 #include "tools/Builder.h"
 #include "tools/Extractor.h"
+#include "tools/HostFolder.h"
 #include "tools/Inspector.h"
 #include "tools/NameCodec.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #ifdef _WIN32
 #include <windows.h>
@@ -94,11 +99,34 @@ int LookInto(const BuildOptions& options)
     return Builder::kSuccess;
 }
 
+// The stub installed with this program (QM_STUB_FROM_BIN from the
+// program's folder, as "cmake --install" lays them out), or empty when
+// there is none.
+std::string InstalledStub()
+{
+    std::string program;
+#ifdef _WIN32
+    wchar_t path[32768];
+    DWORD n = GetModuleFileNameW(nullptr, path, sizeof path / sizeof path[0]);
+    if (n == 0 || n >= sizeof path / sizeof path[0])
+        return std::string();
+    program = WideText::ToUtf8(path, static_cast<int>(n));
+#else
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof path)
+        return std::string();
+    program.assign(path, static_cast<size_t>(n));
+#endif
+    std::string stub = HostFolder::Join(HostFolder::Parent(program), QM_STUB_FROM_BIN);
+    return HostFolder::KindOf(stub) == HostEntry::File ? stub : std::string();
+}
+
 int Main(const std::vector<std::string>& args)
 {
     BuildOptions options;
     std::string error;
-    if (!BuildOptions::Parse(args, options, error)) {
+    if (!BuildOptions::Parse(args, options, error, InstalledStub())) {
         std::fprintf(stderr, "qm-build: %s\nTry 'qm-build --help'.\n", error.c_str());
         return Builder::kUsage;
     }
