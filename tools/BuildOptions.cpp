@@ -147,12 +147,12 @@ const char* BuildOptions::Usage()
            "is plain decimal digits from 0 to 2147483647. The launcher refuses a file\n"
            "that does not match its check line, and the installer program never starts.\n"
            "\n"
-           "Exit status: 0 when the installer was written (or --verify found it sound,\n"
-           "or --extract unpacked a sound payload),\n"
-           "1 when the input was refused, writing failed (nothing is left behind) or\n"
-           "the installer is damaged, 2 on a usage error, 3 when --verify read (or\n"
-           "--extract unpacked) the whole payload but some files (older installers:\n"
-           "all) have no check line, so that their content could not be checked.\n";
+           "Exit status: 0 when the installer was written, or --verify found it sound,\n"
+           "or --extract unpacked a sound payload; 1 when the input was refused,\n"
+           "writing failed (nothing is left behind) or the installer is damaged; 2 on\n"
+           "a usage error; 3 when --verify read (or --extract unpacked) the whole\n"
+           "payload but some files (older installers: all) have no check line, so\n"
+           "that their content could not be checked.\n";
 }
 
 bool BuildOptions::Parse(const std::vector<std::string>& args, BuildOptions& options, std::string& error,
