@@ -10,7 +10,8 @@
 //
 // The payload (about 200 MB inflated by default: many small files and a few
 // large ones; text-like, binary-like and incompressible content) is made
-// deterministically and kept in PATH for later runs.
+// deterministically and kept in PATH for later runs; by default beside the
+// program, in the build tree (bench-payload-200mb.bin, never committed).
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -24,6 +25,7 @@
 #include <windows.h>
 #else
 #include <time.h>
+#include <unistd.h>
 #endif
 
 #if !defined(_WIN32) && !defined(QM_NO_LIBDEFLATE) && __has_include(<libdeflate.h>)
@@ -230,6 +232,30 @@ struct Best {
 
 } // namespace
 
+namespace {
+
+// The folder of this program's file, with a separator at the end; empty
+// when it cannot be had (the working folder is used then).
+std::string ProgramFolder()
+{
+    char path[4096] = "";
+#ifdef _WIN32
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (n == 0 || n >= sizeof path)
+        return std::string();
+#else
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return std::string();
+    path[n] = '\0';
+#endif
+    std::string text = path;
+    size_t slash = text.find_last_of("/\\");
+    return slash == std::string::npos ? std::string() : text.substr(0, slash + 1);
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     uint64_t megabytes = 200;
@@ -248,7 +274,7 @@ int main(int argc, char** argv)
         return 2;
     }
     if (path.empty())
-        path = "bench-payload-" + std::to_string(megabytes) + "mb.bin";
+        path = ProgramFolder() + "bench-payload-" + std::to_string(megabytes) + "mb.bin";
 
     // The payload is kept: reuse it when it reads complete.
     uint64_t archive = ReadBare(path);

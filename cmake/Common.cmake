@@ -47,3 +47,14 @@ function(qm_library name)
   target_compile_options(${name} PRIVATE ${QM_LEAN_FLAGS})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
 endfunction()
+
+# qm_system_libraries(NAME LIBS...): Windows import libraries that the users
+# of library NAME link, except for a program that binds them itself after
+# start-up (the property QM_LATE_IMPORTS_ONLY, set by qm_late_imports_only in
+# launcher/CMakeLists.txt): there they would define the import slots of the
+# functions that launcher/LateImports.cpp leaves out.
+function(qm_system_libraries name)
+  foreach(lib ${ARGN})
+    target_link_libraries(${name} PUBLIC $<$<NOT:$<BOOL:$<TARGET_PROPERTY:QM_LATE_IMPORTS_ONLY>>>:${lib}>)
+  endforeach()
+endfunction()

@@ -1,9 +1,13 @@
 # QM_HOST_BUILDER: the builder (qm-build) for this Linux machine, built by the
 # target host_builder from the same sources in a build tree of its own, for
-# Windows builds whose checks pack the real stubs on the Linux side (signing).
+# Windows builds whose checks pack the real stubs on the Linux side (signing)
+# and that write qm-build's manual page.
 
 include(ExternalProject)
 set(QM_HOST_BUILDER ${CMAKE_BINARY_DIR}/host-builder/tools/qm-build)
+if(TARGET host_builder)
+  return() # made already (tools/ writes the manual page with it)
+endif()
 ExternalProject_Add(host_builder
   SOURCE_DIR ${PROJECT_SOURCE_DIR}
   BINARY_DIR ${CMAKE_BINARY_DIR}/host-builder

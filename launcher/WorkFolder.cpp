@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "payload/WorkFolderRecipe.h"
 #include "support/FileSystem.h"
 #include "support/RCAnsiStr.h"
 #include "support/RCDirectory.h"
@@ -59,15 +60,14 @@ void SetToWorkFolder(RCPath& path, const char* base)
         SetToAppDataFolder(path);
     else
         path.SetPath(base);
-    path.AppendComponent("Orvane");
-    path.AppendComponent("Lumavex");
-    path.AppendComponent("Quillimark");
+    for (const char* parent : WorkFolderRecipe::kParents)
+        path.AppendComponent(parent);
 
     // Eight upper-case hexadecimal digits, zero-filled: the folder names of
     // two processes never collide, and a stale one of a process that had
     // the same id is cleared by extraction before use.
     RCAnsiStr id;
-    id.Format("%08X", static_cast<uint32_t>(GetCurrentProcessId()));
+    id.Format(WorkFolderRecipe::kIdFormat, static_cast<uint32_t>(GetCurrentProcessId()));
     path.AppendComponent(id.Text());
 }
 

@@ -116,8 +116,13 @@ public:
             *result = Result::Damaged;
         else if (expected != crc_->Value())
             *result = Result::CheckFailed;
+        else
+            ++checkedFiles_;
         return true;
     }
+
+    // How many files so far matched the check line that followed them.
+    uint32_t CheckedFiles() const { return checkedFiles_; }
 
     // Whether the file just copied is known to be whole: in an archive
     // where every file is checked, the next line must be its matching
@@ -134,6 +139,7 @@ private:
     bool fileJustRead_ = false;
     bool firstLine_ = true;
     bool announced_ = false; // by the first line: every file is checked
+    uint32_t checkedFiles_ = 0;
 };
 
 // An empty name adds no component: the record then names the current
@@ -166,7 +172,8 @@ bool EnterEntry(RCPath& path, const RCAnsiStr& name, const RCAnsiStr& root)
 
 } // namespace
 
-ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFolder, ArchiveSink& sink)
+ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFolder, ArchiveSink& sink,
+                                          uint32_t* checkedFiles)
 {
     RCPath path(workFolder);
     const RCAnsiStr root(path.Text());
@@ -203,6 +210,8 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
             path.RemoveLast();
             if (path.Count() >= baseDepth)
                 continue;
+            if (checkedFiles != nullptr)
+                *checkedFiles = checks.CheckedFiles();
             return Result::Complete;
         }
 

@@ -53,6 +53,10 @@ public:
         AttributesFailed,   // a file's attributes or times could not be set
     };
 
-    // workFolder: the folder the archive's top level stands for.
-    static Result Read(RCStream& stream, const char* workFolder, ArchiveSink& sink);
+    // workFolder: the folder the archive's top level stands for. When the
+    // archive is Complete and checkedFiles is given, it receives how many
+    // files matched a check line: fewer than the files read means that the
+    // content of the others was not checked (an archive without check lines
+    // reads as before, with none).
+    static Result Read(RCStream& stream, const char* workFolder, ArchiveSink& sink, uint32_t* checkedFiles = nullptr);
 };

@@ -34,12 +34,14 @@ imports=$(awk '
   }' <<<"$headers")
 if [[ -z $imports ]]; then echo "FAIL: no imports found (cannot parse objdump's import table)"; fail=1; fi
 
-# Wide-character forms end in a capital W. CommandLineToArgvW has no ANSI
-# form. The stub shows its Japanese texts with the user32 and gdi32 ones
-# where the system's ANSI code page is not 932 (launcher/UserText.cpp and
-# the progress window); no other wide function may be imported, at load
-# time or later.
-allowed_wide='shell32\.dll: CommandLineToArgvW|user32\.dll: (CreateDialogParamW|DefDlgProcW|MessageBoxW|RegisterClassW|SetWindowTextW)|gdi32\.dll: CreateFontW'
+# Wide-character forms end in a capital W. The stub shows its Japanese
+# texts with a few user32 and gdi32 ones where the system's ANSI code page
+# is not 932 (launcher/UserText.cpp and the progress window): the wide
+# functions of the late-import list in launcher/LateImports.cpp, read from
+# there. No other wide function may be imported, at load time or later.
+allowed_wide=$(python3 "$root/scripts/late-imports.py" --list "$root/launcher/LateImports.cpp" |
+               grep -E ': [A-Za-z0-9_]+W$' | sed 's/\./\\./g' | paste -sd '|')
+[[ -n $allowed_wide ]] || { echo "FAIL: no wide functions found in launcher/LateImports.cpp"; exit 1; }
 not_allowed() { grep -E ': [A-Za-z0-9_]+W$' | grep -v -E "^($allowed_wide)\$" || true; }
 wide=$(not_allowed <<<"$imports")
 if [[ -n $wide ]]; then echo "FAIL: wide-character imports:"; echo "$wide"; fail=1; fi

@@ -20,6 +20,12 @@ Two kinds are found:
 Prints "dll: function" lines, and "FAIL: ..." lines for address-table
 entries that point nowhere. Exit status 1 if there is any FAIL, 2 if the
 file is not a PE image.
+
+    late-imports.py --list launcher/LateImports.cpp
+
+prints the same "dll: function" lines for the list in the source, the one
+place that names the functions the stub binds late (and so the wide ones
+it may call: scripts/check-product.sh reads them from here).
 """
 import struct
 import sys
@@ -116,5 +122,22 @@ def main(path):
     sys.exit(1 if failures else 0)
 
 
+def listed(path):
+    """The "dll: function" lines of the source's list: QM_LATE_DLLS(X) names
+    each DLL with the macro that lists its functions as X(Name, bytes)."""
+    import re
+    source = open(path, encoding="utf-8").read().replace("\\\n", " ")
+    macros = dict(re.findall(r"^#define (QM_[A-Z0-9_]+)\(X\)(.*)$", source, re.M))
+    dlls = re.findall(r"X\((\w+), (QM_\w+)\)", macros.get("QM_LATE_DLLS", ""))
+    if not dlls:
+        sys.exit("late-imports: no QM_LATE_DLLS list in %s" % path)
+    for dll, macro in dlls:
+        for function in re.findall(r"X\((\w+), \d+\)", macros.get(macro, "")):
+            print("%s.dll: %s" % (dll, function))
+
+
 if __name__ == "__main__":
-    main(sys.argv[1])
+    if len(sys.argv) == 3 and sys.argv[1] == "--list":
+        listed(sys.argv[2])
+    else:
+        main(sys.argv[1])

@@ -7,6 +7,10 @@ in a program file.
   stub_block.py show          print the block as Python bytes
   stub_block.py check-doc MD  check that the block shown in the document's
                               "Stub settings" section is the stub's own
+  stub_block.py check-doc-work-folder MD
+                              check that every work folder the document shows
+                              follows payload/WorkFolderRecipe.h, and that the
+                              length it gives the typical one is right
 """
 import os
 import re
@@ -78,7 +82,53 @@ def documented_block(path):
     return _decode(m.group(1).strip())
 
 
+def work_folder_recipe(root=ROOT):
+    """The parent folders and the name format of payload/WorkFolderRecipe.h."""
+    with open(os.path.join(root, 'payload', 'WorkFolderRecipe.h'), encoding='ascii') as f:
+        header = f.read()
+    m = re.search(r'#define QM_WORK_FOLDER_PARENTS\(X\)((?: X\("[^"\\]*"\))+)', header)
+    f = re.search(r'kIdFormat = "([^"]*)"', header)
+    if not m or not f:
+        raise SystemExit('stub_block: the recipe not found in payload/WorkFolderRecipe.h')
+    return re.findall(r'X\("([^"]*)"\)', m.group(1)), f.group(1)
+
+
+def check_doc_work_folder(path):
+    """Every line of the document that names one of the recipe's folders
+    shows all of them in order, followed by the name; the typical work
+    folder's stated length matches its text."""
+    parents, id_format = work_folder_recipe()
+    joined = '\\'.join(parents) + '\\'
+    with open(path, encoding='utf-8') as f:
+        lines = f.read().split('\n')
+    faults, shown = [], 0
+    for number, line in enumerate(lines, 1):
+        if not any(p in line for p in parents):
+            continue
+        at = line.find(joined)
+        rest = line[at + len(joined):] if at >= 0 else ''
+        if at < 0 or not (rest.startswith('<process id as %s>' % id_format) or rest.startswith('XXXXXXXX\\')):
+            faults.append('line %d does not follow the recipe %s<process id as %s>: %s' % (number, joined, id_format, line))
+            continue
+        shown += 1
+        m = re.search(r'`(C:\\Documents and Settings\\<20 characters>[^`]*)`', line)
+        if m:
+            typical = m.group(1).replace('<20 characters>', 'u' * 20)
+            stated = re.search(r'\((\d+) bytes\)', '\n'.join(lines[number - 1:number + 1]))
+            if not stated or int(stated.group(1)) != len(typical.encode('ascii')):
+                faults.append('line %d: the typical work folder takes %d bytes, not as stated' % (number, len(typical)))
+    if shown == 0:
+        faults.append('no work folder shown')
+    for fault in faults:
+        print('FAIL: %s: %s' % (path, fault))
+    if not faults:
+        print('ok: %s shows the work folder as payload/WorkFolderRecipe.h makes it (%d places)' % (path, shown))
+    return 1 if faults else 0
+
+
 def main(argv):
+    if len(argv) == 3 and argv[1] == 'check-doc-work-folder':
+        return check_doc_work_folder(argv[2])
     if len(argv) == 3 and argv[1] == 'check-doc':
         shown, real = documented_block(argv[2]), default_block()
         if shown != real:

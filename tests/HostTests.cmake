@@ -23,3 +23,16 @@ set_tests_properties(test_builder_sign PROPERTIES FIXTURES_REQUIRED test_stub)
 # stub's own, so that a builder written from the document finds it.
 add_test(NAME test_format_doc_settings_block
          COMMAND python3 ${PROJECT_SOURCE_DIR}/scripts/stub_block.py check-doc ${PROJECT_SOURCE_DIR}/docs/format.md)
+
+# ... and the work folder as the launcher makes it, its length as the
+# builder counts it.
+add_test(NAME test_format_doc_work_folder
+         COMMAND python3 ${PROJECT_SOURCE_DIR}/scripts/stub_block.py check-doc-work-folder ${PROJECT_SOURCE_DIR}/docs/format.md)
+
+# Installed like a tool: the layout, qm-build packing with the installed
+# stub, the manual page, and a CMake project calling quillimark_add_installer.
+if(TARGET host_stub)
+  add_test(NAME test_install
+           COMMAND bash ${PROJECT_SOURCE_DIR}/tests/scripts/install-check.sh ${CMAKE_BINARY_DIR}
+                   ${CMAKE_CURRENT_BINARY_DIR}/install-check)
+endif()

@@ -171,6 +171,17 @@ else()
 endif()
 add_test(NAME test_product_check
          COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-product.sh $<TARGET_FILE:quillimark-stub> ${QM_CHECK_TWIN})
+# Installed like a tool: the layout with this build's stub, and the
+# installed qm-build.exe packing with it when --stub is not given.
+add_test(NAME test_install
+         COMMAND bash ${PROJECT_SOURCE_DIR}/tests/scripts/install-check.sh ${CMAKE_BINARY_DIR}
+                 ${CMAKE_CURRENT_BINARY_DIR}/install-check --wine)
+# The late-import list is enforced by the link: a stub linked the product's
+# way that calls a function missing from it (IsIconic) does not link.
+add_test(NAME test_late_import_list_enforced
+         COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target stub_missing_late_import)
+set_tests_properties(test_late_import_list_enforced PROPERTIES
+                     PASS_REGULAR_EXPRESSION "undefined reference to `_?_imp__?IsIconic(@4)?'")
 # The check really reads the import tables and searches for the block: a
 # program with wide imports that the stub does not use and without
 # settings is refused for both (a wide import the stub uses is not),

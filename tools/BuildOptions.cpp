@@ -36,6 +36,7 @@ const Option kOptions[] = {
     {"--werror", 0, false, QM_FLAG(o.warningsAreErrors = true)},
     {"--list", 0, true, [](BuildOptions& o, const std::string& v, std::string&) { o.mode = BuildOptions::List; o.installerFile = v; return true; }},
     {"--verify", 0, true, [](BuildOptions& o, const std::string& v, std::string&) { o.mode = BuildOptions::Verify; o.installerFile = v; return true; }},
+    {"--extract", 0, true, [](BuildOptions& o, const std::string& v, std::string&) { o.mode = BuildOptions::Extract; o.extractTo = v; return true; }},
     {"--sign-cert", 0, true, QM_TEXT(sign.certificate)},
     {"--sign-key", 0, true, QM_TEXT(sign.key)},
     {"--sign-pkcs12", 0, true, QM_TEXT(sign.pkcs12)},
@@ -76,9 +77,10 @@ const Option* FindShort(char letter)
 
 const char* BuildOptions::Usage()
 {
-    return "Usage: qm-build --stub FILE --source DIR --installer NAME --output FILE [options]\n"
+    return "Usage: qm-build [--stub FILE] --source DIR --installer NAME --output FILE [options]\n"
            "       qm-build --list INSTALLER\n"
            "       qm-build --verify INSTALLER\n"
+           "       qm-build --extract DIR INSTALLER\n"
            "\n"
            "Makes a self-extracting installer: the launcher stub followed by the\n"
            "folder DIR as a compressed payload. The stub is quillimark-stub.exe, built\n"
@@ -88,7 +90,8 @@ const char* BuildOptions::Usage()
            "it, removes the work folder, and restarts Windows when NAME exits with\n"
            "code 3386.\n"
            "\n"
-           "  --stub FILE           the launcher stub (unsigned)\n"
+           "  --stub FILE           the launcher stub (unsigned); by default the one\n"
+           "                        installed with qm-build, BIN/" QM_STUB_FROM_BIN "\n"
            "  --source DIR          the folder to pack\n"
            "  --installer NAME      the program to run, a file at the top of DIR\n"
            "                        (at most 24 bytes in Shift-JIS)\n"
@@ -119,7 +122,16 @@ const char* BuildOptions::Usage()
            "      --list INSTALLER  print the installer name, the payload offset and\n"
            "                        every entry: path, size, attributes, times\n"
            "      --verify INSTALLER  read the whole payload as the launcher does and\n"
-           "                        check every file against its check line\n"
+           "                        check every file against its check line; \"sound\"\n"
+           "                        only when every file has one and it matches\n"
+           "      --extract DIR INSTALLER  check the payload as --verify does, then\n"
+           "                        unpack it into DIR, a new folder (its parent must\n"
+           "                        exist) or an empty one: names from Shift-JIS, times\n"
+           "                        and attributes where this system can set them.\n"
+           "                        Nothing is written outside DIR: unsafe names are\n"
+           "                        refused as the launcher refuses them, links are\n"
+           "                        never followed, and a file whose check line fails\n"
+           "                        is removed\n"
            "\n"
            "  -q, --quiet           print errors only\n"
            "  -v, --verbose         list every entry as it is packed\n"
@@ -135,12 +147,16 @@ const char* BuildOptions::Usage()
            "is plain decimal digits from 0 to 2147483647. The launcher refuses a file\n"
            "that does not match its check line, and the installer program never starts.\n"
            "\n"
-           "Exit status: 0 when the installer was written (or --verify found it sound),\n"
-           "1 when the input was refused, writing failed (nothing is left behind) or\n"
-           "the installer is damaged, 2 on a usage error.\n";
+           "Exit status: 0 when the installer was written, or --verify found it sound,\n"
+           "or --extract unpacked a sound payload; 1 when the input was refused,\n"
+           "writing failed (nothing is left behind) or the installer is damaged; 2 on\n"
+           "a usage error; 3 when --verify read (or --extract unpacked) the whole\n"
+           "payload but some files (older installers: all) have no check line, so\n"
+           "that their content could not be checked.\n";
 }
 
-bool BuildOptions::Parse(const std::vector<std::string>& args, BuildOptions& options, std::string& error)
+bool BuildOptions::Parse(const std::vector<std::string>& args, BuildOptions& options, std::string& error,
+                         const std::string& defaultStub)
 {
     options = BuildOptions();
     std::set<std::string> given;
@@ -157,11 +173,12 @@ bool BuildOptions::Parse(const std::vector<std::string>& args, BuildOptions& opt
         return o.set(options, value, error);
     };
     bool optionsEnded = false;
+    std::vector<std::string> operands; // arguments that are not options
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            error = "unexpected argument " + arg;
-            return false;
+            operands.push_back(arg);
+            continue;
         }
         if (arg == "--") {
             optionsEnded = true;
@@ -217,22 +234,34 @@ bool BuildOptions::Parse(const std::vector<std::string>& args, BuildOptions& opt
                 return false;
         }
     }
+    if (options.mode == Extract && operands.size() == 1) {
+        options.installerFile = operands[0];
+    } else if (!operands.empty()) {
+        error = "unexpected argument " + operands[options.mode == Extract ? 1 : 0];
+        return false;
+    }
     if (options.help || options.version)
         return true;
-    if (given.count("--list") + given.count("--verify") > 1) {
-        error = "--list and --verify go alone";
+    if (given.count("--list") + given.count("--verify") + given.count("--extract") > 1) {
+        error = "--list, --verify and --extract go alone";
+        return false;
+    }
+    if (options.mode == Extract && options.installerFile.empty()) {
+        error = "--extract DIR needs the installer to unpack after it";
         return false;
     }
     if (options.mode != Build) {
         for (const char* building : {"--stub", "--source", "--installer", "--output", "--level", "--sign-cert",
                                      "--sign-key", "--sign-pkcs12", "--sign-command"}) {
             if (given.count(building) != 0) {
-                error = std::string(building) + " is for making an installer, not with --list or --verify";
+                error = std::string(building) + " is for making an installer, not with --list, --verify or --extract";
                 return false;
             }
         }
         return true;
     }
+    if (options.stub.empty())
+        options.stub = defaultStub;
     const char* missing = options.stub.empty()        ? "--stub"
                           : options.source.empty()    ? "--source"
                           : options.installer.empty() ? "--installer"

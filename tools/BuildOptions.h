@@ -8,10 +8,11 @@
 struct BuildOptions {
     enum Verbosity { Quiet, Normal, Verbose };
     // What to do: make an installer (the default), or look into one.
-    enum Mode { Build, List, Verify };
+    enum Mode { Build, List, Verify, Extract };
 
     Mode mode = Build;
-    std::string installerFile; // List, Verify: the installer to read
+    std::string installerFile; // List, Verify, Extract: the installer to read
+    std::string extractTo;     // Extract: the folder to unpack into
 
     std::string stub;
     std::string source;
@@ -28,8 +29,12 @@ struct BuildOptions {
 
     // args: the arguments after the program name, in UTF-8. Long options
     // take their value as the next argument or after "="; short options may
-    // be combined ("-qo FILE", "-oFILE"); "--" ends the options. False, with
-    // a message, on anything unknown, missing or given twice.
-    static bool Parse(const std::vector<std::string>& args, BuildOptions& options, std::string& error);
+    // be combined ("-qo FILE", "-oFILE"); "--" ends the options. The one
+    // argument that is not an option is the installer of --extract. False,
+    // with a message, on anything unknown, missing or given twice.
+    // defaultStub: the stub to use when --stub is not given (the one
+    // installed with the builder), or empty when there is none.
+    static bool Parse(const std::vector<std::string>& args, BuildOptions& options, std::string& error,
+                      const std::string& defaultStub = std::string());
     static const char* Usage();
 };

@@ -14,44 +14,62 @@
 
 namespace {
 
-// The folder that the archive's top level stands for while it is read.
-constexpr const char* kRoot = "C:\\qm";
+constexpr const char* kRoot = Inspector::kArchiveRoot;
 
 // The settings lie in the stub; a stub is far smaller than this.
 constexpr size_t kHeadBytes = 16u << 20;
 
-// Notes what the record loop asks for, and writes nothing.
+// Notes what the record loop asks for, and hands it on to the writer, if
+// there is one.
 class ListingSink : public ArchiveSink {
 public:
-    explicit ListingSink(std::vector<InspectedEntry>& entries) : entries_(entries) {}
+    ListingSink(std::vector<InspectedEntry>& entries, ArchiveSink* writer) : entries_(entries), writer_(writer) {}
 
-    void BetweenRecords() override {}
+    void BetweenRecords() override
+    {
+        if (writer_ != nullptr)
+            writer_->BetweenRecords();
+    }
     bool CreateFolder(const char* path) override
     {
         Add(path, true);
-        return true;
+        return writer_ == nullptr || writer_->CreateFolder(path);
     }
     void ApplyFolder(const char* path, const FileAttributeRecord& record) override
     {
         // Once as the folder is opened, and again as its "U" closes it.
         if (!entries_.empty() && entries_.back().folder && entries_.back().path == Relative(path))
             entries_.back().record = record;
+        if (writer_ != nullptr)
+            writer_->ApplyFolder(path, record);
     }
     bool OpenFile(const char* path) override
     {
+        // A File record without a name stands for its folder, which the
+        // launcher cannot make a file of: it fails there, and so does this.
+        std::string relative = Relative(path);
+        bool nameless = relative == kRoot;
+        for (const InspectedEntry& e : entries_)
+            nameless = nameless || (e.folder && e.path == relative);
         Add(path, false);
-        return true;
+        if (nameless) {
+            nameless_ = true;
+            return false;
+        }
+        return writer_ == nullptr || writer_->OpenFile(path);
     }
-    int32_t WriteFile(const uint8_t*, int32_t length) override
+    bool Nameless() const { return nameless_; }
+    int32_t WriteFile(const uint8_t* data, int32_t length) override
     {
-        entries_.back().size += static_cast<uint64_t>(length);
-        return length;
+        const int32_t written = writer_ == nullptr ? length : writer_->WriteFile(data, length);
+        entries_.back().size += static_cast<uint64_t>(written);
+        return written;
     }
-    bool CloseFile() override { return true; }
-    bool ApplyFile(const char*, const FileAttributeRecord& record) override
+    bool CloseFile() override { return writer_ == nullptr || writer_->CloseFile(); }
+    bool ApplyFile(const char* path, const FileAttributeRecord& record) override
     {
         entries_.back().record = record;
-        return true;
+        return writer_ == nullptr || writer_->ApplyFile(path, record);
     }
 
 private:
@@ -70,6 +88,8 @@ private:
     }
 
     std::vector<InspectedEntry>& entries_;
+    ArchiveSink* writer_;
+    bool nameless_ = false;
 };
 
 std::string TimeText(uint64_t fileTime)
@@ -108,10 +128,13 @@ const char* ResultText(ArchiveReader::Result result)
     case ArchiveReader::Result::Damaged:
         break;
     case ArchiveReader::Result::FolderFailed:
+        return "a folder could not be made";
     case ArchiveReader::Result::FileCreateFailed:
+        return "a file could not be made";
     case ArchiveReader::Result::FileWriteFailed:
+        return "a file could not be written";
     case ArchiveReader::Result::AttributesFailed:
-        return "the reader failed"; // the listing sink never fails
+        return "a file's times or attributes could not be set";
     }
     return "the payload is damaged: a line, content or record is missing, out of step or invalid";
 }
@@ -150,9 +173,25 @@ bool Inspector::FindSettings(const std::vector<uint8_t>& head, uint32_t* offset,
     return false;
 }
 
-bool Inspector::Read(const std::string& path)
+uint32_t Inspector::Files() const
+{
+    uint32_t files = 0;
+    for (const InspectedEntry& e : entries_)
+        files += e.folder ? 0 : 1;
+    return files;
+}
+
+std::string Inspector::Fault(NameCodec& codec) const
+{
+    return fault_ + codec.Shown(faultName_) + faultEnd_;
+}
+
+bool Inspector::Read(const std::string& path, ArchiveSink* writer)
 {
     fault_.clear();
+    faultName_.clear();
+    faultEnd_.clear();
+    checkedFiles_ = 0;
     entries_.clear();
     HostFile file;
     if (!file.Open(path, "rb")) {
@@ -173,13 +212,18 @@ bool Inspector::Read(const std::string& path)
     }
     RCDecompress stage(ArchiveFormat::kPieceSize);
     reader.SetInputTransform(&stage);
-    ListingSink sink(entries_);
-    ArchiveReader::Result result = ArchiveReader::Read(reader, kRoot, sink);
+    ListingSink sink(entries_, writer);
+    ArchiveReader::Result result = ArchiveReader::Read(reader, kRoot, sink, &checkedFiles_);
     reader.SetInputTransform(nullptr);
     if (result != ArchiveReader::Result::Complete) {
-        fault_ = ResultText(result);
-        if (!entries_.empty())
-            fault_ += std::string(" (at or after ") + (entries_.back().folder ? "folder " : "file ") + entries_.back().path + ")";
+        fault_ = sink.Nameless() ? "a File record without a name: the launcher cannot make it" : ResultText(result);
+        if (sink.Nameless())
+            entries_.pop_back(); // not an entry: the fault lies after the one before
+        if (!entries_.empty()) {
+            fault_ += std::string(" (at or after ") + (entries_.back().folder ? "folder " : "file ");
+            faultName_ = entries_.back().path;
+            faultEnd_ = ")";
+        }
         return false;
     }
     // The installer program is a file at the top of the archive.
@@ -187,16 +231,15 @@ bool Inspector::Read(const std::string& path)
         if (!e.folder && e.path == installerName_)
             return true;
     }
-    fault_ = "the installer program \"" + installerName_ + "\" is not a file at the top of the payload";
+    fault_ = "the installer program \"";
+    faultName_ = installerName_;
+    faultEnd_ = "\" is not a file at the top of the payload";
     return false;
 }
 
 std::string Inspector::Listing(NameCodec& codec) const
 {
-    auto shown = [&](const std::string& cp932) {
-        std::string utf8;
-        return codec.FromArchive(cp932, utf8) ? utf8 : cp932;
-    };
+    auto shown = [&](const std::string& cp932) { return codec.Shown(cp932); };
     std::string text = "installer: " + shown(installerName_) + "\npayload offset: " + std::to_string(payloadOffset_) +
                        "\n";
     char line[160];

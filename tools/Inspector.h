@@ -10,6 +10,7 @@
 
 #include "support/FileAttributeRecord.h"
 
+class ArchiveSink;
 class NameCodec;
 
 struct InspectedEntry {
@@ -21,12 +22,24 @@ struct InspectedEntry {
 
 class Inspector {
 public:
-    // Reads the installer; false (with `fault` naming the first problem)
+    // Reads the installer; false (with a fault naming the first problem)
     // when the settings cannot be found or the payload is not sound.
     // `entries` holds what was read up to the fault.
-    bool Read(const std::string& path);
+    // With a writer (--extract), every folder and file is handed on to it
+    // as well; what it refuses ends the read.
+    bool Read(const std::string& path, ArchiveSink* writer = nullptr);
 
-    const std::string& Fault() const { return fault_; }
+    // The folder the archive's top level stands for while it is read.
+    static constexpr const char* kArchiveRoot = "C:\\qm";
+
+    // The first problem, any payload path in it shown in UTF-8 (as the
+    // listing shows it).
+    std::string Fault(NameCodec& codec) const;
+    // After a complete read: how many files there are, and how many of
+    // them matched a check line. Only when the two agree was every byte of
+    // content checked.
+    uint32_t Files() const;
+    uint32_t CheckedFiles() const { return checkedFiles_; }
     const std::string& InstallerName() const { return installerName_; } // archive bytes
     uint32_t PayloadOffset() const { return payloadOffset_; }
     const std::vector<InspectedEntry>& Entries() const { return entries_; }
@@ -42,7 +55,11 @@ public:
     static bool FindSettings(const std::vector<uint8_t>& head, uint32_t* offset, std::string* name);
 
 private:
+    // A fault reads fault_, the archive path faultName_ shown, faultEnd_.
     std::string fault_;
+    std::string faultName_;
+    std::string faultEnd_;
+    uint32_t checkedFiles_ = 0;
     std::string installerName_;
     uint32_t payloadOffset_ = 0;
     std::vector<InspectedEntry> entries_;

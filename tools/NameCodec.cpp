@@ -1,6 +1,7 @@
 #include "tools/NameCodec.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #ifdef _WIN32
@@ -179,3 +180,22 @@ bool NameCodec::FoldKey(const std::string& utf8, std::u32string& key)
     return true;
 }
 #endif
+
+std::string NameCodec::Shown(const std::string& cp932)
+{
+    std::string utf8;
+    if (FromArchive(cp932, utf8))
+        return utf8;
+    std::string shown;
+    for (char c : cp932) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b < 0x7F) {
+            shown += c;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", b);
+            shown += escaped;
+        }
+    }
+    return shown;
+}

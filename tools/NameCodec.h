@@ -20,6 +20,11 @@ public:
     // The other way, for showing archive names: false when the bytes are
     // not code page 932.
     bool FromArchive(const std::string& cp932, std::string& utf8);
+    // An archive name or path for a message or a listing: UTF-8 as
+    // FromArchive gives it; bytes that are not code page 932 are shown as
+    // "\xNN" (and a backslash that stands for itself stays one), so that
+    // no raw Shift-JIS ever reaches the terminal.
+    std::string Shown(const std::string& cp932);
 
     // A key that is equal for two names exactly when Windows takes them
     // to be the same name: the name's characters in upper case ("Setup.EXE"

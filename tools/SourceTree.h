@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "payload/WorkFolderRecipe.h"
 #include "support/FileAttributeRecord.h"
 
 class NameCodec;
@@ -51,10 +52,10 @@ public:
     // A long typical work folder, trailing backslash included: the user
     // name takes 20 characters, the older, longer profile folder is used.
     static constexpr char kTypicalWorkFolder[] =
-        "C:\\Documents and Settings\\uuuuuuuuuuuuuuuuuuuu\\Application Data\\Orvane\\Lumavex\\Quillimark\\XXXXXXXX\\";
+        "C:\\Documents and Settings\\uuuuuuuuuuuuuuuuuuuu\\Application Data\\" QM_WORK_FOLDER_BELOW("XXXXXXXX");
     // The shortest work folder there can be: the application-data folder at
     // the root of a drive. A path too long even under it is refused.
-    static constexpr char kShortestWorkFolder[] = "C:\\Orvane\\Lumavex\\Quillimark\\XXXXXXXX\\";
+    static constexpr char kShortestWorkFolder[] = "C:\\" QM_WORK_FOLDER_BELOW("XXXXXXXX");
 
     explicit SourceTree(NameCodec& codec, const TimePolicy& times = TimePolicy()) : codec_(codec), times_(times) {}
 

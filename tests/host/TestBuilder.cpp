@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <string>
@@ -16,13 +17,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "payload/PayloadWriter.h"
 #include "payload/StubSettings.h"
 #include "tests/host/ArchiveDump.h"
+#include "tests/host/OtherInstaller.h"
 #include "tests/shared/TestBytes.h"
 #include "tests/shared/TestFolder.h"
 #include "tests/host/TestStub.h"
 #include "tests/shared/StringSink.h"
 #include "tools/ChildProcess.h"
+#include "tools/Extractor.h"
+#include "tools/Inspector.h"
+#include "tools/NameCodec.h"
 #include "tools/StubImage.h"
 
 namespace {
@@ -32,6 +38,23 @@ constexpr int64_t kEpochGap = 11644473600LL;
 uint64_t FileTime(int64_t seconds, int64_t nanoseconds)
 {
     return static_cast<uint64_t>(seconds + kEpochGap) * 10000000ull + static_cast<uint64_t>(nanoseconds / 100);
+}
+
+// Whether text is well-formed UTF-8 (what a UTF-8 terminal shows as it is).
+bool IsUtf8(const std::string& text)
+{
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char b = static_cast<unsigned char>(text[i]);
+        const size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+        if (n == 0 || i + n > text.size())
+            return false;
+        for (size_t k = 1; k < n; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2)
+                return false;
+        }
+        i += n;
+    }
+    return true;
 }
 
 // A finished installer taken apart.
@@ -401,45 +424,244 @@ TEST_F(Builder, ListsAndVerifiesInstallers)
     std::string bytes;
     ASSERT_TRUE(TestFolder::ReadFile(installer, &bytes));
     const size_t offset = std::stoul(stubLength);
-    // Another builder: the settings filled in with filler left behind the
-    // zeros, a payload without check lines, nothing padded.
-    StringSink old;
-    {
-        PayloadWriter w(old);
+    // Without check lines (any older installer); the same with a content
+    // byte changed reads the same way, and is not "sound" either.
+    const std::string old = OtherInstaller([](PayloadWriter& w) {
         w.SetCheckLines(false);
         w.File("run.exe", "MZ", 2, FileAttributeRecord());
         w.Up();
-    }
-    std::string other = TestStub().Bytes();
-    other.replace(TestStub::kBlockAt, 50, std::string(stubLength.c_str(), stubLength.size() + 1) + "@@PayloadOffset@@!!!" +
-                                              std::string("run.exe\0@@Installer@@!!!!!!!", 25));
-    other = other.substr(0, offset) + old.bytes;
+    });
+    const std::string oldChanged = OtherInstaller([](PayloadWriter& w) {
+        w.SetCheckLines(false);
+        w.File("run.exe", "MY", 2, FileAttributeRecord());
+        w.Up();
+    });
+    // Check lines after some files only, never announced.
+    const std::string mixed = OtherInstaller([](PayloadWriter& w) {
+        w.SetCheckLines(false);
+        w.File("run.exe", "MZ", 2, FileAttributeRecord());
+        w.SetCheckLines(true);
+        w.File("b.txt", "b", 1, FileAttributeRecord());
+        w.Up();
+    });
+    // A damaged file in a folder with a Shift-JIS name ("データ", 83 66 81 5B
+    // 83 5E), its noise stored as it is; and one whose name is no code page
+    // 932 character (85 40 is unassigned there).
+    const std::string noise = NoiseBytes(20000, 5);
+    auto damagedIn = [&](const char* folder) {
+        std::string made = OtherInstaller([&](PayloadWriter& w) {
+            w.File("run.exe", "MZ", 2, FileAttributeRecord());
+            w.Folder(folder, FileAttributeRecord());
+            w.File("big.bin", noise.data(), static_cast<int64_t>(noise.size()), FileAttributeRecord());
+            w.Up();
+            w.Up();
+        });
+        size_t at = made.find(noise.substr(10000, 16));
+        if (at != std::string::npos)
+            made[at] = static_cast<char>(made[at] ^ 0x10);
+        return made;
+    };
     std::string flipped = bytes;
     flipped[offset + 200] = static_cast<char>(flipped[offset + 200] ^ 0x10); // inside lvxrun.exe, stored
     struct Case {
         const char* what;
         std::string file;
-        int status;
-        const char* says;
+        int verifyStatus;
+        int listStatus;
+        const char* says; // by --verify
     } cases[] = {
-        {"another builder's installer", other, 0, "sound: 1 files and 0 folders"},
-        {"a bit flipped in stored content", flipped, 1, "does not match its check line (at or after file lvxrun.exe)"},
-        {"cut short", bytes.substr(0, offset + 3000), 1, "the payload is damaged"},
-        {"no payload", bytes.substr(0, offset), 1, "no filled-in stub settings"},
-        {"a stub only", TestStub().Bytes(), 1, "no filled-in stub settings"},
+        {"another builder's installer without check lines", old, 3, 0,
+         "unchecked: 1 files and 0 folders read, but only 0 files have a check line; the content of the other 1 could "
+         "not be checked"},
+        {"the same with its content changed", oldChanged, 3, 0, "unchecked: 1 files and 0 folders read"},
+        {"check lines after some files", mixed, 3, 0, "only 1 files have a check line; the content of the other 1"},
+        {"a bit flipped in stored content", flipped, 1, 1, "does not match its check line (at or after file lvxrun.exe)"},
+        {"a damaged file below a Shift-JIS name", damagedIn("\x83\x66\x81\x5B\x83\x5E"), 1, 1,
+         "does not match its check line (at or after file \xe3\x83\x87\xe3\x83\xbc\xe3\x82\xbf\\big.bin)"},
+        {"a damaged file below a name that is not code page 932", damagedIn("\x85\x40"), 1, 1,
+         "(at or after file \\x85@\\big.bin)"},
+        {"cut short", bytes.substr(0, offset + 3000), 1, 1, "the payload is damaged"},
+        {"no payload", bytes.substr(0, offset), 1, 1, "no filled-in stub settings"},
+        {"a stub only", TestStub().Bytes(), 1, 1, "no filled-in stub settings"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(temp.WriteFile("case.exe", c.file));
         r = Build({"--verify", temp.Join("case.exe")});
-        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.status, c.verifyStatus);
         EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+        EXPECT_EQ(r.output.find("sound"), std::string::npos) << r.output;
+        // Every name in the terminal's encoding: no raw Shift-JIS.
+        EXPECT_TRUE(IsUtf8(r.output)) << r.output;
         r = Build({"--list", temp.Join("case.exe")});
-        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.status, c.listStatus);
+        EXPECT_TRUE(IsUtf8(r.output)) << r.output;
     }
     r = Build({"--verify", installer, "--stub", "x"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.output.find("is for making an installer"), std::string::npos) << r.output;
+}
+
+// Names below a folder, recursively ("a/b"), with the kind of each.
+std::vector<std::string> TreeNames(const std::string& root, const std::string& below = "")
+{
+    std::vector<std::string> names;
+    for (const std::string& n : FolderNames(below.empty() ? root : root + "/" + below)) {
+        const std::string relative = below.empty() ? n : below + "/" + n;
+        struct stat st;
+        if (lstat((root + "/" + relative).c_str(), &st) != 0)
+            continue;
+        names.push_back(relative + (S_ISDIR(st.st_mode) ? "/" : S_ISLNK(st.st_mode) ? "@" : ""));
+        if (S_ISDIR(st.st_mode)) {
+            std::vector<std::string> inner = TreeNames(root, relative);
+            names.insert(names.end(), inner.begin(), inner.end());
+        }
+    }
+    return names;
+}
+
+// --extract unpacks what the launcher would: names from Shift-JIS, content,
+// last-write and last-access times, read-only; into a new or empty folder
+// only.
+TEST_F(Builder, ExtractsAnInstaller)
+{
+    ASSERT_TRUE(Src("lvxrun.exe", NoiseBytes(30000, 4)));
+    ASSERT_TRUE(Src("\xe8\xa1\xa8/a.ini", "ini"));       // 表: 95 5C in Shift-JIS
+    ASSERT_TRUE(Src("\xe8\xa1\xa8/ro.txt", "locked"));
+    ASSERT_TRUE(Src("empty.bin", ""));
+    ASSERT_TRUE(temp.MakeFolder("src/\xe7\xa9\xba"));     // 空, an empty folder
+    ASSERT_EQ(chmod(temp.Join("src/\xe8\xa1\xa8/ro.txt").c_str(), 0444), 0);
+    struct Entry {
+        const char* path;
+        bool folder;
+        int64_t seconds; // last write; last access a day earlier
+    } entries[] = {
+        {"empty.bin", false, 1600000000}, {"lvxrun.exe", false, 1600000100},
+        {"\xe7\xa9\xba", true, 1600000200}, {"\xe8\xa1\xa8", true, 1600000300},
+        {"\xe8\xa1\xa8/a.ini", false, 1600000400}, {"\xe8\xa1\xa8/ro.txt", false, 1600000500},
+    };
+    for (const Entry& e : entries) {
+        timespec times[2] = {{e.seconds - 86400, 1234500}, {e.seconds, 7654300}};
+        ASSERT_EQ(utimensat(AT_FDCWD, temp.Join(std::string("src/") + e.path).c_str(), times, 0), 0) << e.path;
+    }
+    ASSERT_EQ(Build(Args()).status, 0);
+    ASSERT_TRUE(temp.MakeFolder("x"));
+    const std::string installer = temp.Join("out/setup.exe");
+    Result r = Build({"--extract", temp.Join("x/out"), installer});
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("unpacked into " + temp.Join("x/out") + ": 4 files and 2 folders, every check line matches"),
+              std::string::npos) << r.output;
+    EXPECT_EQ(TreeNames(temp.Join("x/out")),
+              (std::vector<std::string>{"empty.bin", "lvxrun.exe", "\xe7\xa9\xba/", "\xe8\xa1\xa8/",
+                                        "\xe8\xa1\xa8/a.ini", "\xe8\xa1\xa8/ro.txt"}));
+    for (const Entry& e : entries) {
+        SCOPED_TRACE(e.path);
+        const std::string out = temp.Join(std::string("x/out/") + e.path);
+        struct stat st;
+        ASSERT_EQ(lstat(out.c_str(), &st), 0);
+        // The builder stores the last-write time as the last-access time.
+        EXPECT_EQ(st.st_mtim.tv_sec, e.seconds);
+        EXPECT_EQ(st.st_mtim.tv_nsec, 7654300);
+        if (e.folder)
+            continue; // listing the folders has moved their access times
+        EXPECT_EQ(st.st_atim.tv_sec, e.seconds);
+        std::string was, now;
+        ASSERT_TRUE(TestFolder::ReadFile(temp.Join(std::string("src/") + e.path), &was));
+        ASSERT_TRUE(TestFolder::ReadFile(out, &now));
+        EXPECT_TRUE(was == now);
+        EXPECT_EQ((st.st_mode & 0222) == 0, std::string(e.path).find("ro.txt") != std::string::npos) << st.st_mode;
+    }
+    r = Build({"-q", "--extract", temp.Join("x/quiet"), installer});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "");
+
+    // Where it will not unpack.
+    ASSERT_TRUE(temp.MakeFolder("x/empty"));
+    ASSERT_TRUE(temp.WriteFile("x/file", "f"));
+    ASSERT_EQ(symlink(temp.Join("x/out").c_str(), temp.Join("x/link-to-full").c_str()), 0);
+    struct Refusal {
+        const char* dir;
+        int status;
+        const char* says;
+    } refusals[] = {
+        {"x/out", 1, "x/out: not empty; --extract unpacks into a new or empty folder only"},
+        {"x/link-to-full", 1, "not empty"},
+        {"x/file", 1, "x/file: not a folder"},
+        {"x/missing/out", 1, "x/missing/out: cannot make the folder"},
+        {"x/empty", 0, "unpacked into"},
+    };
+    for (const Refusal& c : refusals) {
+        SCOPED_TRACE(c.dir);
+        r = Build({"--extract", temp.Join(c.dir), installer});
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+    }
+    EXPECT_EQ(TreeNames(temp.Join("x/out")).size(), 6u);
+    r = Build({"--extract", temp.Join("x/two"), installer, installer});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.output.find("unexpected argument"), std::string::npos) << r.output;
+    r = Build({"--extract", temp.Join("x/none")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.output.find("--extract DIR needs the installer"), std::string::npos) << r.output;
+}
+
+// Nothing is ever written outside DIR: names that would leave it or name a
+// device are refused before anything is written (the payload is checked
+// whole first), links planted inside DIR while it is written are never
+// followed, and a file that turns out damaged is removed.
+TEST_F(Builder, ExtractsNothingOutsideTheFolder)
+{
+    ASSERT_TRUE(temp.MakeFolder("x"));
+    for (const HostileInstaller& c : HostileInstallers()) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(temp.WriteFile("x/case.exe", c.bytes));
+        Result r = Build({"--extract", temp.Join("x/out"), temp.Join("x/case.exe")});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+        EXPECT_EQ(TreeNames(temp.Path()), (std::vector<std::string>{"out/", "src/", "stub.exe", "x/", "x/case.exe"}));
+        r = Build({"--verify", temp.Join("x/case.exe")});
+        EXPECT_EQ(r.status, 1);
+    }
+    // Without check lines: unpacked, and said to be unchecked.
+    ASSERT_TRUE(temp.WriteFile("x/old.exe", OtherInstaller([](PayloadWriter& w) {
+                                   w.SetCheckLines(false);
+                                   w.File("run.exe", "MZ", 2, FileAttributeRecord());
+                                   w.Up();
+                               })));
+    Result r = Build({"--extract", temp.Join("x/old"), temp.Join("x/old.exe")});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.output.find("unchecked: 1 files and 0 folders unpacked, but only 0 files have a check line"),
+              std::string::npos) << r.output;
+    EXPECT_EQ(TreeNames(temp.Join("x/old")), std::vector<std::string>{"run.exe"});
+
+    // Links planted under the names of the entries to come, as another
+    // process of the user could while the folder is written.
+    ASSERT_TRUE(temp.MakeFolder("outside"));
+    ASSERT_TRUE(temp.WriteFile("outside/kept.txt", "keep"));
+    NameCodec codec;
+    Extractor extractor(codec, Inspector::kArchiveRoot);
+    ASSERT_TRUE(extractor.Begin(temp.Join("x/links"))) << extractor.Error();
+    for (const char* name : {"folder", "kept", "new"}) {
+        const std::string target = temp.Join(std::string("outside/") + (std::strcmp(name, "kept") == 0 ? "kept.txt" : ""));
+        ASSERT_EQ(symlink((std::strcmp(name, "new") == 0 ? temp.Join("outside/new.txt") : target).c_str(),
+                          temp.Join(std::string("x/links/") + name).c_str()), 0);
+    }
+    EXPECT_FALSE(extractor.CreateFolder("C:\\qm\\folder"));
+    EXPECT_NE(extractor.Error().find("folder: cannot make the folder"), std::string::npos) << extractor.Error();
+    EXPECT_FALSE(extractor.OpenFile("C:\\qm\\kept"));
+    EXPECT_NE(extractor.Error().find("kept: cannot make the file; its name is taken"), std::string::npos);
+    EXPECT_FALSE(extractor.OpenFile("C:\\qm\\new"));
+    EXPECT_EQ(TreeNames(temp.Join("outside")), std::vector<std::string>{"kept.txt"});
+    std::string kept;
+    ASSERT_TRUE(TestFolder::ReadFile(temp.Join("outside/kept.txt"), &kept));
+    EXPECT_EQ(kept, "keep");
+    // The file that the read fails on goes.
+    ASSERT_TRUE(extractor.OpenFile("C:\\qm\\damaged"));
+    EXPECT_EQ(extractor.WriteFile(reinterpret_cast<const uint8_t*>("bad"), 3), 3);
+    EXPECT_TRUE(extractor.CloseFile());
+    EXPECT_TRUE(extractor.ApplyFile("C:\\qm\\damaged", FileAttributeRecord()));
+    EXPECT_EQ(extractor.Discard(), "damaged");
+    EXPECT_EQ(TreeNames(temp.Join("x/links")), (std::vector<std::string>{"folder@", "kept@", "new@"}));
 }
 
 // What the launcher could not unpack is refused: exit status 1, a message

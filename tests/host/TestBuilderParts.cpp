@@ -297,6 +297,30 @@ TEST(BuilderOptions, ConventionalForms)
     EXPECT_TRUE(o.help);
 }
 
+// The stub installed beside qm-build stands in for --stub; one given wins.
+TEST(BuilderOptions, TakesTheInstalledStubByDefault)
+{
+    const std::vector<std::string> base = {"--source", "src", "--installer", "run.exe", "--output", "o.exe"};
+    struct Case {
+        std::vector<std::string> stub;
+        const char* installed;
+        const char* taken; // null: refused
+    } cases[] = {
+        {{}, "/p/share/quillimark/quillimark-stub.exe", "/p/share/quillimark/quillimark-stub.exe"},
+        {{"--stub", "mine.exe"}, "/p/share/quillimark/quillimark-stub.exe", "mine.exe"},
+        {{}, "", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.installed);
+        std::vector<std::string> args = c.stub;
+        args.insert(args.end(), base.begin(), base.end());
+        BuildOptions o;
+        std::string error;
+        EXPECT_EQ(BuildOptions::Parse(args, o, error, c.installed), c.taken != nullptr) << error;
+        EXPECT_EQ(c.taken != nullptr ? o.stub : error, c.taken != nullptr ? c.taken : "--stub is required");
+    }
+}
+
 TEST(BuilderOptions, RefusesWithAReason)
 {
     struct Case {

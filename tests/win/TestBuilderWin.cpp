@@ -5,12 +5,14 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "payload/StubSettings.h"
 #include "support/WinHandle.h"
 #include "tests/host/ArchiveDump.h"
+#include "tests/host/OtherInstaller.h"
 #include "tests/host/TestStub.h"
 #include "tests/shared/TestFolder.h"
 #include "tests/win/WineHelpers.h"
@@ -151,6 +153,33 @@ TEST(BuilderWin, PacksRealAttributesTimesAndNames)
     ASSERT_EQ(ChildProcess::Run({ToolPath(), "--list", root + "\\out\\setup.exe"}, output), 0) << output;
     EXPECT_NE(output.find("\xe8\xa1\xa8\xe3\x82\xbd\xe8\x83\xbd\\\xe8\x83\xbd.txt"), std::string::npos) << output;
 
+    // Unpacked by the Windows build: the same names, content, attributes
+    // and times (the last build stored the last-write time as the
+    // last-access time); only into a new or empty folder.
+    ASSERT_EQ(ChildProcess::Run({ToolPath(), "--extract", root + "\\x", root + "\\out\\setup.exe"}, output), 0)
+        << output;
+    EXPECT_NE(output.find("unpacked into " + root + "\\x: 5 files and 2 folders, every check line matches"),
+              std::string::npos) << output;
+    for (size_t i = 0; i < count; ++i) {
+        const Entry& e = entries[i];
+        SCOPED_TRACE(e.path);
+        WIN32_FIND_DATAW data;
+        ASSERT_TRUE(Find(Wide(root + "\\x\\" + e.path), data));
+        EXPECT_EQ(data.dwFileAttributes, e.attributes);
+        EXPECT_EQ(Ticks(data.ftLastWriteTime), 132593079671234567ull + i * 10000000ull);
+        if (e.folder)
+            continue;
+        EXPECT_EQ(Ticks(data.ftLastAccessTime), 132593079671234567ull + i * 10000000ull);
+        FileHandle file(CreateFileW(Wide(root + "\\x\\" + e.path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+        char content[64] = "";
+        DWORD read = 0;
+        ASSERT_TRUE(file.Valid() && ReadFile(file.Get(), content, sizeof content, &read, nullptr));
+        EXPECT_EQ(std::string(content, read), e.content);
+    }
+    EXPECT_EQ(ChildProcess::Run({ToolPath(), "--extract", root + "\\x", root + "\\out\\setup.exe"}, output), 1);
+    EXPECT_NE(output.find("not empty"), std::string::npos) << output;
+
     // Only a regular file that is not the stub is replaced.
     for (const std::string& target : {root + "\\stub.exe", std::string("NUL"), root + "\\src"}) {
         SCOPED_TRACE(target);
@@ -166,6 +195,33 @@ TEST(BuilderWin, PacksRealAttributesTimesAndNames)
     std::string stubNow;
     ASSERT_TRUE(TestFolder::ReadFile(root + "\\stub.exe", &stubNow));
     EXPECT_TRUE(stubNow == TestStub().Bytes());
+}
+
+// Nothing is written outside DIR on Windows either: names that would leave
+// it or name a device are refused, and nothing is written at all.
+TEST(BuilderWin, ExtractsNothingOutsideTheFolder)
+{
+    TestFolder scratch("builder-extract");
+    const std::string root = scratch.Path();
+    ASSERT_TRUE(CreateDirectoryW(Wide(root + "\\x").c_str(), nullptr));
+    for (const HostileInstaller& c : HostileInstallers()) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(scratch.WriteFile("x\\case.exe", c.bytes));
+        std::string output;
+        EXPECT_EQ(ChildProcess::Run({ToolPath(), "--extract", root + "\\x\\out", root + "\\x\\case.exe"}, output), 1);
+        EXPECT_NE(output.find(c.says), std::string::npos) << output;
+        std::vector<std::wstring> names;
+        for (const std::string& folder : {root, root + "\\x"}) {
+            WIN32_FIND_DATAW data;
+            FindHandle search(FindFirstFileW(Wide(folder + "\\*").c_str(), &data));
+            ASSERT_TRUE(search.Valid());
+            do
+                names.push_back(data.cFileName);
+            while (FindNextFileW(search.Get(), &data));
+        }
+        std::sort(names.begin(), names.end());
+        EXPECT_TRUE(names == (std::vector<std::wstring>{L".", L".", L"..", L"..", L"case.exe", L"x"}));
+    }
 }
 
 // A name that code page 932 cannot hold is refused on Windows too, where
