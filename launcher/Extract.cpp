@@ -1,5 +1,6 @@
 #include "launcher/Extract.h"
 
+#include "launcher/ExitStatus.h"
 #include "launcher/Messages.h"
 #include "launcher/UserInterface.h"
 #include "launcher/WorkFolder.h"
@@ -33,9 +34,11 @@ private:
     RCStream& stream_;
 };
 
-void ShowError(UserInterface& ui, const char* text)
+// A failure of extraction: its message, and the status the program ends with.
+void Fail(UserInterface& ui, const char* text, uint32_t status)
 {
     ui.ShowMessage(nullptr, text, Messages::kErrorCaption, Messages::kErrorStyle);
+    ui.SetExitStatus(status);
 }
 
 // Clears away a work folder or a file of the same name left by an earlier
@@ -52,31 +55,46 @@ bool PrepareWorkFolder(const char* folder)
     return CreateDirectoryTree(folder);
 }
 
-const char* MessageFor(ArchiveReader::Result result)
+// What the user is told, and the status the program ends with, for each
+// way the record loop can stop early.
+struct Failure {
+    ArchiveReader::Result result;
+    const char* message;
+    uint32_t status;
+};
+constexpr Failure kFailures[] = {
+    {ArchiveReader::Result::FolderFailed, Messages::kFolderFailed, ExitStatus::kFolderFailed},
+    {ArchiveReader::Result::FileCreateFailed, Messages::kFileCreateFailed, ExitStatus::kFileCreateFailed},
+    {ArchiveReader::Result::FileWriteFailed, Messages::kFileWriteFailed, ExitStatus::kFileWriteFailed},
+    {ArchiveReader::Result::AttributesFailed, Messages::kAttributesFailed, ExitStatus::kAttributesFailed},
+    // Damaged, and a file whose content differs from its check line: a
+    // damaged file all the same.
+    {ArchiveReader::Result::Damaged, Messages::kDamaged, ExitStatus::kDamaged},
+};
+
+const Failure& FailureFor(ArchiveReader::Result result)
 {
-    switch (result) {
-    case ArchiveReader::Result::FolderFailed:
-        return Messages::kFolderFailed;
-    case ArchiveReader::Result::FileCreateFailed:
-        return Messages::kFileCreateFailed;
-    case ArchiveReader::Result::FileWriteFailed:
-        return Messages::kFileWriteFailed;
-    case ArchiveReader::Result::AttributesFailed:
-        return Messages::kAttributesFailed;
-    case ArchiveReader::Result::Damaged:
-    case ArchiveReader::Result::CheckFailed: // a damaged file all the same
-    case ArchiveReader::Result::Complete:
-        break;
+    for (const Failure& failure : kFailures) {
+        if (failure.result == result)
+            return failure;
     }
-    return Messages::kDamaged;
+    return kFailures[sizeof kFailures / sizeof kFailures[0] - 1];
 }
 
 } // namespace
 
 bool ExtractPayload(UserInterface& ui, const char* combinedFile, int32_t payloadOffset, const char* workFolder)
 {
-    if (payloadOffset == 0)
+    if (payloadOffset == 0) {
+        ui.SetExitStatus(ExitStatus::kNoPayload);
         return false; // a stub without a payload: nothing to say
+    }
+    // Windows could not tell the program's own path (one too long for the
+    // buffer, say): without it there is no payload to read.
+    if (combinedFile == nullptr || *combinedFile == '\0') {
+        Fail(ui, Messages::kDamaged, ExitStatus::kOwnFileUnreadable);
+        return false;
+    }
 
     // The work folder is held from here on: it stays the real folder that
     // was made, whatever else appears under its name.
@@ -85,20 +103,23 @@ bool ExtractPayload(UserInterface& ui, const char* combinedFile, int32_t payload
     // can fail the extraction.
     RemoveStaleWorkFolders(workFolder);
     if (!PrepareWorkFolder(workFolder) || !writer.Begin(workFolder)) {
-        ShowError(ui, Messages::kFolderFailed);
+        Fail(ui, Messages::kFolderFailed, ExitStatus::kFolderFailed);
         return false;
     }
 
     RCFile reader;
-    if (!reader.Open(combinedFile, kRead) || !reader.Seek(payloadOffset))
+    if (!reader.Open(combinedFile, kRead) || !reader.Seek(payloadOffset)) {
+        ui.SetExitStatus(ExitStatus::kOwnFileUnreadable);
         return false; // a negative offset ends here too
+    }
 
     RCDecompress stage(ArchiveFormat::kPieceSize);
     InputTransformScope attached(reader, stage);
     ArchiveReader::Result result = ArchiveReader::Read(reader, workFolder, writer);
     if (result == ArchiveReader::Result::Complete)
         return true;
-    ShowError(ui, MessageFor(result));
+    const Failure& failure = FailureFor(result);
+    Fail(ui, failure.message, failure.status);
     return false; // the work folder stays as it is
 }
 

@@ -7,7 +7,8 @@ class UserInterface;
 // Unpacks the payload at the end of the program's own file into a fresh
 // work folder. True on complete success; every failure but two (no payload
 // offset; the program's own file cannot be opened or positioned) has been
-// shown to the user when it returns false.
+// shown to the user when it returns false, and every failure has set the
+// program's exit status (launcher/ExitStatus.h).
 bool extract(UserInterface& ui);
 
 // The same with its inputs named: the combined file, the payload offset and

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "launcher/ExitStatus.h"
 #include "launcher/Messages.h"
 #include "launcher/Restart.h"
 #include "launcher/UserInterface.h"
@@ -24,6 +25,8 @@ namespace {
 constexpr char kSwitch[] = "/quillimarkmode";
 // The installer's exit code that asks for a restart of Windows (0xD3A).
 constexpr uint32_t kRestartCode = 3386;
+static_assert(ExitStatus::kCannotRun != kRestartCode && ExitStatus::kWaitFailed != kRestartCode,
+              "a status of the launcher's own never asks for a restart");
 // Milliseconds between the installer's end and the removal of the work folder.
 constexpr DWORD kPauseBeforeCleanUp = 2000;
 // Windows Vista (6.0) brought elevation, asked for through the shell.
@@ -129,16 +132,17 @@ bool StartInstaller(UserInterface& ui, const RCPath& installer, OwnedHandle& pro
                                         : StartThroughShell(ui.ProgressWindow(), installer, process);
 }
 
-// The installer's exit code once it has ended. A start without a process
-// handle has nothing to wait for and counts as exit code 0; so does a wait
-// or exit-code query that fails, so that no restart follows from a code
-// nobody reported.
+// The status that the launcher ends with once the installer has ended: its
+// exit code. A start without a process handle (the shell handed the file to
+// a program that was already running) has nothing to wait for and counts
+// as 0; a wait or exit-code query that fails gives kWaitFailed.
 uint32_t WaitForExitCode(const OwnedHandle& process)
 {
-    DWORD reported = 0;
-    if (process.Get() == nullptr || !WaitAnsweringSentMessages(process.Get()) ||
-        !GetExitCodeProcess(process.Get(), &reported))
+    if (process.Get() == nullptr)
         return 0;
+    DWORD reported = 0;
+    if (!WaitAnsweringSentMessages(process.Get()) || !GetExitCodeProcess(process.Get(), &reported))
+        return ExitStatus::kWaitFailed;
     return reported;
 }
 
@@ -167,21 +171,24 @@ bool LaunchInstaller(UserInterface& ui, const char* workFolder, const char* inst
     RCPath installer(workFolder);
     installer.AppendComponent(installerName);
 
-    uint32_t exitCode = 0;
+    uint32_t status = ExitStatus::kCannotRun;
     {
         OwnedHandle process;
         OwnedHandle thread;
         if (StartInstaller(ui, installer, process, thread)) {
             // Out of sight while the installer runs, without a time limit.
             ui.HideWindows();
-            exitCode = WaitForExitCode(process);
+            status = WaitForExitCode(process);
         } else {
             ui.ShowMessage(nullptr, Messages::kCannotRun, Messages::kErrorCaption, Messages::kErrorStyle);
         }
     }
     // Started or not.
     RemoveWorkFolderAfterPause(workFolder);
-    if (exitCode == kRestartCode)
+    // Only the installer's own code asks for the restart: none of the
+    // launcher's own statuses is 3386.
+    if (status == kRestartCode)
         restart(ui, ui.ProgressWindow());
+    ui.SetExitStatus(status);
     return true;
 }

@@ -10,7 +10,9 @@ class UserInterface;
 // elevation from Windows Vista on), hides the windows while it runs, waits
 // for its end, pauses two seconds, removes the work folder and restarts
 // Windows on exit code 3386. A start that fails is reported to the user;
-// the clean-up follows all the same. Always true.
+// the clean-up follows all the same. The program's exit status becomes the
+// installer's exit code, or the launcher's own code for a start or a wait
+// that failed (launcher/ExitStatus.h). Always true.
 bool launch(UserInterface& ui);
 
 // The same with its inputs named: the work folder and the installer's file

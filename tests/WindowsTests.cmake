@@ -125,6 +125,14 @@ if(TEST test_main_form)
   set_tests_properties(test_main_form test_main_form_en test_out_of_memory test_out_of_memory_en test_dll_planting
                        PROPERTIES RESOURCE_LOCK qm_display)
 endif()
+# The real stub's exit status: the installer's code, or the launcher's own
+# for each of its failures. Under the window watcher, which dismisses the
+# message boxes.
+qm_test(test_exit_status win/TestExitStatus.cpp LIBS qm_builder qm_watchedrun)
+target_compile_definitions(test_exit_status PRIVATE QM_BUILD_TOOL="$<TARGET_FILE:qm-build>"
+                           QM_STUB="$<TARGET_FILE:quillimark-stub>" QM_INSTALLER_FIXTURE="$<TARGET_FILE:installer_fixture>")
+add_dependencies(test_exit_status qm-build quillimark-stub installer_fixture window_watcher)
+set_tests_properties(test_exit_status PROPERTIES RESOURCE_LOCK qm_display)
 qm_test(test_dll_search_path win/TestDllSearchPath.cpp ${QM_LAUNCHER_DIR}/DllSearchPath.cpp)
 add_library(qm_search_probe SHARED win/SearchProbe.cpp)
 set_target_properties(qm_search_probe PROPERTIES PREFIX "")

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/ExitStatus.h"
 #include "tests/win/LaunchScenario.h"
 #include "tests/win/ShiftJisText.h"
 
@@ -69,6 +70,9 @@ TEST(Launch, RunsTheInstallerWaitsAndRemovesTheWorkFolderAfterThePause)
     const uint32_t exitCode = 0;
 #endif
     scenario.Run(exitCode);
+
+    // The launcher ends with the installer's own code.
+    EXPECT_EQ(scenario.Recorder().ExitStatus(), exitCode);
 
     // One run, of the installer itself; the planted program never ran.
     EXPECT_EQ(scenario.Reported("module"), std::vector<std::string>{scenario.Installer()});
@@ -150,6 +154,7 @@ TEST(Launch, MissingInstallerIsReportedAndTheWorkFolderStillRemoved)
     EXPECT_EQ(ShiftJisToUtf8(events[0].text), u8"プログラムを実行できませんでした。");
     EXPECT_EQ(ShiftJisToUtf8(events[0].caption), u8"エラー");
     EXPECT_EQ(events[0].style, 16u);
+    EXPECT_EQ(scenario.Recorder().ExitStatus(), ExitStatus::kCannotRun);
 
     ASSERT_TRUE(scenario.Removed());
     EXPECT_GE(scenario.RemovedAt() - events[0].tick, 1900u);
