@@ -26,6 +26,8 @@ add_dependencies(test_builder_win qm-build)
 set(QM_EXTRACT_TEST_SOURCES win/ExtractionSite.cpp win/TreeSnapshot.cpp)
 qm_test(test_extract win/TestExtract.cpp ${QM_EXTRACT_TEST_SOURCES} LIBS qm_launcher qm_testwin)
 qm_test(test_extract_damage win/TestExtractDamage.cpp ${QM_EXTRACT_TEST_SOURCES} LIBS qm_launcher qm_testwin)
+# A failing close of an extracted file, through a stand-in for CloseHandle.
+qm_test(test_extract_close win/TestExtractClose.cpp ${QM_EXTRACT_TEST_SOURCES} LIBS qm_launcher qm_testwin)
 
 # Installer launch and restart. A restart under Wine ends every process of
 # the Wine session, so every program that can get there runs in a Wine
