@@ -33,7 +33,6 @@ WorkFolderWriter::~WorkFolderWriter()
 
 bool WorkFolderWriter::Begin(const char* workFolder)
 {
-    folderTimes_ = FolderTimesSupported(); // once for all the folders
     return Hold(workFolder);
 }
 
@@ -71,7 +70,7 @@ bool WorkFolderWriter::CreateFolder(const char* path)
 
 void WorkFolderWriter::ApplyFolder(const char* path, const FileAttributeRecord& record)
 {
-    ApplyFolderRecord(path, record, folderTimes_); // a folder without its times is no failure
+    ApplyFolderRecord(path, record); // a folder without its times is no failure
 }
 
 bool WorkFolderWriter::OpenFile(const char* path)

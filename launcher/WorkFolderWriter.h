@@ -55,7 +55,6 @@ private:
     bool Hold(const char* path);
 
     UserInterface& ui_;
-    bool folderTimes_ = true; // whether folder times are set here, asked once
     RCEntryHandle file_; // the file being written, until its record is applied
     std::unique_ptr<HeldFolder> innermost_; // the innermost open folder; the work folder outermost
 };

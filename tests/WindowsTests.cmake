@@ -45,34 +45,27 @@ target_compile_definitions(test_launch_shell PRIVATE QM_LAUNCH_BY_SHELL=1)
 qm_test(test_launch_process win/TestLaunch.cpp LIBS qm_launchtest)
 target_compile_definitions(test_launch_process PRIVATE QM_LAUNCH_BY_SHELL=0)
 qm_test(test_shutdown_privilege win/TestShutdownPrivilege.cpp LIBS qm_launchtest)
-target_compile_definitions(test_shutdown_privilege PRIVATE QM_EXPECT_NT=1)
-qm_test(test_shutdown_privilege_9x win/TestShutdownPrivilege.cpp LIBS qm_launchtest)
-target_compile_definitions(test_shutdown_privilege_9x PRIVATE QM_EXPECT_NT=0)
 qm_test(test_restart_refused win/TestRestartRefused.cpp LIBS qm_launchtest)
-foreach(scenario restart_scenario restart_scenario_9x)
-  add_executable(${scenario} win/RestartScenario.cpp)
-  target_link_libraries(${scenario} PRIVATE qm_launchtest)
-  target_link_options(${scenario} PRIVATE -mconsole)
-endforeach()
-target_compile_definitions(restart_scenario PRIVATE QM_EXPECT_NT=1)
-target_compile_definitions(restart_scenario_9x PRIVATE QM_EXPECT_NT=0)
+add_executable(restart_scenario win/RestartScenario.cpp)
+target_link_libraries(restart_scenario PRIVATE qm_launchtest)
+target_link_options(restart_scenario PRIVATE -mconsole)
 
 set(launch_prefix "WINEPREFIX=${CMAKE_BINARY_DIR}/wine/launch-prefix")
 set(wine_run ${PROJECT_SOURCE_DIR}/scripts/wine-run)
 add_test(NAME setup_launch_prefix
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/win/launch-prefix.sh ${wine_run}
                  test_launch_shell.exe win7 test_launch_process.exe winxp64
-                 test_shutdown_privilege.exe win7 test_shutdown_privilege_9x.exe win98
+                 test_shutdown_privilege.exe win7
                  test_restart_refused.exe win7
-                 restart_scenario.exe win7 restart_scenario_9x.exe win98
+                 restart_scenario.exe win7
                  broadcast-setup-xp.exe winxp64 broadcast-setup-7.exe win7)
 set_tests_properties(setup_launch_prefix PROPERTIES FIXTURES_SETUP qm_launch_prefix
                      RESOURCE_LOCK qm_launch_prefix ENVIRONMENT ${launch_prefix})
 add_test(NAME test_restart_scenario
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/win/restart-scenario.sh ${wine_run}
-                 $<TARGET_FILE:restart_scenario> $<TARGET_FILE:restart_scenario_9x>)
+                 $<TARGET_FILE:restart_scenario>)
 set_tests_properties(test_launch_shell test_launch_process test_shutdown_privilege
-                     test_shutdown_privilege_9x test_restart_refused test_restart_scenario
+                     test_restart_refused test_restart_scenario
                      PROPERTIES FIXTURES_REQUIRED qm_launch_prefix RESOURCE_LOCK qm_launch_prefix
                                 ENVIRONMENT ${launch_prefix})
 
