@@ -4,6 +4,7 @@
 #include "launcher/Messages.h"
 #include "launcher/UserInterface.h"
 #include "launcher/WorkFolder.h"
+#include "launcher/WorkFolderChain.h"
 #include "launcher/WorkFolderWriter.h"
 #include "payload/ArchiveFormat.h"
 #include "payload/ArchiveReader.h"
@@ -41,10 +42,17 @@ void Fail(UserInterface& ui, const char* text, uint32_t status)
     ui.SetExitStatus(status);
 }
 
-// Clears away a work folder or a file of the same name left by an earlier
-// process with the same id, then creates the folder with its parents.
-bool PrepareWorkFolder(const char* folder)
+// The folders above the work folder first: real folders, held from here
+// on; a link among them ends the run before anything is written or
+// deleted. Then the work folders that ended launchers left behind (nothing
+// there fails the preparation), and a work folder or a file of the same
+// name left by an earlier process with the same id. Last the work folder
+// itself, made inside the held folders above it and held.
+bool PrepareWorkFolder(const char* folder, WorkFolderChain& chain)
 {
+    if (!chain.HoldAncestors(folder))
+        return false;
+    RemoveStaleWorkFolders(folder);
     if (PathExists(folder, true)) {
         RCDirectory directory;
         if (!directory.RemoveTree(folder, false, false))
@@ -52,7 +60,7 @@ bool PrepareWorkFolder(const char* folder)
     }
     if (EntryExists(folder, true) && !DeleteFileRetry(folder, true))
         return false;
-    return CreateDirectoryTree(folder);
+    return CreateLeafDirectory(folder) && chain.HoldWorkFolder(folder);
 }
 
 // What the user is told, and the status the program ends with, for each
@@ -85,6 +93,13 @@ const Failure& FailureFor(ArchiveReader::Result result)
 
 bool ExtractPayload(UserInterface& ui, const char* combinedFile, int32_t payloadOffset, const char* workFolder)
 {
+    WorkFolderChain chain;
+    return ExtractPayload(ui, combinedFile, payloadOffset, workFolder, chain);
+}
+
+bool ExtractPayload(UserInterface& ui, const char* combinedFile, int32_t payloadOffset, const char* workFolder,
+                    WorkFolderChain& chain)
+{
     if (payloadOffset == 0) {
         ui.SetExitStatus(ExitStatus::kNoPayload);
         return false; // a stub without a payload: nothing to say
@@ -99,10 +114,7 @@ bool ExtractPayload(UserInterface& ui, const char* combinedFile, int32_t payload
     // The work folder is held from here on: it stays the real folder that
     // was made, whatever else appears under its name.
     WorkFolderWriter writer(ui);
-    // Work folders that ended launchers left behind go first; nothing here
-    // can fail the extraction.
-    RemoveStaleWorkFolders(workFolder);
-    if (!PrepareWorkFolder(workFolder) || !writer.Begin(workFolder)) {
+    if (!PrepareWorkFolder(workFolder, chain) || !writer.Begin(workFolder)) {
         Fail(ui, Messages::kFolderFailed, ExitStatus::kFolderFailed);
         return false;
     }
@@ -123,7 +135,7 @@ bool ExtractPayload(UserInterface& ui, const char* combinedFile, int32_t payload
     return false; // the work folder stays as it is
 }
 
-bool extract(UserInterface& ui)
+bool extract(UserInterface& ui, WorkFolderChain& chain)
 {
     // An offset of 0 (a stub without a payload) ends in ExtractPayload.
     int32_t offset = StubSettings::PayloadOffset();
@@ -131,5 +143,5 @@ bool extract(UserInterface& ui)
     SetToWorkFolder(workFolder);
     RCPath self;
     SetToModuleFile(self);
-    return ExtractPayload(ui, self.Text(), offset, workFolder.Text());
+    return ExtractPayload(ui, self.Text(), offset, workFolder.Text(), chain);
 }

@@ -12,6 +12,7 @@
 #include "launcher/Restart.h"
 #include "launcher/UserInterface.h"
 #include "launcher/WorkFolder.h"
+#include "launcher/WorkFolderChain.h"
 #include "payload/StubSettings.h"
 #include "support/RCAnsiStr.h"
 #include "support/RCDirectory.h"
@@ -157,16 +158,22 @@ void RemoveWorkFolderAfterPause(const char* workFolder)
 
 } // namespace
 
-bool launch(UserInterface& ui)
+bool launch(UserInterface& ui, WorkFolderChain& chain)
 {
     RCPath workFolder;
     SetToWorkFolder(workFolder);
     RCAnsiStr name;
     StubSettings::InstallerName(name);
-    return LaunchInstaller(ui, workFolder.Text(), name.Text());
+    return LaunchInstaller(ui, workFolder.Text(), name.Text(), chain);
 }
 
 bool LaunchInstaller(UserInterface& ui, const char* workFolder, const char* installerName)
+{
+    WorkFolderChain chain;
+    return LaunchInstaller(ui, workFolder, installerName, chain);
+}
+
+bool LaunchInstaller(UserInterface& ui, const char* workFolder, const char* installerName, WorkFolderChain& chain)
 {
     RCPath installer(workFolder);
     installer.AppendComponent(installerName);
@@ -183,7 +190,8 @@ bool LaunchInstaller(UserInterface& ui, const char* workFolder, const char* inst
             ui.ShowMessage(nullptr, Messages::kCannotRun, Messages::kErrorCaption, Messages::kErrorStyle);
         }
     }
-    // Started or not.
+    // Started or not. Let go of first: the folder is removed as a whole.
+    chain.ReleaseWorkFolder();
     RemoveWorkFolderAfterPause(workFolder);
     // Only the installer's own code asks for the restart: none of the
     // launcher's own statuses is 3386.

@@ -83,8 +83,12 @@ bool RCEntryHandle::Reopen(Use use)
 {
     Close();
     use_ = use;
-    const DWORD access = FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | (use == kRemove ? DELETE : kHoldAccess);
-    HANDLE handle = ::CreateFileA(path_.Text(), access, kSharing, nullptr, OPEN_EXISTING, kOpenFlags, nullptr);
+    const DWORD access = FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | (use == kHold ? kHoldAccess : DELETE);
+    // A claim shares nothing: any handle open on the entry with data or
+    // delete access, in any process (on a network share, of any machine),
+    // makes it fail, and none can be opened while it is held.
+    HANDLE handle = ::CreateFileA(path_.Text(), access, use == kClaim ? 0 : kSharing, nullptr, OPEN_EXISTING,
+                                  kOpenFlags, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
     handle_ = handle;

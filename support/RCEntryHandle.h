@@ -24,6 +24,7 @@ public:
     enum Use : int32_t {
         kHold = 0,   // held only: others may read and write it meanwhile
         kRemove = 1, // to change its attributes and delete it
+        kClaim = 2,  // shared with nobody: fails while anyone has it open
     };
 
     RCEntryHandle() = default;

@@ -25,6 +25,8 @@ add_dependencies(test_builder_win qm-build)
 # Extraction into the work folder, on combined files, under Wine.
 set(QM_EXTRACT_TEST_SOURCES win/ExtractionSite.cpp win/TreeSnapshot.cpp)
 qm_test(test_extract win/TestExtract.cpp ${QM_EXTRACT_TEST_SOURCES} LIBS qm_launcher qm_testwin)
+# The stale-folder sweep's cases run the installer fixture from such folders.
+add_dependencies(test_extract installer_fixture)
 qm_test(test_extract_damage win/TestExtractDamage.cpp ${QM_EXTRACT_TEST_SOURCES} LIBS qm_launcher qm_testwin)
 # A failing close of an extracted file, through a stand-in for CloseHandle.
 qm_test(test_extract_close win/TestExtractClose.cpp ${QM_EXTRACT_TEST_SOURCES} LIBS qm_launcher qm_testwin)

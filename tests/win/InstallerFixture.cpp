@@ -8,6 +8,8 @@
 //   QM_FIXTURE_HOLD    name of an event: wait up to 30 s for it before ending,
 //                      and report whether it came (the launcher's windows are
 //                      hidden while the installer still runs)
+//   QM_FIXTURE_STARTED name of an event to set once the program runs (before
+//                      the hold)
 //   QM_FIXTURE_BROADCAST  "1": after the hold, tell every top-level window
 //                      that the environment changed with a blocking
 //                      SendMessage, as installers do, and report when every
@@ -65,6 +67,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         FindClose(find);
     }
 
+    const std::string started = Variable("QM_FIXTURE_STARTED");
+    if (!started.empty()) {
+        HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, started.c_str());
+        if (event != nullptr) {
+            SetEvent(event);
+            CloseHandle(event);
+        }
+    }
     std::string hold = Variable("QM_FIXTURE_HOLD");
     if (!hold.empty()) {
         HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, hold.c_str());

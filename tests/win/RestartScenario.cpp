@@ -10,6 +10,7 @@
 
 #include "launcher/Launch.h"
 #include "launcher/WorkFolder.h"
+#include "launcher/WorkFolderChain.h"
 #include "payload/StubSettings.h"
 #include "support/RCAnsiStr.h"
 #include "support/RCPath.h"
@@ -53,7 +54,8 @@ int main()
     SetEnvironmentVariableA("QM_FIXTURE_EXIT", "3386");
     std::printf("workfolder=%s\n", workFolder.Text());
     std::fflush(stdout);
-    launch(ui);
+    WorkFolderChain chain;
+    launch(ui, chain);
     std::printf("returned events=%s\n", ui.Kinds().c_str());
     std::fflush(stdout);
     return 0;
