@@ -10,6 +10,7 @@
 #include "launcher/ExitStatus.h"
 #include "launcher/Messages.h"
 #include "launcher/Restart.h"
+#include "launcher/RunningPrograms.h"
 #include "launcher/UserInterface.h"
 #include "launcher/WorkFolder.h"
 #include "launcher/WorkFolderChain.h"
@@ -30,6 +31,8 @@ static_assert(ExitStatus::kCannotRun != kRestartCode && ExitStatus::kWaitFailed 
               "a status of the launcher's own never asks for a restart");
 // Milliseconds between the installer's end and the removal of the work folder.
 constexpr DWORD kPauseBeforeCleanUp = 2000;
+// Milliseconds between two looks for programs running from the work folder.
+constexpr DWORD kProgramsPoll = 250;
 // Windows Vista (6.0) brought elevation, asked for through the shell.
 constexpr int32_t kFirstElevatingMajor = 6;
 
@@ -39,8 +42,9 @@ constexpr ULONG kShellMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_DDEWAIT | S
 static_assert(kShellMask == 0x540, "no-close-process, DDE wait, no error UI");
 
 // Before Windows Vista: plain process creation, normal window, the
-// launcher's own environment and current folder, no handles inherited.
-bool StartByProcessCreation(const RCPath& installer, OwnedHandle& process, OwnedHandle& thread)
+// launcher's own environment, the work folder as the current folder (as
+// the shell gives it), no handles inherited.
+bool StartByProcessCreation(const RCPath& installer, const char* folder, OwnedHandle& process, OwnedHandle& thread)
 {
     // The path goes in double quotes. On these systems the application-data
     // folder has blanks ("C:\Documents and Settings\..."), and without quotes
@@ -61,7 +65,7 @@ bool StartByProcessCreation(const RCPath& installer, OwnedHandle& process, Owned
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION created{};
-    if (!CreateProcessA(nullptr, buffer.get(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created))
+    if (!CreateProcessA(nullptr, buffer.get(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &created))
         return false;
     process.Reset(created.hProcess);
     thread.Reset(created.hThread);
@@ -72,11 +76,8 @@ bool StartByProcessCreation(const RCPath& installer, OwnedHandle& process, Owned
 // Windows can ask for elevation. A declined prompt is a failed call. On
 // success the process handle may still be null (the shell handed the file
 // to a program that was already running).
-bool StartThroughShell(HWND owner, const RCPath& installer, OwnedHandle& process)
+bool StartThroughShell(HWND owner, const RCPath& installer, const char* folder, OwnedHandle& process)
 {
-    RCPath folder(installer.Text());
-    folder.RemoveLast();
-
     SHELLEXECUTEINFOA request{};
     request.cbSize = sizeof request;
     request.fMask = kShellMask;
@@ -84,7 +85,7 @@ bool StartThroughShell(HWND owner, const RCPath& installer, OwnedHandle& process
     request.lpVerb = "runas";
     request.lpFile = installer.Text();
     request.lpParameters = kSwitch;
-    request.lpDirectory = folder.Text();
+    request.lpDirectory = folder;
     request.nShow = SW_SHOWNORMAL;
     if (!ShellExecuteExA(&request))
         return false;
@@ -99,21 +100,33 @@ bool StartThroughShell(HWND owner, const RCPath& installer, OwnedHandle& process
 // initiate) waits until every one of them has answered, so a wait that did
 // not answer would leave both waiting for ever. Only sent messages are
 // handled: posted ones (the form's timer, a close) stay in the queue, so no
-// event of the launcher runs while the installer does. True when the
-// process ended, false when the wait itself failed.
-bool WaitAnsweringSentMessages(HANDLE process)
+// event of the launcher runs while the installer does. With a null
+// process it only waits for the time given (after each message anew). True
+// when the process ended or the time passed, false when the wait itself
+// failed.
+bool WaitAnsweringSentMessages(HANDLE process, DWORD limit)
 {
+    const DWORD count = process != nullptr ? 1 : 0;
     for (;;) {
         // Delivers every message sent to this thread so far (also those that
         // came before the wait began); with the filter and without PM_REMOVE
         // nothing posted is taken out or dispatched.
         MSG message;
         PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        const DWORD woken = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_SENDMESSAGE);
-        if (woken == WAIT_OBJECT_0)
-            return true;
-        if (woken != WAIT_OBJECT_0 + 1)
-            return false;
+        const DWORD woken = MsgWaitForMultipleObjects(count, &process, FALSE, limit, QS_SENDMESSAGE);
+        if (woken != WAIT_OBJECT_0 + count)
+            return woken == WAIT_OBJECT_0 || woken == WAIT_TIMEOUT;
+    }
+}
+
+// Waits, answering sent messages, until no program runs from inside the
+// work folder: helpers that the installer started from there (a
+// self-relaunch, an extracted setup engine) and left running use its files.
+// Looked at a few times a second; reading a process's program path needs
+// no rights over it, so an elevated helper counts too.
+void WaitForProgramsRunningFrom(const char* folder)
+{
+    while (ProgramsRunningFrom(folder) > 0 && WaitAnsweringSentMessages(nullptr, kProgramsPoll)) {
     }
 }
 
@@ -121,7 +134,8 @@ bool WaitAnsweringSentMessages(HANDLE process)
 // before Vista (and when the version cannot be told: the major version then
 // stays 4), through the shell from Vista on. thread is set only by process
 // creation.
-bool StartInstaller(UserInterface& ui, const RCPath& installer, OwnedHandle& process, OwnedHandle& thread)
+bool StartInstaller(UserInterface& ui, const RCPath& installer, const char* folder, OwnedHandle& process,
+                    OwnedHandle& thread)
 {
     int32_t major = 4;
     int32_t minor = 0;
@@ -129,8 +143,8 @@ bool StartInstaller(UserInterface& ui, const RCPath& installer, OwnedHandle& pro
     bool isNT = false;
     RCAnsiStr description;
     QueryWindowsVersion(&major, &minor, &build, &description, &isNT);
-    return major < kFirstElevatingMajor ? StartByProcessCreation(installer, process, thread)
-                                        : StartThroughShell(ui.ProgressWindow(), installer, process);
+    return major < kFirstElevatingMajor ? StartByProcessCreation(installer, folder, process, thread)
+                                        : StartThroughShell(ui.ProgressWindow(), installer, folder, process);
 }
 
 // The status that the launcher ends with once the installer has ended: its
@@ -142,7 +156,7 @@ uint32_t WaitForExitCode(const OwnedHandle& process)
     if (process.Get() == nullptr)
         return 0;
     DWORD reported = 0;
-    if (!WaitAnsweringSentMessages(process.Get()) || !GetExitCodeProcess(process.Get(), &reported))
+    if (!WaitAnsweringSentMessages(process.Get(), INFINITE) || !GetExitCodeProcess(process.Get(), &reported))
         return ExitStatus::kWaitFailed;
     return reported;
 }
@@ -182,10 +196,12 @@ bool LaunchInstaller(UserInterface& ui, const char* workFolder, const char* inst
     {
         OwnedHandle process;
         OwnedHandle thread;
-        if (StartInstaller(ui, installer, process, thread)) {
-            // Out of sight while the installer runs, without a time limit.
+        if (StartInstaller(ui, installer, workFolder, process, thread)) {
+            // Out of sight while the installer runs, without a time limit,
+            // and while programs it left running from the work folder do.
             ui.HideWindows();
             status = WaitForExitCode(process);
+            WaitForProgramsRunningFrom(workFolder);
         } else {
             ui.ShowMessage(nullptr, Messages::kCannotRun, Messages::kErrorCaption, Messages::kErrorStyle);
         }
