@@ -365,6 +365,15 @@ TEST_F(Extraction, PayloadOffsets)
     combined = site.Scratch() + "\\missing.exe";
     EXPECT_FALSE(ExtractAt(at));
     ExpectMessage(nullptr);
+    EXPECT_EQ(ui.exitStatus, ExitStatus::kOwnFileUnreadable);
+
+    // The program's own path could not be told (too long for Windows'
+    // answer): said, where it used to end in silence.
+    RemoveWorkFolder();
+    combined.clear();
+    EXPECT_FALSE(ExtractAt(at));
+    ExpectMessage(Messages::kDamaged);
+    EXPECT_EQ(ui.exitStatus, ExitStatus::kOwnFileUnreadable);
 }
 
 TEST_F(Extraction, UnsafeNamesAreDamageAndCreateNothing)
