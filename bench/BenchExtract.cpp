@@ -283,6 +283,7 @@ public:
     void ShowMessage(HWND, const char* text, const char*, uint32_t) override { shown = text; }
     HWND ProgressWindow() const override { return nullptr; }
     void HideWindows() override {}
+    void SetExitStatus(uint32_t) override {}
     std::string shown;
 };
 

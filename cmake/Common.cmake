@@ -5,9 +5,10 @@ add_compile_options(-Wall -Wextra)
 if(WIN32)
   # Small, self-contained code: no exceptions of our own, no RTTI, no unwind
   # tables, every function and datum in a section of its own for the linker
-  # to drop. Test programs turn exceptions back on for GoogleTest.
+  # to drop, no jump tables (a table with its relocations weighs more than
+  # the compares it saves). Test programs turn exceptions back on for GoogleTest.
   set(QM_LEAN_FLAGS -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
-                    -ffunction-sections -fdata-sections)
+                    -ffunction-sections -fdata-sections -fno-jump-tables)
   add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501)
   # zlib from Debian's libz-mingw-w64-dev, linked statically.
   find_library(QM_ZLIB_STATIC NAMES libz.a REQUIRED)
@@ -17,13 +18,18 @@ if(WIN32)
   # (third_party/zlib/VERSION.md). Its objects come first on the stub's link
   # line, so nothing of the prebuilt library is taken for inflating.
   set(zlib_dir ${PROJECT_SOURCE_DIR}/third_party/zlib)
+  # The Adler-32 sum is the stub's own compact one (payload/ZlibAdler32.c):
+  # the check is turned off, and zlib's unrolled loop weighs some 700 bytes.
   add_library(qm_zlib_inflate OBJECT ${zlib_dir}/inflate.c ${zlib_dir}/inftrees.c ${zlib_dir}/zutil.c
-                                     ${zlib_dir}/inffast.c ${zlib_dir}/adler32.c)
+                                     ${zlib_dir}/inffast.c ${PROJECT_SOURCE_DIR}/payload/ZlibAdler32.c)
+  target_include_directories(qm_zlib_inflate PRIVATE ${zlib_dir})
   target_compile_definitions(qm_zlib_inflate PRIVATE NO_GZIP BUILDFIXED)
+  # No jump tables: inflate's state switch as a jump table costs more in
+  # table, relocations and padding than its compares do in code, and it is
+  # not the hot loop (inffast.c is).
   target_compile_options(qm_zlib_inflate PRIVATE -Os -w -fno-asynchronous-unwind-tables
-                                                 -ffunction-sections -fdata-sections)
-  # The inner loop stays fast: a few hundred bytes. The check sum is not
-  # kept (RCDecompress turns it off), so adler32.c is built small too.
+                                                 -ffunction-sections -fdata-sections -fno-jump-tables)
+  # The inner loop stays fast: a few hundred bytes.
   set_source_files_properties(${zlib_dir}/inffast.c PROPERTIES COMPILE_OPTIONS -O2)
   # The fixed-code tables are built at run time (BUILDFIXED) into zeroed
   # memory, 2 KiB less in the file; without data sections that memory is

@@ -56,6 +56,8 @@ public:
     void ShowMessage(HWND owner, const char* text, const char* caption, uint32_t style) override;
     HWND ProgressWindow() const override { return mainForm_; }
     void HideWindows() override;
+    void SetExitStatus(uint32_t status) override { exitStatus_ = status; }
+    uint32_t ExitStatus() const { return exitStatus_; }
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -64,4 +66,5 @@ private:
     HWND window_ = nullptr;
     HWND mainForm_ = nullptr;
     bool terminated_ = false;
+    uint32_t exitStatus_ = 0;
 };

@@ -1,8 +1,10 @@
 #include "launcher/Extract.h"
 
+#include "launcher/ExitStatus.h"
 #include "launcher/Messages.h"
 #include "launcher/UserInterface.h"
 #include "launcher/WorkFolder.h"
+#include "launcher/WorkFolderChain.h"
 #include "launcher/WorkFolderWriter.h"
 #include "payload/ArchiveFormat.h"
 #include "payload/ArchiveReader.h"
@@ -33,15 +35,24 @@ private:
     RCStream& stream_;
 };
 
-void ShowError(UserInterface& ui, const char* text)
+// A failure of extraction: its message, and the status the program ends with.
+void Fail(UserInterface& ui, const char* text, uint32_t status)
 {
     ui.ShowMessage(nullptr, text, Messages::kErrorCaption, Messages::kErrorStyle);
+    ui.SetExitStatus(status);
 }
 
-// Clears away a work folder or a file of the same name left by an earlier
-// process with the same id, then creates the folder with its parents.
-bool PrepareWorkFolder(const char* folder)
+// The folders above the work folder first: real folders, held from here
+// on; a link among them ends the run before anything is written or
+// deleted. Then the work folders that ended launchers left behind (nothing
+// there fails the preparation), and a work folder or a file of the same
+// name left by an earlier process with the same id. Last the work folder
+// itself, made inside the held folders above it and held.
+bool PrepareWorkFolder(const char* folder, WorkFolderChain& chain)
 {
+    if (!chain.HoldAncestors(folder))
+        return false;
+    RemoveStaleWorkFolders(folder);
     if (PathExists(folder, true)) {
         RCDirectory directory;
         if (!directory.RemoveTree(folder, false, false))
@@ -49,60 +60,82 @@ bool PrepareWorkFolder(const char* folder)
     }
     if (EntryExists(folder, true) && !DeleteFileRetry(folder, true))
         return false;
-    return CreateDirectoryTree(folder);
+    return CreateLeafDirectory(folder) && chain.HoldWorkFolder(folder);
 }
 
-const char* MessageFor(ArchiveReader::Result result)
+// What the user is told, and the status the program ends with, for each
+// way the record loop can stop early.
+struct Failure {
+    ArchiveReader::Result result;
+    const char* message;
+    uint32_t status;
+};
+constexpr Failure kFailures[] = {
+    {ArchiveReader::Result::FolderFailed, Messages::kFolderFailed, ExitStatus::kFolderFailed},
+    {ArchiveReader::Result::FileCreateFailed, Messages::kFileCreateFailed, ExitStatus::kFileCreateFailed},
+    {ArchiveReader::Result::FileWriteFailed, Messages::kFileWriteFailed, ExitStatus::kFileWriteFailed},
+    {ArchiveReader::Result::AttributesFailed, Messages::kAttributesFailed, ExitStatus::kAttributesFailed},
+    // Damaged, and a file whose content differs from its check line: a
+    // damaged file all the same.
+    {ArchiveReader::Result::Damaged, Messages::kDamaged, ExitStatus::kDamaged},
+};
+
+const Failure& FailureFor(ArchiveReader::Result result)
 {
-    switch (result) {
-    case ArchiveReader::Result::FolderFailed:
-        return Messages::kFolderFailed;
-    case ArchiveReader::Result::FileCreateFailed:
-        return Messages::kFileCreateFailed;
-    case ArchiveReader::Result::FileWriteFailed:
-        return Messages::kFileWriteFailed;
-    case ArchiveReader::Result::AttributesFailed:
-        return Messages::kAttributesFailed;
-    case ArchiveReader::Result::Damaged:
-    case ArchiveReader::Result::CheckFailed: // a damaged file all the same
-    case ArchiveReader::Result::Complete:
-        break;
+    for (const Failure& failure : kFailures) {
+        if (failure.result == result)
+            return failure;
     }
-    return Messages::kDamaged;
+    return kFailures[sizeof kFailures / sizeof kFailures[0] - 1];
 }
 
 } // namespace
 
 bool ExtractPayload(UserInterface& ui, const char* combinedFile, int32_t payloadOffset, const char* workFolder)
 {
-    if (payloadOffset == 0)
+    WorkFolderChain chain;
+    return ExtractPayload(ui, combinedFile, payloadOffset, workFolder, chain);
+}
+
+bool ExtractPayload(UserInterface& ui, const char* combinedFile, int32_t payloadOffset, const char* workFolder,
+                    WorkFolderChain& chain)
+{
+    if (payloadOffset == 0) {
+        ui.SetExitStatus(ExitStatus::kNoPayload);
         return false; // a stub without a payload: nothing to say
+    }
+    // Windows could not tell the program's own path (one too long for the
+    // buffer, say): without it there is no payload to read.
+    if (combinedFile == nullptr || *combinedFile == '\0') {
+        Fail(ui, Messages::kDamaged, ExitStatus::kOwnFileUnreadable);
+        return false;
+    }
 
     // The work folder is held from here on: it stays the real folder that
     // was made, whatever else appears under its name.
     WorkFolderWriter writer(ui);
-    // Work folders that ended launchers left behind go first; nothing here
-    // can fail the extraction.
-    RemoveStaleWorkFolders(workFolder);
-    if (!PrepareWorkFolder(workFolder) || !writer.Begin(workFolder)) {
-        ShowError(ui, Messages::kFolderFailed);
+    if (!PrepareWorkFolder(workFolder, chain) || !writer.Begin(workFolder)) {
+        Fail(ui, Messages::kFolderFailed, ExitStatus::kFolderFailed);
         return false;
     }
 
     RCFile reader;
-    if (!reader.Open(combinedFile, kRead) || !reader.Seek(payloadOffset))
+    if (!reader.Open(combinedFile, kRead) || !reader.Seek(payloadOffset)) {
+        ui.SetExitStatus(ExitStatus::kOwnFileUnreadable);
         return false; // a negative offset ends here too
+    }
 
     RCDecompress stage(ArchiveFormat::kPieceSize);
     InputTransformScope attached(reader, stage);
     ArchiveReader::Result result = ArchiveReader::Read(reader, workFolder, writer);
     if (result == ArchiveReader::Result::Complete)
         return true;
-    ShowError(ui, MessageFor(result));
+    const Failure& failure = FailureFor(result);
+    Fail(ui, failure.message, failure.status);
     return false; // the work folder stays as it is
 }
 
-bool extract(UserInterface& ui)
+bool extract(UserInterface& ui, WorkFolderChain& chain)
 {
     // An offset of 0 (a stub without a payload) ends in ExtractPayload.
     int32_t offset = StubSettings::PayloadOffset();
@@ -110,5 +143,5 @@ bool extract(UserInterface& ui)
     SetToWorkFolder(workFolder);
     RCPath self;
     SetToModuleFile(self);
-    return ExtractPayload(ui, self.Text(), offset, workFolder.Text());
+    return ExtractPayload(ui, self.Text(), offset, workFolder.Text(), chain);
 }

@@ -74,3 +74,8 @@ bool BindLateImports()
     }
     return true;
 }
+
+bool MessageBoxesBound()
+{
+    return qmLate_MessageBoxA != nullptr && qmLate_MessageBoxW != nullptr;
+}

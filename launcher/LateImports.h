@@ -13,6 +13,10 @@
 // functions cannot be had; slots filled so far stay filled, the others are
 // null, and nothing of those DLLs may be called then.
 bool BindLateImports();
+// Whether the message-box functions are bound (user32 comes first, so they
+// are unless user32 itself is missing something): a failed binding can
+// still be told to the user.
+bool MessageBoxesBound();
 
 // The names: the marker, then "dll\0name\0name\0\0" for each DLL, then an
 // empty DLL name. The marker lets a look at the image find the list

@@ -7,10 +7,13 @@
 #include <cstring>
 #include <memory>
 
+#include "launcher/ExitStatus.h"
 #include "launcher/Messages.h"
 #include "launcher/Restart.h"
+#include "launcher/RunningPrograms.h"
 #include "launcher/UserInterface.h"
 #include "launcher/WorkFolder.h"
+#include "launcher/WorkFolderChain.h"
 #include "payload/StubSettings.h"
 #include "support/RCAnsiStr.h"
 #include "support/RCDirectory.h"
@@ -24,8 +27,12 @@ namespace {
 constexpr char kSwitch[] = "/quillimarkmode";
 // The installer's exit code that asks for a restart of Windows (0xD3A).
 constexpr uint32_t kRestartCode = 3386;
+static_assert(ExitStatus::kCannotRun != kRestartCode && ExitStatus::kWaitFailed != kRestartCode,
+              "a status of the launcher's own never asks for a restart");
 // Milliseconds between the installer's end and the removal of the work folder.
 constexpr DWORD kPauseBeforeCleanUp = 2000;
+// Milliseconds between two looks for programs running from the work folder.
+constexpr DWORD kProgramsPoll = 250;
 // Windows Vista (6.0) brought elevation, asked for through the shell.
 constexpr int32_t kFirstElevatingMajor = 6;
 
@@ -35,8 +42,9 @@ constexpr ULONG kShellMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_DDEWAIT | S
 static_assert(kShellMask == 0x540, "no-close-process, DDE wait, no error UI");
 
 // Before Windows Vista: plain process creation, normal window, the
-// launcher's own environment and current folder, no handles inherited.
-bool StartByProcessCreation(const RCPath& installer, OwnedHandle& process, OwnedHandle& thread)
+// launcher's own environment, the work folder as the current folder (as
+// the shell gives it), no handles inherited.
+bool StartByProcessCreation(const RCPath& installer, const char* folder, OwnedHandle& process, OwnedHandle& thread)
 {
     // The path goes in double quotes. On these systems the application-data
     // folder has blanks ("C:\Documents and Settings\..."), and without quotes
@@ -57,7 +65,7 @@ bool StartByProcessCreation(const RCPath& installer, OwnedHandle& process, Owned
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION created{};
-    if (!CreateProcessA(nullptr, buffer.get(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created))
+    if (!CreateProcessA(nullptr, buffer.get(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &created))
         return false;
     process.Reset(created.hProcess);
     thread.Reset(created.hThread);
@@ -68,11 +76,8 @@ bool StartByProcessCreation(const RCPath& installer, OwnedHandle& process, Owned
 // Windows can ask for elevation. A declined prompt is a failed call. On
 // success the process handle may still be null (the shell handed the file
 // to a program that was already running).
-bool StartThroughShell(HWND owner, const RCPath& installer, OwnedHandle& process)
+bool StartThroughShell(HWND owner, const RCPath& installer, const char* folder, OwnedHandle& process)
 {
-    RCPath folder(installer.Text());
-    folder.RemoveLast();
-
     SHELLEXECUTEINFOA request{};
     request.cbSize = sizeof request;
     request.fMask = kShellMask;
@@ -80,7 +85,7 @@ bool StartThroughShell(HWND owner, const RCPath& installer, OwnedHandle& process
     request.lpVerb = "runas";
     request.lpFile = installer.Text();
     request.lpParameters = kSwitch;
-    request.lpDirectory = folder.Text();
+    request.lpDirectory = folder;
     request.nShow = SW_SHOWNORMAL;
     if (!ShellExecuteExA(&request))
         return false;
@@ -95,21 +100,33 @@ bool StartThroughShell(HWND owner, const RCPath& installer, OwnedHandle& process
 // initiate) waits until every one of them has answered, so a wait that did
 // not answer would leave both waiting for ever. Only sent messages are
 // handled: posted ones (the form's timer, a close) stay in the queue, so no
-// event of the launcher runs while the installer does. True when the
-// process ended, false when the wait itself failed.
-bool WaitAnsweringSentMessages(HANDLE process)
+// event of the launcher runs while the installer does. With a null
+// process it only waits for the time given (after each message anew). True
+// when the process ended or the time passed, false when the wait itself
+// failed.
+bool WaitAnsweringSentMessages(HANDLE process, DWORD limit)
 {
+    const DWORD count = process != nullptr ? 1 : 0;
     for (;;) {
         // Delivers every message sent to this thread so far (also those that
         // came before the wait began); with the filter and without PM_REMOVE
         // nothing posted is taken out or dispatched.
         MSG message;
         PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        const DWORD woken = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_SENDMESSAGE);
-        if (woken == WAIT_OBJECT_0)
-            return true;
-        if (woken != WAIT_OBJECT_0 + 1)
-            return false;
+        const DWORD woken = MsgWaitForMultipleObjects(count, &process, FALSE, limit, QS_SENDMESSAGE);
+        if (woken != WAIT_OBJECT_0 + count)
+            return woken == WAIT_OBJECT_0 || woken == WAIT_TIMEOUT;
+    }
+}
+
+// Waits, answering sent messages, until no program runs from inside the
+// work folder: helpers that the installer started from there (a
+// self-relaunch, an extracted setup engine) and left running use its files.
+// Looked at a few times a second; reading a process's program path needs
+// no rights over it, so an elevated helper counts too.
+void WaitForProgramsRunningFrom(const char* folder)
+{
+    while (ProgramsRunningFrom(folder) > 0 && WaitAnsweringSentMessages(nullptr, kProgramsPoll)) {
     }
 }
 
@@ -117,7 +134,8 @@ bool WaitAnsweringSentMessages(HANDLE process)
 // before Vista (and when the version cannot be told: the major version then
 // stays 4), through the shell from Vista on. thread is set only by process
 // creation.
-bool StartInstaller(UserInterface& ui, const RCPath& installer, OwnedHandle& process, OwnedHandle& thread)
+bool StartInstaller(UserInterface& ui, const RCPath& installer, const char* folder, OwnedHandle& process,
+                    OwnedHandle& thread)
 {
     int32_t major = 4;
     int32_t minor = 0;
@@ -125,20 +143,21 @@ bool StartInstaller(UserInterface& ui, const RCPath& installer, OwnedHandle& pro
     bool isNT = false;
     RCAnsiStr description;
     QueryWindowsVersion(&major, &minor, &build, &description, &isNT);
-    return major < kFirstElevatingMajor ? StartByProcessCreation(installer, process, thread)
-                                        : StartThroughShell(ui.ProgressWindow(), installer, process);
+    return major < kFirstElevatingMajor ? StartByProcessCreation(installer, folder, process, thread)
+                                        : StartThroughShell(ui.ProgressWindow(), installer, folder, process);
 }
 
-// The installer's exit code once it has ended. A start without a process
-// handle has nothing to wait for and counts as exit code 0; so does a wait
-// or exit-code query that fails, so that no restart follows from a code
-// nobody reported.
+// The status that the launcher ends with once the installer has ended: its
+// exit code. A start without a process handle (the shell handed the file to
+// a program that was already running) has nothing to wait for and counts
+// as 0; a wait or exit-code query that fails gives kWaitFailed.
 uint32_t WaitForExitCode(const OwnedHandle& process)
 {
-    DWORD reported = 0;
-    if (process.Get() == nullptr || !WaitAnsweringSentMessages(process.Get()) ||
-        !GetExitCodeProcess(process.Get(), &reported))
+    if (process.Get() == nullptr)
         return 0;
+    DWORD reported = 0;
+    if (!WaitAnsweringSentMessages(process.Get(), INFINITE) || !GetExitCodeProcess(process.Get(), &reported))
+        return ExitStatus::kWaitFailed;
     return reported;
 }
 
@@ -153,35 +172,47 @@ void RemoveWorkFolderAfterPause(const char* workFolder)
 
 } // namespace
 
-bool launch(UserInterface& ui)
+bool launch(UserInterface& ui, WorkFolderChain& chain)
 {
     RCPath workFolder;
     SetToWorkFolder(workFolder);
     RCAnsiStr name;
     StubSettings::InstallerName(name);
-    return LaunchInstaller(ui, workFolder.Text(), name.Text());
+    return LaunchInstaller(ui, workFolder.Text(), name.Text(), chain);
 }
 
 bool LaunchInstaller(UserInterface& ui, const char* workFolder, const char* installerName)
 {
+    WorkFolderChain chain;
+    return LaunchInstaller(ui, workFolder, installerName, chain);
+}
+
+bool LaunchInstaller(UserInterface& ui, const char* workFolder, const char* installerName, WorkFolderChain& chain)
+{
     RCPath installer(workFolder);
     installer.AppendComponent(installerName);
 
-    uint32_t exitCode = 0;
+    uint32_t status = ExitStatus::kCannotRun;
     {
         OwnedHandle process;
         OwnedHandle thread;
-        if (StartInstaller(ui, installer, process, thread)) {
-            // Out of sight while the installer runs, without a time limit.
+        if (StartInstaller(ui, installer, workFolder, process, thread)) {
+            // Out of sight while the installer runs, without a time limit,
+            // and while programs it left running from the work folder do.
             ui.HideWindows();
-            exitCode = WaitForExitCode(process);
+            status = WaitForExitCode(process);
+            WaitForProgramsRunningFrom(workFolder);
         } else {
             ui.ShowMessage(nullptr, Messages::kCannotRun, Messages::kErrorCaption, Messages::kErrorStyle);
         }
     }
-    // Started or not.
+    // Started or not. Let go of first: the folder is removed as a whole.
+    chain.ReleaseWorkFolder();
     RemoveWorkFolderAfterPause(workFolder);
-    if (exitCode == kRestartCode)
+    // Only the installer's own code asks for the restart: none of the
+    // launcher's own statuses is 3386.
+    if (status == kRestartCode)
         restart(ui, ui.ProgressWindow());
+    ui.SetExitStatus(status);
     return true;
 }

@@ -7,6 +7,7 @@
 #include "launcher/ResourceIds.h"
 #include "launcher/UserText.h"
 #include "launcher/WindowLink.h"
+#include "launcher/WorkFolderChain.h"
 #include "support/RCPath.h"
 
 namespace {
@@ -147,8 +148,11 @@ void TMainForm::TimerTimer()
     KillTimer(window_, kTimerId); // fails only for the posted tick: no timer then
 
     ShowOwnFileNameAsTitle(application_);
-    if (extract(application_))
-        launch(application_);
+    // The folders down to the work folder, held from extraction to the
+    // clean-up.
+    WorkFolderChain chain;
+    if (extract(application_, chain))
+        launch(application_, chain);
 
     // Hidden first, so that the close guard lets it close. The window may
     // already be gone if it was closed while the launch had it hidden.

@@ -2,7 +2,8 @@
 //
 // Running out of memory is the one failure that the program's code does
 // not test for. It ends here: the standard exception display is shown,
-// owned by the application, and the program ends with exit status 0. The
+// owned by the application, and the program ends with its own exit status
+// for it (launcher/ExitStatus.h). The
 // window cannot stay behind refusing to close, and no exception machinery
 // is needed.
 //
@@ -16,6 +17,7 @@
 #include <new>
 
 #include "launcher/Application.h"
+#include "launcher/ExitStatus.h"
 
 namespace {
 
@@ -32,7 +34,7 @@ constexpr char kOutOfMemory[] = "Out of memory.";
     } else {
         MessageBoxA(nullptr, kOutOfMemory, "", MB_OK | MB_ICONERROR);
     }
-    ExitProcess(0);
+    ExitProcess(ExitStatus::kOutOfMemory);
 }
 
 #ifdef QM_FAILING_ALLOCATOR

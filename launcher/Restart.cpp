@@ -4,9 +4,7 @@
 
 #include "launcher/Messages.h"
 #include "launcher/UserInterface.h"
-#include "support/RCAnsiStr.h"
 #include "support/WinHandle.h"
-#include "support/WindowsVersion.h"
 
 namespace {
 
@@ -23,14 +21,6 @@ static_assert(kRestartFlags == 0x12, "reboot, ending only hung programs");
 
 bool set_shutdown_privilege(bool enable)
 {
-    // Outside the NT family (and when the query fails, which leaves the
-    // flag false) there is no privilege to switch.
-    bool isNT = false;
-    RCAnsiStr description;
-    QueryWindowsVersion(nullptr, nullptr, nullptr, &description, &isNT);
-    if (!isNT)
-        return true;
-
     HANDLE opened = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), kTokenAccess, &opened))
         return false;

@@ -5,10 +5,9 @@
 class UserInterface;
 
 // Switches the shutdown privilege ("SeShutdownPrivilege") of the program's
-// own access token on or off. Systems outside the NT family have no
-// privileges: there it does nothing and reports success. False when the
-// token cannot be opened, the privilege is unknown, or the user does not
-// hold it.
+// own access token on or off (every Windows the program runs on belongs to
+// the NT family). False when the token cannot be opened, the privilege is
+// unknown, or the user does not hold it.
 bool set_shutdown_privilege(bool enable);
 
 // Restarts Windows at once, with the privilege switched on just for the

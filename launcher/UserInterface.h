@@ -1,6 +1,6 @@
 // What the launcher flow needs from the window layer: one pass of message
-// processing, message boxes, and the windows that the launch hides and uses
-// as owner. The application implements it; tests put a recorder in its place.
+// processing, message boxes, the windows that the launch hides and uses as
+// owner, and the program's exit status. The application implements it; tests put a recorder in its place.
 #pragma once
 #include <windows.h>
 
@@ -22,4 +22,8 @@ public:
 
     // Hides the application's taskbar window and the progress window.
     virtual void HideWindows() = 0;
+
+    // The status the program ends with (launcher/ExitStatus.h); the last one
+    // set counts, 0 when none is.
+    virtual void SetExitStatus(uint32_t status) = 0;
 };

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "launcher/RunningPrograms.h"
 #include "payload/WorkFolderRecipe.h"
 #include "support/FileSystem.h"
 #include "support/RCAnsiStr.h"
@@ -52,6 +53,27 @@ bool ProcessRuns(uint32_t id)
     return !GetExitCodeProcess(process.Get(), &code) || code == STILL_ACTIVE;
 }
 
+// Whether anything in folder, folder itself included, is open anywhere: a
+// launcher holding its work folder (on this machine, or on another one that
+// shares the folder through a network share), the current folder of a
+// running program, an open file. Each entry is claimed (RCEntryHandle::
+// kClaim) and let go at once; a folder is listed before it is claimed.
+bool AnythingOpenIn(const char* folder)
+{
+    RCList<___RSFILEINFO> entries;
+    RCEntryHandle claim;
+    if (!ListDirectory(folder, entries, false) || !claim.Open(folder, RCEntryHandle::kClaim) ||
+        claim.GetKind() != RCEntryHandle::kFolder)
+        return true;
+    for (int32_t i = 0; i < entries.Count(); ++i) {
+        const char* path = entries.Item(i)->fullPath.Text();
+        if (RCDirectory::ActionFor(*entries.Item(i)) == RCDirectory::kDescend ? AnythingOpenIn(path)
+                                                                              : !claim.Open(path, RCEntryHandle::kClaim))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 void SetToWorkFolder(RCPath& path, const char* base)
@@ -89,7 +111,8 @@ void RemoveStaleWorkFolders(const char* workFolder)
         uint32_t id = 0;
         // Folders only: a link is not a work folder, and is not followed.
         if (RCDirectory::ActionFor(*entry) != RCDirectory::kDescend || !ProcessIdOf(entry->name.Text(), id) ||
-            id == own || ProcessRuns(id))
+            id == own || ProcessRuns(id) || AnythingOpenIn(entry->fullPath.Text()) ||
+            ProgramsRunningFrom(entry->fullPath.Text()) != 0)
             continue;
         RCDirectory remover;
         remover.RemoveTree(entry->fullPath.Text(), false, false); // what stays, stays

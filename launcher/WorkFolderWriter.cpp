@@ -33,7 +33,6 @@ WorkFolderWriter::~WorkFolderWriter()
 
 bool WorkFolderWriter::Begin(const char* workFolder)
 {
-    folderTimes_ = FolderTimesSupported(); // once for all the folders
     return Hold(workFolder);
 }
 
@@ -71,7 +70,7 @@ bool WorkFolderWriter::CreateFolder(const char* path)
 
 void WorkFolderWriter::ApplyFolder(const char* path, const FileAttributeRecord& record)
 {
-    ApplyFolderRecord(path, record, folderTimes_); // a folder without its times is no failure
+    ApplyFolderRecord(path, record); // a folder without its times is no failure
 }
 
 bool WorkFolderWriter::OpenFile(const char* path)
@@ -89,18 +88,22 @@ int32_t WorkFolderWriter::WriteFile(const uint8_t* data, int32_t length)
 
 bool WorkFolderWriter::CloseFile()
 {
-    return true; // written through unbuffered: nothing is left to lose
+    // Written through unbuffered: nothing is left here. The system may still
+    // hold writes back; the handle's close reports them (ReleaseFile).
+    return true;
 }
 
-bool WorkFolderWriter::ApplyFile(const char* path, const FileAttributeRecord& record)
+bool WorkFolderWriter::ApplyFile(const char*, const FileAttributeRecord& record)
 {
-    // A new file has no read-only attribute to clear. The times through
-    // the handle, then the record's attributes last, by the name that the
-    // held file keeps; a new file carries the archive attribute alone, so a
-    // record that asks for just that needs no write.
-    bool applied = file_.SetTimes(record.creationTime, record.lastAccessTime, record.lastWriteTime);
-    file_.Close();
-    if (applied && record.attributes != FILE_ATTRIBUTE_ARCHIVE)
-        applied = SetFileAttributesA(path, record.attributes) != 0;
-    return applied;
+    // A new file has no read-only attribute to clear. The times, then the
+    // record's attributes last, on the file still held; a new file carries
+    // the archive attribute alone, so a record that asks for just that
+    // needs no write.
+    return file_.SetTimes(record.creationTime, record.lastAccessTime, record.lastWriteTime) &&
+           (record.attributes == FILE_ATTRIBUTE_ARCHIVE || file_.SetAttributes(record.attributes));
+}
+
+bool WorkFolderWriter::ReleaseFile()
+{
+    return file_.Close();
 }

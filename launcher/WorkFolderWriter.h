@@ -11,7 +11,9 @@
 // folder from Begin on, each archive folder while it is open. Files are
 // only ever created new: a name that is taken already (by a link planted
 // there, say) is refused, never opened. A file is written, and given its
-// times, through the one handle that created it.
+// times and attributes, through the one handle that created it, and that
+// handle's close is the file's last write: a close that fails is a failed
+// write.
 #pragma once
 #include <memory>
 
@@ -37,6 +39,7 @@ public:
     int32_t WriteFile(const uint8_t* data, int32_t length) override;
     bool CloseFile() override;
     bool ApplyFile(const char* path, const FileAttributeRecord& record) override;
+    bool ReleaseFile() override;
 
 private:
     // One held folder, and the one it lies in (null for the work folder).
@@ -52,7 +55,6 @@ private:
     bool Hold(const char* path);
 
     UserInterface& ui_;
-    bool folderTimes_ = true; // whether folder times are set here, asked once
     RCEntryHandle file_; // the file being written, until its record is applied
     std::unique_ptr<HeldFolder> innermost_; // the innermost open folder; the work folder outermost
 };

@@ -5,8 +5,11 @@
 
 #include "launcher/Application.h"
 #include "launcher/DllSearchPath.h"
+#include "launcher/ExitStatus.h"
 #include "launcher/LateImports.h"
 #include "launcher/Mainformsrc.h"
+#include "launcher/Messages.h"
+#include "launcher/UserText.h"
 #include "support/RCAnsiStr.h"
 #include "support/RCPath.h"
 
@@ -16,13 +19,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     // runtime's start-up before this point loads none.
     RestrictDllSearchPath();
     // Then the window, shell and security functions, from the system folder.
-    // Without them nothing can be shown.
-    if (!BindLateImports())
-        return 0;
+    // Without them the program cannot run; it says so where the message
+    // box can be had.
+    if (!BindLateImports()) {
+        if (MessageBoxesBound())
+            UserText::ShowMessageBox(nullptr, UserText(Messages::kCannotRun), UserText(Messages::kErrorCaption),
+                                     Messages::kErrorStyle);
+        return static_cast<int>(ExitStatus::kLateImports);
+    }
 
     Application application(instance);
     if (!application.Initialize())
-        return 0;
+        return static_cast<int>(ExitStatus::kNoWindow);
     {
         // Until the work starts, the title is the program's name without
         // its extension.
@@ -36,8 +44,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     }
 
     TMainForm mainForm(application);
-    if (mainForm.Create())
-        application.Run();
-    // Whatever happened, and whatever the installer returned.
-    return 0;
+    if (!mainForm.Create())
+        return static_cast<int>(ExitStatus::kNoWindow);
+    application.Run();
+    // The installer's exit code, or the launcher's own failure.
+    return static_cast<int>(application.ExitStatus());
 }

@@ -262,6 +262,8 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
                 // where every file is checked, the check line says which.
                 return checks.Confirms(stream, tag) ? Result::AttributesFailed : Result::Damaged;
             }
+            if (!sink.ReleaseFile())
+                return Result::FileWriteFailed;
             path.RemoveLast();
             checks.EndFile();
             continue;

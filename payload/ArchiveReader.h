@@ -34,11 +34,16 @@ public:
     virtual bool OpenFile(const char* path) = 0;
     // Writes to the open file; returns the number of bytes written.
     virtual int32_t WriteFile(const uint8_t* data, int32_t length) = 0;
-    // Closes the open file; false: what was still buffered could not be
+    // Ends the file's content; false: what was still buffered could not be
     // written, so the file on disk is incomplete.
     virtual bool CloseFile() = 0;
-    // Gives a closed file its attributes and times; false: they cannot be set.
+    // Gives the file its attributes and times (a sink may still hold it
+    // open, to set them through its own handle); false: they cannot be set.
     virtual bool ApplyFile(const char* path, const FileAttributeRecord& record) = 0;
+    // Lets go of a file that a sink still held for ApplyFile; false: the
+    // file system said only now that the content could not be written (a
+    // delayed write on a network share, a full disk).
+    virtual bool ReleaseFile() { return true; }
 };
 
 class ArchiveReader {

@@ -8,7 +8,6 @@
 #include "support/RCEntryHandle.h"
 #include "support/RCPath.h"
 #include "support/WinHandle.h"
-#include "support/WindowsVersion.h"
 
 namespace {
 
@@ -66,22 +65,12 @@ bool RemoveRetry(const char* path, bool folder, bool clearReadOnly)
 
 } // namespace
 
-// When the platform cannot be told, it is taken for NT: every Windows this
-// program meets is, and skipping would lose the times without a word, while
-// a failed attempt is at least reported.
-bool FolderTimesSupported()
-{
-    bool isNT = true;
-    QueryWindowsVersion(nullptr, nullptr, nullptr, nullptr, &isNT);
-    return isNT;
-}
-
 namespace {
 
 // Read-only off, the times, the record's attributes last. A failure after
 // read-only was cleared leaves it cleared. Attribute writes that would
 // change nothing are left out.
-bool ApplyRecord(const char* path, const FileAttributeRecord& record, bool folder, bool setTimes)
+bool ApplyRecord(const char* path, const FileAttributeRecord& record, bool folder)
 {
     DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES)
@@ -92,7 +81,7 @@ bool ApplyRecord(const char* path, const FileAttributeRecord& record, bool folde
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
         !SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY))
         return false;
-    if (setTimes) {
+    {
         // A folder is opened for its times with backup semantics.
         FileHandle handle(folder ? CreateFileA(path, GENERIC_WRITE | FILE_LIST_DIRECTORY,
                                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
@@ -275,16 +264,11 @@ bool ListEntries(const char* folder, RCList<___RSFILEINFO>& list)
 
 bool ApplyFolderRecord(const char* folder, const FileAttributeRecord& record)
 {
-    return ApplyFolderRecord(folder, record, FolderTimesSupported());
-}
-
-bool ApplyFolderRecord(const char* folder, const FileAttributeRecord& record, bool folderTimes)
-{
-    return ApplyRecord(OrEmpty(folder), record, true, folderTimes);
+    return ApplyRecord(OrEmpty(folder), record, true);
 }
 
 bool ApplyFileRecord(const char* file, const FileAttributeRecord& record)
 {
-    return ApplyRecord(OrEmpty(file), record, false, true);
+    return ApplyRecord(OrEmpty(file), record, false);
 }
 

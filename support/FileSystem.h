@@ -57,16 +57,10 @@ inline bool ListDirectory(const char* folder, RCList<___RSFILEINFO>& list, bool 
 }
 
 // Writes a FileAttributeRecord onto an existing folder or file: read-only is
-// cleared first, then the times are set, the record's attributes last. A
-// folder's times are set only on the NT platform (and when the platform
-// cannot be told, as on NT).
+// cleared first, then the times are set, the record's attributes last.
+// Every Windows the program runs on (the NT family) sets a folder's times.
 bool ApplyFolderRecord(const char* folder, const FileAttributeRecord& record);
 bool ApplyFileRecord(const char* file, const FileAttributeRecord& record);
-// Whether folder times are set here: QueryWindowsVersion's NT flag, true
-// when the platform cannot be told. A caller that applies many folder
-// records asks once and passes the answer on.
-bool FolderTimesSupported();
-bool ApplyFolderRecord(const char* folder, const FileAttributeRecord& record, bool folderTimes);
 
 // The product and file versions of a file's version resource as
 // "%d.%d.%d.%d". False when the file has no readable version resource; the

@@ -8,16 +8,38 @@ namespace {
 
 // The by-handle calls of Windows Vista and later, looked up at run time: the
 // program also runs on Windows XP, which lacks them.
+constexpr int32_t kBasicInfo = 0;       // FileBasicInfo
 constexpr int32_t kDispositionInfo = 4; // FileDispositionInfo
 using SetInfoFn = BOOL(WINAPI*)(HANDLE, int32_t, LPVOID, DWORD);
+
+struct BasicInfo { // FILE_BASIC_INFO
+    LARGE_INTEGER creationTime;
+    LARGE_INTEGER lastAccessTime;
+    LARGE_INTEGER lastWriteTime;
+    LARGE_INTEGER changeTime;
+    DWORD fileAttributes;
+};
 
 struct DispositionInfo { // FILE_DISPOSITION_INFO
     BOOLEAN deleteFile;
 };
 
-SetInfoFn SetInformationByHandle()
+// Sets information through the handle where Windows can (Vista on). False
+// with ERROR_NOT_SUPPORTED where it cannot: before Vista, or where the file
+// system refuses the call as such; the caller then goes by name.
+bool SetThroughHandle(HANDLE handle, int32_t kind, void* information, DWORD size)
 {
-    return GetProcAddressAs<SetInfoFn>(GetModuleHandleA("kernel32.dll"), "SetFileInformationByHandle");
+    SetInfoFn setInformation = GetProcAddressAs<SetInfoFn>(GetModuleHandleA("kernel32.dll"),
+                                                           "SetFileInformationByHandle");
+    if (setInformation == nullptr) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return false;
+    }
+    if (setInformation(handle, kind, information, size))
+        return true;
+    if (GetLastError() == ERROR_INVALID_FUNCTION)
+        SetLastError(ERROR_NOT_SUPPORTED);
+    return false;
 }
 
 bool IsReparsePoint(DWORD attributes)
@@ -41,12 +63,14 @@ RCEntryHandle::~RCEntryHandle()
     Close();
 }
 
-void RCEntryHandle::Close()
+bool RCEntryHandle::Close()
 {
-    if (handle_ != nullptr)
-        CloseHandle(handle_);
+    // A file's last writes may fail only now (a delayed write on a network
+    // share or a full disk): the result says so.
+    const bool closed = handle_ == nullptr || CloseHandle(handle_) != 0;
     handle_ = nullptr;
     kind_ = kNone;
+    return closed;
 }
 
 bool RCEntryHandle::Open(const char* path, Use use)
@@ -59,8 +83,12 @@ bool RCEntryHandle::Reopen(Use use)
 {
     Close();
     use_ = use;
-    const DWORD access = FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | (use == kRemove ? DELETE : kHoldAccess);
-    HANDLE handle = ::CreateFileA(path_.Text(), access, kSharing, nullptr, OPEN_EXISTING, kOpenFlags, nullptr);
+    const DWORD access = FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | (use == kHold ? kHoldAccess : DELETE);
+    // A claim shares nothing: any handle open on the entry with data or
+    // delete access, in any process (on a network share, of any machine),
+    // makes it fail, and none can be opened while it is held.
+    HANDLE handle = ::CreateFileA(path_.Text(), access, use == kClaim ? 0 : kSharing, nullptr, OPEN_EXISTING,
+                                  kOpenFlags, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
     handle_ = handle;
@@ -128,9 +156,17 @@ bool RCEntryHandle::Classify()
 bool RCEntryHandle::SetAttributes(uint32_t attributes)
 {
     // A link is never changed: its attributes may be those of its target.
-    // By name: the entry is held (nobody can delete or rename it), so the
-    // name leads to the very object that was checked.
-    return (kind_ == kFile || kind_ == kFolder) && SetFileAttributesA(path_.Text(), attributes) != 0;
+    if (kind_ != kFile && kind_ != kFolder)
+        return false;
+    // Through the handle where Windows can; times of 0 stay as they are,
+    // and "normal" goes with the others as SetFileAttributes adds it.
+    BasicInfo information{};
+    information.fileAttributes = attributes | FILE_ATTRIBUTE_NORMAL;
+    if (SetThroughHandle(handle_, kBasicInfo, &information, sizeof information))
+        return true;
+    // Otherwise by name: the entry is held (nobody can delete or rename
+    // it), so the name leads to the very object that was checked.
+    return GetLastError() == ERROR_NOT_SUPPORTED && SetFileAttributesA(path_.Text(), attributes) != 0;
 }
 
 bool RCEntryHandle::Delete()
@@ -146,13 +182,11 @@ bool RCEntryHandle::Delete()
     // system (Wine accepts a by-handle deletion of a folder that is not
     // empty and then keeps the folder).
     if (!folder && (kind_ != kLink || linkItself_)) {
-        if (SetInfoFn setInformation = SetInformationByHandle()) {
-            DispositionInfo disposition{TRUE};
-            if (setInformation(handle_, kDispositionInfo, &disposition, sizeof disposition))
-                return true;
-            if (GetLastError() != ERROR_INVALID_FUNCTION && GetLastError() != ERROR_NOT_SUPPORTED)
-                return false;
-        }
+        DispositionInfo disposition{TRUE};
+        if (SetThroughHandle(handle_, kDispositionInfo, &disposition, sizeof disposition))
+            return true;
+        if (GetLastError() != ERROR_NOT_SUPPORTED)
+            return false;
     }
     // By name: released first (it shares no delete access). Deleting a
     // link by name removes the link; whatever took the name meanwhile, a

@@ -24,6 +24,7 @@ public:
     enum Use : int32_t {
         kHold = 0,   // held only: others may read and write it meanwhile
         kRemove = 1, // to change its attributes and delete it
+        kClaim = 2,  // shared with nobody: fails while anyone has it open
     };
 
     RCEntryHandle() = default;
@@ -53,8 +54,9 @@ public:
     // its content and attributes).
     uint32_t LinkCount() const { return links_; }
 
-    // Sets the attributes of the held file or folder (by its name, which
-    // leads to it while it is held); false for a link, which is never changed.
+    // Sets the attributes of the held file or folder: through the handle
+    // from Windows Vista on, before that by its name, which leads to it
+    // while it is held. False for a link, which is never changed.
     bool SetAttributes(uint32_t attributes);
     // Deletes the held entry itself (opened with kRemove): a file, an empty
     // folder, or a link (never its target). A file goes through the handle
@@ -65,8 +67,10 @@ public:
     // held again when that fails. True when it is deleted (or will be, once
     // released).
     bool Delete();
-    // Releases the handle.
-    void Close();
+    // Releases the handle. False when closing failed: for a file written
+    // through it, a write that the system could only now report as failed
+    // (a delayed write on a network share, a full disk).
+    bool Close();
 
 private:
     bool Reopen(Use use); // opens path_ again

@@ -25,7 +25,11 @@ add_dependencies(test_builder_win qm-build)
 # Extraction into the work folder, on combined files, under Wine.
 set(QM_EXTRACT_TEST_SOURCES win/ExtractionSite.cpp win/TreeSnapshot.cpp)
 qm_test(test_extract win/TestExtract.cpp ${QM_EXTRACT_TEST_SOURCES} LIBS qm_launcher qm_testwin)
+# The stale-folder sweep's cases run the installer fixture from such folders.
+add_dependencies(test_extract installer_fixture)
 qm_test(test_extract_damage win/TestExtractDamage.cpp ${QM_EXTRACT_TEST_SOURCES} LIBS qm_launcher qm_testwin)
+# A failing close of an extracted file, through a stand-in for CloseHandle.
+qm_test(test_extract_close win/TestExtractClose.cpp ${QM_EXTRACT_TEST_SOURCES} LIBS qm_launcher qm_testwin)
 
 # Installer launch and restart. A restart under Wine ends every process of
 # the Wine session, so every program that can get there runs in a Wine
@@ -43,34 +47,27 @@ target_compile_definitions(test_launch_shell PRIVATE QM_LAUNCH_BY_SHELL=1)
 qm_test(test_launch_process win/TestLaunch.cpp LIBS qm_launchtest)
 target_compile_definitions(test_launch_process PRIVATE QM_LAUNCH_BY_SHELL=0)
 qm_test(test_shutdown_privilege win/TestShutdownPrivilege.cpp LIBS qm_launchtest)
-target_compile_definitions(test_shutdown_privilege PRIVATE QM_EXPECT_NT=1)
-qm_test(test_shutdown_privilege_9x win/TestShutdownPrivilege.cpp LIBS qm_launchtest)
-target_compile_definitions(test_shutdown_privilege_9x PRIVATE QM_EXPECT_NT=0)
 qm_test(test_restart_refused win/TestRestartRefused.cpp LIBS qm_launchtest)
-foreach(scenario restart_scenario restart_scenario_9x)
-  add_executable(${scenario} win/RestartScenario.cpp)
-  target_link_libraries(${scenario} PRIVATE qm_launchtest)
-  target_link_options(${scenario} PRIVATE -mconsole)
-endforeach()
-target_compile_definitions(restart_scenario PRIVATE QM_EXPECT_NT=1)
-target_compile_definitions(restart_scenario_9x PRIVATE QM_EXPECT_NT=0)
+add_executable(restart_scenario win/RestartScenario.cpp)
+target_link_libraries(restart_scenario PRIVATE qm_launchtest)
+target_link_options(restart_scenario PRIVATE -mconsole)
 
 set(launch_prefix "WINEPREFIX=${CMAKE_BINARY_DIR}/wine/launch-prefix")
 set(wine_run ${PROJECT_SOURCE_DIR}/scripts/wine-run)
 add_test(NAME setup_launch_prefix
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/win/launch-prefix.sh ${wine_run}
                  test_launch_shell.exe win7 test_launch_process.exe winxp64
-                 test_shutdown_privilege.exe win7 test_shutdown_privilege_9x.exe win98
+                 test_shutdown_privilege.exe win7
                  test_restart_refused.exe win7
-                 restart_scenario.exe win7 restart_scenario_9x.exe win98
+                 restart_scenario.exe win7
                  broadcast-setup-xp.exe winxp64 broadcast-setup-7.exe win7)
 set_tests_properties(setup_launch_prefix PROPERTIES FIXTURES_SETUP qm_launch_prefix
                      RESOURCE_LOCK qm_launch_prefix ENVIRONMENT ${launch_prefix})
 add_test(NAME test_restart_scenario
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/win/restart-scenario.sh ${wine_run}
-                 $<TARGET_FILE:restart_scenario> $<TARGET_FILE:restart_scenario_9x>)
+                 $<TARGET_FILE:restart_scenario>)
 set_tests_properties(test_launch_shell test_launch_process test_shutdown_privilege
-                     test_shutdown_privilege_9x test_restart_refused test_restart_scenario
+                     test_restart_refused test_restart_scenario
                      PROPERTIES FIXTURES_REQUIRED qm_launch_prefix RESOURCE_LOCK qm_launch_prefix
                                 ENVIRONMENT ${launch_prefix})
 
@@ -125,6 +122,14 @@ if(TEST test_main_form)
   set_tests_properties(test_main_form test_main_form_en test_out_of_memory test_out_of_memory_en test_dll_planting
                        PROPERTIES RESOURCE_LOCK qm_display)
 endif()
+# The real stub's exit status: the installer's code, or the launcher's own
+# for each of its failures. Under the window watcher, which dismisses the
+# message boxes.
+qm_test(test_exit_status win/TestExitStatus.cpp LIBS qm_builder qm_watchedrun)
+target_compile_definitions(test_exit_status PRIVATE QM_BUILD_TOOL="$<TARGET_FILE:qm-build>"
+                           QM_STUB="$<TARGET_FILE:quillimark-stub>" QM_INSTALLER_FIXTURE="$<TARGET_FILE:installer_fixture>")
+add_dependencies(test_exit_status qm-build quillimark-stub installer_fixture window_watcher)
+set_tests_properties(test_exit_status PROPERTIES RESOURCE_LOCK qm_display)
 qm_test(test_dll_search_path win/TestDllSearchPath.cpp ${QM_LAUNCHER_DIR}/DllSearchPath.cpp)
 add_library(qm_search_probe SHARED win/SearchProbe.cpp)
 set_target_properties(qm_search_probe PROPERTIES PREFIX "")

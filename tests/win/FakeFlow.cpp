@@ -49,7 +49,7 @@ bool Mode(const char* name)
 
 } // namespace
 
-bool extract(UserInterface& ui)
+bool extract(UserInterface& ui, WorkFolderChain&)
 {
     // The application title: the text of the window that owns the form.
     char title[MAX_PATH] = "";
@@ -86,7 +86,7 @@ bool extract(UserInterface& ui)
     return false;
 }
 
-bool launch(UserInterface& ui)
+bool launch(UserInterface& ui, WorkFolderChain&)
 {
     ui.HideWindows();
     HWND form = ui.ProgressWindow();

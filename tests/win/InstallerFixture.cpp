@@ -8,10 +8,19 @@
 //   QM_FIXTURE_HOLD    name of an event: wait up to 30 s for it before ending,
 //                      and report whether it came (the launcher's windows are
 //                      hidden while the installer still runs)
+//   QM_FIXTURE_STARTED name of an event to set once the program runs (before
+//                      the hold)
 //   QM_FIXTURE_BROADCAST  "1": after the hold, tell every top-level window
 //                      that the environment changed with a blocking
 //                      SendMessage, as installers do, and report when every
 //                      window has answered
+//   QM_FIXTURE_HELPER  milliseconds: before ending, start a copy of this
+//                      program (this very file, wherever it lies) as a
+//                      helper that outlives it, as a self-relaunching
+//                      installer does; the helper waits that long, then
+//                      reads every file beside it and reports
+//                      "helper=read" when all could be read (otherwise
+//                      "helper=missing"), and nothing else
 //
 // Report lines: "module=", "commandline=", "folder=", one "beside=" per entry
 // in the program's own folder, "hold=yes|no" when asked to hold,
@@ -44,12 +53,66 @@ std::string OwnFolder(const std::string& module)
 
 } // namespace
 
+// Appends text to the report file.
+void Report(const std::string& text)
+{
+    std::string path = Variable("QM_FIXTURE_REPORT");
+    if (path.empty())
+        return;
+    FILE* file = std::fopen(path.c_str(), "ab");
+    if (file != nullptr) {
+        std::fwrite(text.data(), 1, text.size(), file);
+        std::fclose(file);
+    }
+}
+
+// The helper: after the wait, every file beside it must still be readable.
+int RunAsHelper(const std::string& module, DWORD delay)
+{
+    Sleep(delay);
+    bool read = false;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((OwnFolder(module) + "\\*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        read = true;
+        do {
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+                continue;
+            FILE* file = std::fopen((OwnFolder(module) + "\\" + entry.cFileName).c_str(), "rb");
+            read = read && file != nullptr;
+            if (file != nullptr)
+                std::fclose(file);
+        } while (FindNextFileA(find, &entry));
+        FindClose(find);
+    }
+    Report(read ? "helper=read\n" : "helper=missing\n");
+    return 0;
+}
+
+// Starts this program again as the helper, which inherits the environment.
+void StartHelper(const std::string& module, const std::string& delay)
+{
+    SetEnvironmentVariableA("QM_FIXTURE_HELPER", nullptr);
+    SetEnvironmentVariableA("QM_FIXTURE_AS_HELPER", delay.c_str());
+    std::string line = "\"" + module + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessA(module.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     std::string report;
 
     char module[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, module, sizeof module);
+    const std::string asHelper = Variable("QM_FIXTURE_AS_HELPER");
+    if (!asHelper.empty())
+        return RunAsHelper(module, std::strtoul(asHelper.c_str(), nullptr, 10));
     report += std::string("module=") + module + "\n";
     report += std::string("commandline=") + GetCommandLineA() + "\n";
     char folder[MAX_PATH] = {};
@@ -67,6 +130,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         FindClose(find);
     }
 
+    const std::string started = Variable("QM_FIXTURE_STARTED");
+    if (!started.empty()) {
+        HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, started.c_str());
+        if (event != nullptr) {
+            SetEvent(event);
+            CloseHandle(event);
+        }
+    }
     std::string hold = Variable("QM_FIXTURE_HOLD");
     if (!hold.empty()) {
         HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, hold.c_str());
@@ -80,15 +151,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         SendMessageA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>("Environment"));
         report += "broadcast=answered\n";
     }
+    const std::string helper = Variable("QM_FIXTURE_HELPER");
+    if (!helper.empty())
+        StartHelper(module, helper);
     report += "tick=" + std::to_string(GetTickCount()) + "\nend\n";
-
-    std::string path = Variable("QM_FIXTURE_REPORT");
-    if (!path.empty()) {
-        FILE* file = std::fopen(path.c_str(), "ab");
-        if (file != nullptr) {
-            std::fwrite(report.data(), 1, report.size(), file);
-            std::fclose(file);
-        }
-    }
+    Report(report);
     return static_cast<int>(std::strtoul(Variable("QM_FIXTURE_EXIT").c_str(), nullptr, 10));
 }

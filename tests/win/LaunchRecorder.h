@@ -34,6 +34,9 @@ public:
     void ShowMessage(HWND owner, const char* text, const char* caption, uint32_t style) override;
     HWND ProgressWindow() const override { return window_; }
     void HideWindows() override;
+    // Kept aside, not an event: the status the flow would end the program with.
+    void SetExitStatus(uint32_t status) override { exitStatus_ = status; }
+    uint32_t ExitStatus() const { return exitStatus_; }
 
     // An event to set when the windows are hidden (null: none).
     void SignalOnHide(HANDLE event) { hideSignal_ = event; }
@@ -49,4 +52,5 @@ private:
     HWND window_;
     HANDLE hideSignal_ = nullptr;
     std::vector<Event> events_;
+    uint32_t exitStatus_ = 0;
 };

@@ -30,9 +30,11 @@ public:
     }
     HWND ProgressWindow() const override { return nullptr; }
     void HideWindows() override {}
+    void SetExitStatus(uint32_t status) override { exitStatus = status; }
 
     std::vector<Shown> shown;
     int passes = 0;
+    uint32_t exitStatus = 0;
     // Called with the pass number (from 1) at every pass.
     std::function<void(int)> onPass;
 };

@@ -1,28 +1,22 @@
 // A scenario that ends the Wine session it runs in, for restart-scenario.sh
-// to observe through Wine's relay trace. Built twice:
-//   restart_scenario     (NT platform): a whole launch whose installer ends
-//                        with 3386, so the launcher restarts Windows
-//   restart_scenario_9x  (older platform): restart alone
-// It prints "thread=" (the id that its trace lines carry) and, for the
-// launch, "workfolder="; then "returned events=" if it is still alive.
+// to observe through Wine's relay trace: a whole launch whose installer
+// ends with 3386, so the launcher restarts Windows. It prints "thread="
+// (the id that its trace lines carry) and "workfolder="; then "returned
+// events=" if it is still alive.
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 
 #include "launcher/Launch.h"
-#include "launcher/Restart.h"
 #include "launcher/WorkFolder.h"
+#include "launcher/WorkFolderChain.h"
 #include "payload/StubSettings.h"
 #include "support/RCAnsiStr.h"
 #include "support/RCPath.h"
 #include "tests/shared/TestFolder.h"
 #include "tests/win/LaunchRecorder.h"
 #include "tests/win/WineHelpers.h"
-
-#ifndef QM_EXPECT_NT
-#error "QM_EXPECT_NT (1: NT platform, 0: the older one) must be defined"
-#endif
 
 int main()
 {
@@ -35,7 +29,7 @@ int main()
     OSVERSIONINFOA version{};
     version.dwOSVersionInfoSize = sizeof version;
     GetVersionExA(&version);
-    if ((version.dwPlatformId == VER_PLATFORM_WIN32_NT) != (QM_EXPECT_NT != 0)) {
+    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT) {
         std::fprintf(stderr, "restart_scenario: wrong platform %lu; the prefix must give this program its version\n",
                      static_cast<unsigned long>(version.dwPlatformId));
         return 2;
@@ -44,7 +38,6 @@ int main()
     std::fflush(stdout);
 
     LaunchRecorder ui;
-#if QM_EXPECT_NT
     // The work folder as extraction leaves it: the fixture as the installer.
     RCPath workFolder;
     SetToWorkFolder(workFolder);
@@ -61,10 +54,8 @@ int main()
     SetEnvironmentVariableA("QM_FIXTURE_EXIT", "3386");
     std::printf("workfolder=%s\n", workFolder.Text());
     std::fflush(stdout);
-    launch(ui);
-#else
-    restart(ui, ui.ProgressWindow());
-#endif
+    WorkFolderChain chain;
+    launch(ui, chain);
     std::printf("returned events=%s\n", ui.Kinds().c_str());
     std::fflush(stdout);
     return 0;

@@ -16,6 +16,7 @@
 
 #include <string>
 
+#include "launcher/ExitStatus.h"
 #include "tests/shared/TestFolder.h"
 #include "tests/win/WaitScale.h"
 #include "tests/win/WatchedRun.h"
@@ -78,11 +79,12 @@ TEST_F(DllPlanting, TheControlProgramLoadsThePlantedDll)
 
 TEST_F(DllPlanting, TheStubNeverLoadsIt)
 {
-    // Under the watcher, which dismisses any message box.
+    // Under the watcher, which dismisses any message box. The bare stub's
+    // default payload offset finds no payload: it ends as damaged.
     WatchedRun run = Watch(Stub(), "watch", {});
     EXPECT_EQ(run["started"], "1");
     EXPECT_EQ(run["timeout"], "");
-    EXPECT_EQ(run["exit"], "0");
+    EXPECT_EQ(run["exit"], std::to_string(ExitStatus::kDamaged));
     std::string mark;
     EXPECT_FALSE(TestFolder::ReadFile(Mark(), &mark)) << "loaded by: " << mark;
 }

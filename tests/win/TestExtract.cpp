@@ -11,17 +11,22 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 #include <zlib.h>
 
+#include "launcher/ExitStatus.h"
 #include "launcher/Extract.h"
 #include "launcher/Messages.h"
+#include "launcher/WorkFolder.h"
+#include "launcher/WorkFolderChain.h"
 #include "payload/PayloadWriter.h"
 #include "payload/StubSettings.h"
 #include "support/RCPath.h"
+#include "support/WinHandle.h"
 #include "tests/shared/StringSink.h"
 #include "tests/shared/TestArchive.h"
 #include "tests/shared/TestBytes.h"
@@ -361,6 +366,15 @@ TEST_F(Extraction, PayloadOffsets)
     combined = site.Scratch() + "\\missing.exe";
     EXPECT_FALSE(ExtractAt(at));
     ExpectMessage(nullptr);
+    EXPECT_EQ(ui.exitStatus, ExitStatus::kOwnFileUnreadable);
+
+    // The program's own path could not be told (too long for Windows'
+    // answer): said, where it used to end in silence.
+    RemoveWorkFolder();
+    combined.clear();
+    EXPECT_FALSE(ExtractAt(at));
+    ExpectMessage(Messages::kDamaged);
+    EXPECT_EQ(ui.exitStatus, ExitStatus::kOwnFileUnreadable);
 }
 
 TEST_F(Extraction, UnsafeNamesAreDamageAndCreateNothing)
@@ -645,6 +659,65 @@ private:
     PROCESS_INFORMATION info_{};
 };
 
+// The installer fixture (built beside the test programs, or a copy of it)
+// running from program with folder as its current folder, until it is
+// ended: it waits for an event that never comes.
+class RunningFixture {
+public:
+    RunningFixture(const std::string& program, const std::string& folder)
+    {
+        const std::string started = "qm-extract-started-" + std::to_string(GetCurrentProcessId());
+        const std::string never = "qm-extract-never-" + std::to_string(GetCurrentProcessId());
+        HANDLE event = CreateEventA(nullptr, TRUE, FALSE, started.c_str());
+        hold_ = CreateEventA(nullptr, TRUE, FALSE, never.c_str());
+        SetEnvironmentVariableA("QM_FIXTURE_STARTED", started.c_str());
+        SetEnvironmentVariableA("QM_FIXTURE_HOLD", never.c_str());
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        std::string commandLine = "\"" + program + "\"";
+        if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                            &info_))
+            info_.hProcess = nullptr;
+        SetEnvironmentVariableA("QM_FIXTURE_STARTED", nullptr);
+        SetEnvironmentVariableA("QM_FIXTURE_HOLD", nullptr);
+        // Running once it says so; the limit grows where 32-bit programs are
+        // emulated.
+        running_ = info_.hProcess != nullptr && event != nullptr &&
+                   WaitForSingleObject(event, 10000 * WaitScale()) == WAIT_OBJECT_0;
+        if (info_.hProcess != nullptr)
+            CloseHandle(info_.hThread);
+        if (event != nullptr)
+            CloseHandle(event);
+    }
+    ~RunningFixture()
+    {
+        if (hold_ != nullptr)
+            CloseHandle(hold_);
+        if (info_.hProcess == nullptr)
+            return;
+        TerminateProcess(info_.hProcess, 0);
+        WaitForSingleObject(info_.hProcess, 10000 * WaitScale());
+        CloseHandle(info_.hProcess);
+    }
+    RunningFixture(const RunningFixture&) = delete;
+    RunningFixture& operator=(const RunningFixture&) = delete;
+
+    bool Runs() const { return running_; }
+
+private:
+    static DWORD WaitScale()
+    {
+        char value[16] = {};
+        const DWORD n = GetEnvironmentVariableA("QM_WAIT_SCALE", value, sizeof value);
+        const unsigned long scale = n > 0 && n < sizeof value ? std::strtoul(value, nullptr, 10) : 1;
+        return scale > 0 ? static_cast<DWORD>(scale) : 1;
+    }
+
+    PROCESS_INFORMATION info_{};
+    HANDLE hold_ = nullptr; // the event it waits for, never set
+    bool running_ = false;
+};
+
 // Before it makes its own work folder, extraction removes the ones that
 // ended launchers left beside it: folders named by eight upper-case
 // hexadecimal digits whose process runs no more. A folder of a running
@@ -711,6 +784,128 @@ TEST_F(Extraction, StaleWorkFoldersOfEndedProcessesGo)
             TestFolder::RemoveAll(parent + "\\" + f.name);
     }
     DeleteFileA(fileName.c_str());
+}
+
+// A folder named like the work folder of an ended process may still be in
+// use: its launcher was killed while its installer runs, or another
+// machine's launcher uses it through a network share. Anything open in it,
+// or a program running from it, keeps it whole; the one in which nothing is
+// in use goes.
+TEST_F(Extraction, StaleLookingWorkFoldersStillInUseStayWhole)
+{
+    const std::string payload = MakePayload([](PayloadWriter& w) { w.File("f", "x", 1, Record(0x20)); w.Up(); });
+    const std::string parent = site.WorkFolder().substr(0, site.WorkFolder().find_last_of('\\'));
+    const std::string below = parent.substr(site.Scratch().size() + 1) + "\\";
+    // No process ever has an odd id.
+    const char* const names[] = {"7FFFFFF1", "7FFFFFF3", "7FFFFFF5", "7FFFFFF7", "7FFFFFF9"};
+    for (const char* name : names) {
+        ASSERT_FALSE(site.Write(below + name + "\\a.txt", "a").empty());
+        ASSERT_FALSE(site.Write(below + name + "\\sub\\b.txt", "b").empty());
+    }
+    const std::string fixture = testwin::OwnFolder() + "\\installer_fixture.exe";
+    ASSERT_TRUE(CopyFileA(fixture.c_str(), (parent + "\\7FFFFFF5\\sub\\setup.exe").c_str(), FALSE));
+
+    // Held as a launcher holds its own work folder.
+    FileHandle held(CreateFileA((parent + "\\7FFFFFF1").c_str(), FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(held.Valid());
+    // A file deep inside open for reading, shared in every way.
+    FileHandle open(CreateFileA((parent + "\\7FFFFFF3\\sub\\b.txt").c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                nullptr));
+    ASSERT_TRUE(open.Valid());
+    // A program running from it, its launcher gone.
+    RunningFixture fromInside(parent + "\\7FFFFFF5\\sub\\setup.exe", site.Scratch());
+    ASSERT_TRUE(fromInside.Runs());
+    // The current folder of a running program.
+    RunningFixture inside(fixture, parent + "\\7FFFFFF7\\sub");
+    ASSERT_TRUE(inside.Runs());
+
+    std::set<std::string> goes;
+    for (const char* path : {"", "\\a.txt", "\\sub", "\\sub\\b.txt"})
+        goes.insert(parent + "\\7FFFFFF9" + path);
+    combined = site.Write("combined.exe", Stub() + payload);
+    EXPECT_TRUE(ExtractAt(static_cast<int32_t>(Stub().size()), goes));
+    ExpectMessage(nullptr);
+    EXPECT_EQ(Describe(site.Work()), "f=x\n");
+    EXPECT_FALSE(Exists(parent + "\\7FFFFFF9"));
+    for (const char* name : {"7FFFFFF1", "7FFFFFF3", "7FFFFFF5", "7FFFFFF7"}) {
+        EXPECT_TRUE(Exists(parent + "\\" + name + "\\a.txt")) << name;
+        EXPECT_TRUE(Exists(parent + "\\" + name + "\\sub\\b.txt")) << name;
+    }
+}
+
+// The same on a network share that two machines use, as with a redirected
+// application-data folder: the process ids of the other machine mean
+// nothing here. Its launcher holds its work folder (the server makes that
+// hold count for every machine; Wine shares the modes within one session),
+// so that folder stays whole; the other machine's abandoned one goes.
+TEST_F(Extraction, OnAShareOnlyTheAbandonedWorkFolderOfAnotherMachineGoes)
+{
+    const std::string payload = MakePayload([](PayloadWriter& w) { w.File("f", "x", 1, Record(0x20)); w.Up(); });
+    ASSERT_TRUE(site.Write("share\\readme.txt", "share").size() > 0);
+    const std::string server = "qmserver" + std::to_string(GetCurrentProcessId());
+    if (!testwin::MapShare(site.Scratch(), server, "profiles", site.Scratch() + "\\share"))
+        GTEST_SKIP() << "no way to serve a share here (Wine maps \\\\server\\share through its prefix)";
+    const std::string base = "\\\\" + server + "\\profiles\\user\\AppData\\Roaming";
+    RCPath work;
+    SetToWorkFolder(work, base.c_str());
+    const std::string quillimark = base + "\\Orvane\\Lumavex\\Quillimark";
+    for (const char* name : {"7FFFFFF1", "7FFFFFF3"}) {
+        ASSERT_TRUE(site.Write("share\\user\\AppData\\Roaming\\Orvane\\Lumavex\\Quillimark\\" + std::string(name) +
+                               "\\sub\\b.txt", "b").size() > 0);
+    }
+    // The other machine's running launcher.
+    FileHandle held(CreateFileA((quillimark + "\\7FFFFFF1").c_str(), FILE_READ_DATA,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                nullptr));
+    ASSERT_TRUE(held.Valid());
+
+    combined = site.Write("combined.exe", Stub() + payload);
+    ui.shown.clear();
+    EXPECT_TRUE(ExtractPayload(ui, combined.c_str(), static_cast<int32_t>(Stub().size()), work.Text()));
+    ExpectMessage(nullptr);
+    EXPECT_EQ(Describe(TreeSnapshot(work.Text())), "f=x\n");
+    EXPECT_TRUE(Exists(quillimark + "\\7FFFFFF1\\sub\\b.txt"));
+    EXPECT_FALSE(Exists(quillimark + "\\7FFFFFF3"));
+    held.Close();
+    EXPECT_TRUE(testwin::UnmapShare(site.Scratch(), server, "profiles"));
+}
+
+// A junction or symbolic link at Orvane, Lumavex or Quillimark would steer
+// extraction, the sweep of stale work folders and the clean-up into its
+// target, also for a launcher that runs elevated (as every process under
+// Wine does). Each level is checked before anything below it is made: the
+// run ends with the folder message, and nothing is written or deleted,
+// neither in the target (which holds a folder named like a stale work
+// folder) nor anywhere else.
+TEST_F(Extraction, ALinkAboveTheWorkFolderEndsTheRunAndTouchesNothing)
+{
+    const std::string payload = MakePayload([](PayloadWriter& w) { w.File("f", "x", 1, Record(0x20)); w.Up(); });
+    combined = site.Write("combined.exe", Stub() + payload);
+    const char* const levels[] = {"Orvane", "Orvane\\Lumavex", "Orvane\\Lumavex\\Quillimark"};
+    const char* const rest[] = {"Lumavex\\Quillimark\\", "Quillimark\\", ""};
+    for (int32_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(levels[i]);
+        TestFolder::RemoveAll(site.AppData() + "\\Orvane");
+        const std::string link = site.AppData() + "\\" + levels[i];
+        ASSERT_TRUE(TestFolder::MakeFolders(link.substr(0, link.find_last_of('\\'))));
+        const std::string target = site.Scratch() + "\\target";
+        TestFolder::RemoveAll(target);
+        ASSERT_FALSE(site.Write(std::string("target\\") + rest[i] + "7FFFFFF1\\keep.txt", "keep").empty());
+        const TreeSnapshot before(target);
+        std::string how;
+        if (!testwin::MakeFolderLink(site.Scratch(), link, target, &how))
+            GTEST_SKIP() << "no way to make a folder link here";
+
+        EXPECT_FALSE(ExtractAt(static_cast<int32_t>(Stub().size())));
+        ExpectMessage(Messages::kFolderFailed);
+        EXPECT_EQ(ui.exitStatus, ExitStatus::kFolderFailed);
+        EXPECT_EQ(TreeSnapshot(target).ChangesSince(before), "") << how;
+        EXPECT_TRUE(Exists(target + "\\" + rest[i] + "7FFFFFF1\\keep.txt"));
+        EXPECT_TRUE(testwin::RemoveFolderLink(site.Scratch(), link));
+    }
+    TestFolder::RemoveAll(site.AppData() + "\\Orvane");
 }
 
 TEST_F(Extraction, PayloadBehindACopyOfARealProgram)
@@ -815,7 +1010,8 @@ TEST(ExtractOwnPayload, ACopyWithAPayloadUnpacksIntoItsWorkFolder)
 TEST(ExtractOwnPayload, DISABLED_Child)
 {
     RecordingUi ui;
-    EXPECT_TRUE(extract(ui));
+    WorkFolderChain chain;
+    EXPECT_TRUE(extract(ui, chain));
     EXPECT_TRUE(ui.shown.empty());
     EXPECT_GE(ui.passes, 2);
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/ExitStatus.h"
 #include "tests/win/LaunchScenario.h"
 #include "tests/win/ShiftJisText.h"
 
@@ -31,15 +32,6 @@ void ExpectVersionOfThisBuild()
         << "Windows reports " << version.dwMajorVersion << "." << version.dwMinorVersion
         << ": run this program in the launch tests' Wine prefix (ctest sets it up), which gives it its version";
 }
-
-#if !QM_LAUNCH_BY_SHELL
-std::string CurrentFolder()
-{
-    char folder[MAX_PATH] = {};
-    GetCurrentDirectoryA(sizeof folder, folder);
-    return folder;
-}
-#endif
 
 bool Exists(const std::string& path)
 {
@@ -70,6 +62,9 @@ TEST(Launch, RunsTheInstallerWaitsAndRemovesTheWorkFolderAfterThePause)
 #endif
     scenario.Run(exitCode);
 
+    // The launcher ends with the installer's own code.
+    EXPECT_EQ(scenario.Recorder().ExitStatus(), exitCode);
+
     // One run, of the installer itself; the planted program never ran.
     EXPECT_EQ(scenario.Reported("module"), std::vector<std::string>{scenario.Installer()});
     ASSERT_EQ(scenario.CompleteReports(), 1u);
@@ -81,14 +76,12 @@ TEST(Launch, RunsTheInstallerWaitsAndRemovesTheWorkFolderAfterThePause)
     const std::string tail = " /quillimarkmode";
     ASSERT_GE(commandLine.size(), tail.size());
     EXPECT_EQ(commandLine.substr(commandLine.size() - tail.size()), tail) << commandLine;
-    // The shell starts it in its own folder.
-    EXPECT_EQ(scenario.Reported("folder"), std::vector<std::string>{scenario.WorkFolder()});
 #else
     // The path in quotes, the switch the last token.
     EXPECT_EQ(commandLine, "\"" + scenario.Installer() + "\" /quillimarkmode");
-    // Process creation passes on the launcher's own current folder.
-    EXPECT_EQ(scenario.Reported("folder"), std::vector<std::string>{CurrentFolder()});
 #endif
+    // Either way it runs in its own folder, the work folder.
+    EXPECT_EQ(scenario.Reported("folder"), std::vector<std::string>{scenario.WorkFolder()});
 
     // Everything extraction left was there while it ran.
     std::vector<std::string> beside = scenario.Reported("beside");
@@ -107,6 +100,27 @@ TEST(Launch, RunsTheInstallerWaitsAndRemovesTheWorkFolderAfterThePause)
     // Only the work folder: its parent and the planted program stay.
     EXPECT_TRUE(Exists(Parent(scenario.WorkFolder())));
     EXPECT_TRUE(Exists(scenario.Planted()));
+}
+
+// An installer that starts a helper from the work folder and ends at once
+// (a self-relaunch, an extracted setup engine): the work folder stays until
+// the helper has ended too, so the helper still reads every file there
+// five seconds after the installer's end.
+TEST(Launch, WaitsForProgramsLeftRunningFromTheWorkFolder)
+{
+    ExpectVersionOfThisBuild();
+    LaunchScenario scenario("launch-helper", false);
+    ASSERT_TRUE(scenario.PlaceInstaller());
+    SetEnvironmentVariableA("QM_FIXTURE_HELPER", "5000");
+    scenario.Run(0);
+    SetEnvironmentVariableA("QM_FIXTURE_HELPER", nullptr);
+
+    EXPECT_EQ(scenario.Reported("helper"), std::vector<std::string>{"read"}) << scenario.ReportText();
+    ASSERT_EQ(scenario.CompleteReports(), 1u);
+    const uint32_t endedAt = static_cast<uint32_t>(std::stoul(scenario.Reported("tick").at(0)));
+    ASSERT_TRUE(scenario.Removed());
+    EXPECT_GE(scenario.RemovedAt() - endedAt, 5000u + 1900u);
+    EXPECT_EQ(scenario.Recorder().ExitStatus(), 0u);
 }
 
 // An installer that sends a blocking broadcast (as many do after changing
@@ -150,6 +164,7 @@ TEST(Launch, MissingInstallerIsReportedAndTheWorkFolderStillRemoved)
     EXPECT_EQ(ShiftJisToUtf8(events[0].text), u8"プログラムを実行できませんでした。");
     EXPECT_EQ(ShiftJisToUtf8(events[0].caption), u8"エラー");
     EXPECT_EQ(events[0].style, 16u);
+    EXPECT_EQ(scenario.Recorder().ExitStatus(), ExitStatus::kCannotRun);
 
     ASSERT_TRUE(scenario.Removed());
     EXPECT_GE(scenario.RemovedAt() - events[0].tick, 1900u);

@@ -5,15 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "launcher/ExitStatus.h"
 #include "tests/win/WatchedRun.h"
 
 namespace {
 
 const std::string kExtractLine = std::string("extract ") + kTestVariantName;
+const std::string kOutOfMemoryStatus = std::to_string(ExitStatus::kOutOfMemory);
 
 // Running out of memory during the work: the standard exception display,
 // owned by the application with its title as caption, then the end with
-// status 0, the window not left behind.
+// its own status, the window not left behind.
 TEST(OutOfMemory, DuringTheWorkShowsTheStandardDisplayAndEnds)
 {
     WatchedRun run = Watch(TestVariant(), "watch", {{"QM_FAKE_FLOW", "oom"}});
@@ -24,11 +26,11 @@ TEST(OutOfMemory, DuringTheWorkShowsTheStandardDisplayAndEnds)
     EXPECT_EQ(run["box2.text"], "");
     EXPECT_EQ(run.calls, std::vector<std::string>{kExtractLine});
     EXPECT_EQ(run["timeout"], "");
-    EXPECT_EQ(run["exit"], "0");
+    EXPECT_EQ(run["exit"], kOutOfMemoryStatus);
 }
 
 // Whichever allocation fails, from the first one on: one display, then the
-// end with status 0; never a hang, never the work after the failure. Past
+// end with its own status; never a hang, never the work after the failure. Past
 // the last allocation of a run nothing fails and the run is a plain one.
 TEST(OutOfMemory, AtEveryAllocationOfARun)
 {
@@ -37,13 +39,14 @@ TEST(OutOfMemory, AtEveryAllocationOfARun)
         SCOPED_TRACE("allocation " + std::to_string(n));
         WatchedRun run = Watch(TestVariant(), "watch", {{"QM_FAKE_FLOW", "succeed"}, {"QM_FAIL_ALLOCATION", std::to_string(n)}});
         EXPECT_EQ(run["timeout"], "");
-        EXPECT_EQ(run["exit"], "0");
         if (run["box1.text"].empty()) {
-            // Nothing failed: the whole flow ran.
+            // Nothing failed: the whole flow ran (its doubles set no status).
+            EXPECT_EQ(run["exit"], "0");
             EXPECT_EQ(run.calls, (std::vector<std::string>{kExtractLine, "launch hidden"}));
             break;
         }
         ++failing;
+        EXPECT_EQ(run["exit"], kOutOfMemoryStatus);
         EXPECT_EQ(run["box1.text"], "Out of memory.");
         EXPECT_EQ(run["box1.caption"], run["box1.title"]);
         EXPECT_EQ(run["box2.text"], "");

@@ -1,8 +1,6 @@
-// Switching the shutdown privilege. Built twice: test_shutdown_privilege
-// runs where Windows reports the NT platform, test_shutdown_privilege_9x
-// where it reports the older platform (the Wine prefix of these tests gives
-// each program its version by name). Neither calls restart, which would end
-// the Wine session.
+// Switching the shutdown privilege, where Windows reports Windows 7 (the
+// Wine prefix of these tests gives the program its version by name). It
+// never calls restart, which would end the Wine session.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -10,21 +8,15 @@
 #include "launcher/Restart.h"
 #include "tests/win/ShutdownPrivilege.h"
 
-#ifndef QM_EXPECT_NT
-#error "QM_EXPECT_NT (1: NT platform, 0: the older one) must be defined"
-#endif
-
 TEST(ShutdownPrivilege, RunsOnThePlatformOfThisBuild)
 {
     OSVERSIONINFOA version{};
     version.dwOSVersionInfoSize = sizeof version;
     ASSERT_TRUE(GetVersionExA(&version));
-    ASSERT_EQ(version.dwPlatformId == VER_PLATFORM_WIN32_NT, QM_EXPECT_NT != 0)
+    ASSERT_EQ(version.dwPlatformId, static_cast<DWORD>(VER_PLATFORM_WIN32_NT))
         << "run this program in the launch tests' Wine prefix (ctest sets it up), which gives it its version";
     ASSERT_TRUE(ShutdownPrivilege::Held());
 }
-
-#if QM_EXPECT_NT
 
 // On and off again in the program's own token, as often as asked.
 TEST(ShutdownPrivilege, SwitchesThePrivilegeOfTheOwnToken)
@@ -37,14 +29,3 @@ TEST(ShutdownPrivilege, SwitchesThePrivilegeOfTheOwnToken)
     }
 }
 
-#else
-
-// Outside the NT family there is nothing to switch: success, token untouched.
-TEST(ShutdownPrivilege, LeavesTheTokenAloneOutsideTheNtFamily)
-{
-    ASSERT_FALSE(ShutdownPrivilege::Enabled());
-    EXPECT_TRUE(set_shutdown_privilege(true));
-    EXPECT_FALSE(ShutdownPrivilege::Enabled());
-}
-
-#endif

@@ -159,6 +159,39 @@ bool RemoveFolderLink(const std::string& scratch, const std::string& link)
            Attributes(link) == INVALID_FILE_ATTRIBUTES;
 }
 
+namespace {
+
+// The prefix's folder of UNC servers, on the Linux side: beside c: in
+// dosdevices.
+std::string UnixUncFolder()
+{
+    std::string drive = UnixPath("C:\\");
+    while (!drive.empty() && drive.back() == '/')
+        drive.pop_back();
+    const std::string::size_type slash = drive.find_last_of('/');
+    return slash == std::string::npos || !Quotable(drive) ? std::string() : drive.substr(0, slash) + "/unc";
+}
+
+} // namespace
+
+bool MapShare(const std::string& scratch, const std::string& server, const std::string& share,
+              const std::string& folder)
+{
+    std::string unixFolder;
+    const std::string unc = IsWine() ? UnixUncFolder() : std::string();
+    if (unc.empty() || !UnixInside(scratch, folder, &unixFolder) || !Quotable(server) || !Quotable(share))
+        return false;
+    return RunLinux(scratch, "mkdir -p '" + unc + "/" + server + "' && ln -s -f -n -- '" + unixFolder + "' '" + unc +
+                                 "/" + server + "/" + share + "'") &&
+           IsFolder("\\\\" + server + "\\" + share);
+}
+
+bool UnmapShare(const std::string& scratch, const std::string& server, const std::string& share)
+{
+    const std::string unc = IsWine() ? UnixUncFolder() : std::string();
+    return !unc.empty() && RunLinux(scratch, "rm -f -- '" + unc + "/" + server + "/" + share + "'");
+}
+
 std::string FreeDrive()
 {
     DWORD used = GetLogicalDrives();

@@ -35,6 +35,15 @@ bool MakeFileLink(const std::string& scratch, const std::string& link, const std
 // with rm on the Linux side. The link must lie inside scratch.
 bool RemoveFolderLink(const std::string& scratch, const std::string& link);
 
+// Wine only: makes \\server\share serve folder (which must lie inside
+// scratch), through the prefix's dosdevices/unc/server/share, as a network
+// share would; replaces an earlier mapping of that name. False elsewhere or
+// on failure.
+bool MapShare(const std::string& scratch, const std::string& server, const std::string& share,
+              const std::string& folder);
+// Removes that mapping (the link, never the folder's content).
+bool UnmapShare(const std::string& scratch, const std::string& server, const std::string& share);
+
 // A drive letter with nothing behind it ("Q:"), or empty when all are used.
 std::string FreeDrive();
 

@@ -2,18 +2,17 @@
 # Observes the restart of Windows without restarting anything.
 #
 # Under Wine, ExitWindowsEx ends every process of the Wine session (the Linux
-# machine is not affected). So the two scenario programs run in the launch
-# tests' Wine prefix ($WINEPREFIX), which no other test uses while they run
-# (CTest's resource lock), and each session is ended completely before the
-# next program starts. The calls are watched through Wine's relay trace,
+# machine is not affected). So the scenario program runs in the launch
+# tests' Wine prefix ($WINEPREFIX), which no other test uses while it runs
+# (CTest's resource lock), and the session is ended completely before and
+# after it. The calls are watched through Wine's relay trace,
 # which launch-prefix.sh limits to ExitWindowsEx, AdjustTokenPrivileges,
 # Sleep and RemoveDirectoryA.
 #
-#   restart-scenario.sh WINE_RUN RESTART_SCENARIO.exe RESTART_SCENARIO_9X.exe
+#   restart-scenario.sh WINE_RUN RESTART_SCENARIO.exe
 set -uo pipefail
 wine_run=$1
 nt_scenario=$2
-old_scenario=$3
 : "${WINEPREFIX:?the Wine prefix of the launch tests}"
 # shellcheck source=scripts/wine-lib.sh
 source "$(dirname "$0")/../../scripts/wine-lib.sh"
@@ -23,9 +22,7 @@ report_dir=$WINEPREFIX/drive_c/qmtest/restart-scenario
 trap 'rm -rf "$out_dir" "$report_dir"' EXIT
 
 # A scenario that cannot run here fails, with the reason.
-for program in "$nt_scenario" "$old_scenario"; do
-  why=$("$wine_run" --can-run "$program") || { echo "FAIL: restart scenario: $why"; exit 1; }
-done
+why=$("$wine_run" --can-run "$nt_scenario") || { echo "FAIL: restart scenario: $why"; exit 1; }
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -69,7 +66,7 @@ expect_calls() { # name, output file, expected words
   [[ $seen == "$3" ]] || { fail "$1: expected: $3"; sed -n '/^restart_scenario/p; /^wine-run/p' "$2"; }
 }
 
-# 1. NT platform: a launch whose installer ends with 3386. After the pause the
+# A launch whose installer ends with 3386. After the pause the
 # work folder is removed; then the privilege goes on, the restart is asked
 # for (reboot, force only if hung, reason 0) and accepted, and the privilege goes off.
 rm -rf "$report_dir"
@@ -89,12 +86,6 @@ fi
 linux_folder=$WINEPREFIX/drive_c/${QM_WORK_FOLDER#[Cc]:\\}
 linux_folder=${linux_folder//\\//}
 [[ -n $QM_WORK_FOLDER && ! -e $linux_folder ]] || fail "nt: the work folder is still there: $linux_folder"
-
-# 2. The older platform: no privilege to switch; only the request decides.
-QM_WORK_FOLDER=
-run_scenario "$old_scenario" "$out_dir/9x.txt"
-grep -q '^thread=' "$out_dir/9x.txt" || fail "9x: the scenario did not start"
-expect_calls 9x "$out_dir/9x.txt" "restart accepted"
 
 ((failures == 0)) && echo "restart scenario: passed"
 exit $((failures > 0))
