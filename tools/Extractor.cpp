@@ -294,17 +294,24 @@ static bool NativeNameOf(NameCodec& codec, const std::string& archiveName, Nativ
 #endif
 }
 
-bool Extractor::CreateFolder(const char* path)
+template <typename Name> bool Extractor::EnterNew(const char* path, std::vector<std::string>& names, Name& name)
 {
-    std::vector<std::string> names;
     if (!Enter(path, names))
         return false;
-    std::vector<Native::Folder>& held = native_->held;
-    NativeName name;
-    if (names.empty() || held.size() != names.size() || !NativeNameOf(codec_, names.back(), name)) {
+    if (names.empty() || native_->held.size() != names.size() || !NativeNameOf(codec_, names.back(), name)) {
         error_ = Shown(names) + ": cannot be made on this system (the name or its place is not valid here)";
         return false;
     }
+    return true;
+}
+
+bool Extractor::CreateFolder(const char* path)
+{
+    std::vector<std::string> names;
+    NativeName name;
+    if (!EnterNew(path, names, name))
+        return false;
+    std::vector<Native::Folder>& held = native_->held;
     Native::Folder folder;
     folder.archiveName = names.back();
     bool ok = false;
@@ -351,14 +358,10 @@ void Extractor::ApplyFolder(const char* path, const FileAttributeRecord& record)
 bool Extractor::OpenFile(const char* path)
 {
     std::vector<std::string> names;
-    if (!Enter(path, names))
+    NativeName name;
+    if (!EnterNew(path, names, name))
         return false;
     std::vector<Native::Folder>& held = native_->held;
-    NativeName name;
-    if (names.empty() || held.size() != names.size() || !NativeNameOf(codec_, names.back(), name)) {
-        error_ = Shown(names) + ": cannot be made on this system (the name or its place is not valid here)";
-        return false;
-    }
     // Created new, never opened: a name that is taken (a link planted
     // there) is refused.
 #ifdef _WIN32

@@ -66,6 +66,10 @@ private:
     // False (with error_) when a name cannot be decoded or the pending
     // file could not be finished.
     bool Enter(const char* path, std::vector<std::string>& names);
+    // Enter, for an entry to be made: also that its folder is held and its
+    // own name can be made on this system, into *name (the platform's
+    // name type, std::string or std::wstring). False with error_.
+    template <typename Name> bool EnterNew(const char* path, std::vector<std::string>& names, Name& name);
     std::string Shown(const std::vector<std::string>& names) const;
 
     NameCodec& codec_;
