@@ -21,7 +21,9 @@ public:
     RCList& operator=(const RCList&) = delete;
 
     // Takes the element (owned when the list owns its elements); returns its index.
-    int32_t Add(T* element)
+    // Add and Clear stay out of line: inlined at each use they would repeat
+    // the growth and the element destructors there.
+    __attribute__((noinline)) int32_t Add(T* element)
     {
         if (count_ == capacity_)
             Resize(capacity_ + growthStep_);
@@ -48,7 +50,7 @@ public:
         return held;
     }
 
-    void Clear()
+    __attribute__((noinline)) void Clear()
     {
         if (ownsElements_) {
             for (int32_t i = 0; i < count_; ++i)
