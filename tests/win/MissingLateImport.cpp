@@ -8,12 +8,12 @@
 #include "launcher/Launch.h"
 #include "launcher/UserInterface.h"
 
-bool extract(UserInterface& ui)
+bool extract(UserInterface& ui, WorkFolderChain&)
 {
     return IsIconic(ui.ProgressWindow()) == FALSE;
 }
 
-bool launch(UserInterface&)
+bool launch(UserInterface&, WorkFolderChain&)
 {
     return true;
 }
