@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "support/PathFunctionNames.h"
 #include "support/ProcAddress.h"
 
 namespace {
@@ -17,10 +18,11 @@ constexpr int32_t kEscapeDigits = 4;
 // "|" is refused in every name, so every function fails on it.
 constexpr wchar_t kRefused = L'|';
 
-// The kernel32 functions that take a path. Their A and W forms differ only
-// in the type of their texts, so each is named once, the route adds the
-// letter, and it is called through one pointer type with untyped texts:
-// one call for both routes. In the order of the names.
+// The kernel32 functions that take a path (support/PathFunctionNames.h).
+// Their A and W forms differ only in the type of their texts, so each is
+// named once, the route adds the letter, and it is called through one
+// pointer type with untyped texts: one call for both routes. In the order
+// of the names.
 enum Function : int32_t {
     kCreateDirectory,
     kCreateFile,
@@ -34,9 +36,6 @@ enum Function : int32_t {
     kSetFileAttributes,
     kFunctionCount
 };
-constexpr char kFunctionNames[] = "CreateDirectory\0CreateFile\0CreateProcess\0DeleteFile\0FindFirstFile\0"
-                                  "FindNextFile\0GetFileAttributes\0GetModuleFileName\0RemoveDirectory\0"
-                                  "SetFileAttributes\0";
 
 using CreateDirectoryFn = BOOL(WINAPI*)(const void*, LPSECURITY_ATTRIBUTES);
 using CreateFileFn = HANDLE(WINAPI*)(const void*, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
@@ -95,7 +94,7 @@ void Decide()
 {
     const bool wide = DecideWide();
     char name[32];
-    const char* listed = kFunctionNames;
+    const char* listed = kPathFunctionNames;
     for (int32_t i = 0; i < kFunctionCount; ++i) {
         const size_t length = std::strlen(listed);
         std::memcpy(name, listed, length);
@@ -150,13 +149,15 @@ int32_t HexValue(char c)
     return -1;
 }
 
-// The name of search data in the program's byte form.
-void TakeName(const void* data, RCAnsiStr& name)
+// Search data of either form (in room for the larger) as the ANSI form
+// without its names, and the name in the program's byte form.
+void TakeFound(const WIN32_FIND_DATAW& found, WIN32_FIND_DATAA& data, RCAnsiStr& name)
 {
+    std::memcpy(&data, &found, offsetof(WIN32_FIND_DATAA, cFileName));
     if (SystemPath::IsWide())
-        FromWide(static_cast<const WIN32_FIND_DATAW*>(data)->cFileName, name);
-    else
-        name.Assign(static_cast<const WIN32_FIND_DATAA*>(data)->cFileName);
+        FromWide(found.cFileName, name);
+    else // the ANSI form wrote its own record into the room
+        name.Assign(reinterpret_cast<const WIN32_FIND_DATAA&>(found).cFileName);
 }
 
 } // namespace
@@ -172,6 +173,11 @@ bool SystemPath::Ready()
 {
     IsWide();
     return route.state != kMissing;
+}
+
+bool SystemPath::IsShiftJis(const char* text)
+{
+    return MultiByteToWideChar(kCodePage, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0) > 0;
 }
 
 SystemPath::~SystemPath() = default;
@@ -270,10 +276,8 @@ HANDLE SystemPath::FindFirst(WIN32_FIND_DATAA& data, RCAnsiStr& name) const
 {
     WIN32_FIND_DATAW found; // the larger: room for either form
     HANDLE search = Call<FindFirstFn>(functions_, kFindFirstFile)(text_, &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        std::memcpy(&data, &found, offsetof(WIN32_FIND_DATAA, cFileName));
-        TakeName(&found, name);
-    }
+    if (search != INVALID_HANDLE_VALUE)
+        TakeFound(found, data, name);
     return search;
 }
 
@@ -282,8 +286,7 @@ bool SystemPath::FindNext(HANDLE search, WIN32_FIND_DATAA& data, RCAnsiStr& name
     WIN32_FIND_DATAW found;
     if (!Call<FindNextFn>(route.functions, kFindNextFile)(search, &found))
         return false;
-    std::memcpy(&data, &found, offsetof(WIN32_FIND_DATAA, cFileName));
-    TakeName(&found, name);
+    TakeFound(found, data, name);
     return true;
 }
 

@@ -12,8 +12,8 @@
 // the one place that makes it and that converts.
 //
 // On the wide route, text that Windows gives back (the application-data
-// folder, the program's own path, the names a search finds, a process's
-// program path) may hold characters that code page 932 lacks. It is kept
+// folder, the program's own path, the names a search finds) may hold
+// characters that code page 932 lacks. It is kept
 // in the same byte texts: ASCII as it is, every other UTF-16 unit as the
 // byte 0x01 followed by its four upper-case hexadecimal digits. No byte of
 // that form is a lead byte or a backslash, so the Shift-JIS rules of the
@@ -41,6 +41,10 @@ public:
     // the route; shell32 must be at hand.
     static bool Ready();
 
+    // Whether code page 932 assigns every character of text. A pair of the
+    // right form may still be unassigned (0x85 0x40).
+    static bool IsShiftJis(const char* text);
+
     // A null text counts as the empty one.
     explicit SystemPath(const char* path);
     ~SystemPath();
@@ -48,10 +52,10 @@ public:
     SystemPath& operator=(const SystemPath&) = delete;
 
     // The Windows functions on this path (their A or W forms; the names
-    // keep clear of the windows.h macros). A path that is not valid code
-    // page 932 reaches none of them: they fail with ERROR_INVALID_NAME.
-    // CreateFile
-    HANDLE Open(DWORD access, DWORD sharing, DWORD disposition, DWORD flags) const;
+    // keep clear of the windows.h macros). On the wide route a path that is
+    // not valid code page 932 reaches none of them: they fail on it as on a
+    // name with "|" in it.
+    HANDLE Open(DWORD access, DWORD sharing, DWORD disposition, DWORD flags) const; // CreateFile
     DWORD Attributes() const;       // GetFileAttributes
     bool SetAttributes(DWORD attributes) const; // SetFileAttributes
     bool MakeFolder() const;        // CreateDirectory
@@ -72,8 +76,8 @@ public:
     bool StartProcess(const SystemPath& folder, WORD show, PROCESS_INFORMATION& created) const;
     // This path as a file started through the shell (ShellExecuteEx) with
     // the verb and parameters (ASCII), in folder, keeping its process handle.
-    bool StartThroughShell(HWND owner, ULONG mask, const char* verb, const char* parameters, const SystemPath& folder,
-                      WORD show, HANDLE& process) const;
+    bool StartThroughShell(HWND owner, ULONG mask, const char* verb, const char* parameters,
+                           const SystemPath& folder, WORD show, HANDLE& process) const;
 
     // Texts that Windows gives (empty when it cannot): the program's own
     // file and the file-system path of a shell folder.

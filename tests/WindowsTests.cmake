@@ -169,6 +169,20 @@ set_tests_properties(test_round_trip_profile_en PROPERTIES
                      ENVIRONMENT "${profile_prefix};QM_EXPECT_FOREIGN_PROFILE=1;QM_LOCALE=en_US.UTF-8;QM_EXPECT_ACP=1252")
 set_tests_properties(test_round_trip_profile test_round_trip_profile_en PROPERTIES
                      FIXTURES_REQUIRED qm_profile_prefix RESOURCE_LOCK qm_profile_prefix)
+# And where UTF-8 is the ANSI code page (65001; Windows' "Use Unicode UTF-8
+# for worldwide language support"): Wine takes it from a program's manifest,
+# so the stub runs as a variant whose manifest asks for it (the product's
+# code), started by a test that asks for it too.
+qm_stub(stub_utf8 RESOURCES win/Utf8Stub.rc)
+target_link_libraries(stub_utf8 PRIVATE qm_launcher)
+set_source_files_properties(win/Utf8Stub.rc PROPERTIES OBJECT_DEPENDS
+                            "${QM_LAUNCHER_BINARY_DIR}/MainIcon.ico;${CMAKE_CURRENT_SOURCE_DIR}/win/Utf8.manifest")
+qm_test(test_round_trip_utf8 win/TestRoundTrip.cpp win/TreeListing.cpp win/Utf8Test.rc LIBS qm_builder qm_testwin shell32)
+set_source_files_properties(win/Utf8Test.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/win/Utf8.manifest)
+target_compile_definitions(test_round_trip_utf8 PRIVATE QM_BUILD_TOOL="$<TARGET_FILE:qm-build>"
+                           QM_STUB="$<TARGET_FILE:stub_utf8>" QM_TREE_FIXTURE="$<TARGET_FILE:tree_copy_fixture>")
+add_dependencies(test_round_trip_utf8 qm-build stub_utf8 tree_copy_fixture)
+set_tests_properties(test_round_trip_utf8 PROPERTIES ENVIRONMENT "QM_EXPECT_ACP=65001")
 
 # Signing the real stub with the sample installer in it, packed by the
 # builder for this (Linux) machine; the signed installer is then run under
