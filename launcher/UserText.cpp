@@ -12,7 +12,7 @@ UserText::UserText(const char* shiftJis) : bytes_(shiftJis != nullptr ? shiftJis
     // so the converted text ends with one.
     const int room = static_cast<int>(std::strlen(bytes_)) + 1;
     std::unique_ptr<wchar_t[]> wide(new wchar_t[static_cast<size_t>(room)]);
-    if (MultiByteToWideChar(kCodePage, MB_ERR_INVALID_CHARS, bytes_, -1, wide.get(), room) > 0)
+    if (SystemPath::ToWide(bytes_, -1, wide.get(), room) > 0)
         wide_ = std::move(wide);
 }
 

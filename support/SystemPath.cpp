@@ -77,10 +77,20 @@ bool ToAnsi(const wchar_t* text, char* bytes, int size)
     return WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, bytes, size, nullptr, &lost) != 0 && !lost;
 }
 
+// Whether code page 932 is there to convert from: even a lone NUL
+// converts only then.
+__attribute__((noinline)) bool CodePageThere()
+{
+    const char nul = '\0';
+    return SystemPath::ToWide(&nul, 1, nullptr, 0) > 0;
+}
+
 bool DecideWide()
 {
+    // Without code page 932 (an older Western Windows without East Asian
+    // support) nothing converts: the ANSI functions, as ever.
     if (GetACP() != SystemPath::kCodePage)
-        return true;
+        return CodePageThere();
     // On code page 932 the user's folder may still hold a character that
     // the code page lacks (a user name in another script): the ANSI
     // functions would give it with "?" in it.
@@ -175,9 +185,14 @@ bool SystemPath::Ready()
     return route.state != kMissing;
 }
 
+int SystemPath::ToWide(const char* text, int length, wchar_t* into, int room)
+{
+    return MultiByteToWideChar(kCodePage, MB_ERR_INVALID_CHARS, text, length, into, room);
+}
+
 bool SystemPath::IsShiftJis(const char* text)
 {
-    return MultiByteToWideChar(kCodePage, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0) > 0;
+    return ToWide(text, -1, nullptr, 0) > 0 || !CodePageThere();
 }
 
 SystemPath::~SystemPath() = default;
@@ -217,8 +232,7 @@ SystemPath::SystemPath(const char* path) : bytes_(path != nullptr ? path : ""), 
         while (*at != '\0' && *at != kEscape)
             ++at;
         const int room = static_cast<int>(length + 1 - static_cast<size_t>(out - wide_.get()));
-        const int made =
-            MultiByteToWideChar(kCodePage, MB_ERR_INVALID_CHARS, run, static_cast<int>(at - run), out, room);
+        const int made = ToWide(run, static_cast<int>(at - run), out, room);
         if (made <= 0) {
             out = nullptr;
             break;
@@ -302,16 +316,10 @@ std::FILE* SystemPath::OpenStream(const char* mode) const
 
 bool SystemPath::StartProcess(const SystemPath& folder, WORD show, PROCESS_INFORMATION& created) const
 {
-    // CreateProcess may write into the command line: the wide one is our
-    // own, the ANSI one gets a copy.
-    void* commandLine = wide_.get();
-    std::unique_ptr<char[]> copy;
-    if (!wide_) {
-        const size_t size = std::strlen(bytes_) + 1;
-        copy.reset(new char[size]);
-        std::memcpy(copy.get(), bytes_, size);
-        commandLine = copy.get();
-    }
+    // CreateProcessW may write into the command line: the converted text
+    // is our own. CreateProcessA does not (it converts the text first), so
+    // the caller's bytes go as they are.
+    void* commandLine = wide_ ? static_cast<void*>(wide_.get()) : const_cast<char*>(bytes_);
     // No texts of its own: the same record for both forms.
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -371,10 +379,8 @@ void SystemPath::ModuleFile(RCAnsiStr& into)
         FromWide(buffer, into);
         return;
     }
-    // The ANSI form wrote bytes into the same room.
-    char bytes[sizeof buffer];
-    std::memcpy(bytes, buffer, sizeof buffer);
-    into.Assign(bytes);
+    // The ANSI form wrote bytes into the same (zeroed) room.
+    into.Assign(reinterpret_cast<const char*>(buffer));
 }
 
 void SystemPath::SpecialFolder(int32_t folder, RCAnsiStr& into)

@@ -34,15 +34,22 @@ public:
     static constexpr UINT kCodePage = 932;
 
     // Whether this process gives its paths to the wide functions; decided
-    // on the first call: not on code page 932, or not holdable there.
+    // on the first call: not on code page 932 (where code page 932 is there
+    // to convert from), or not holdable there.
     static bool IsWide();
     // Whether every function of the route is there (kernel32 has them on
     // every supported Windows; the stub checks it at start-up). Decides
     // the route; shell32 must be at hand.
     static bool Ready();
 
+    // Converts length bytes of code page 932 (-1: up to and with the
+    // terminator) into room units at into (none: only counts): the one
+    // conversion of the program's texts and paths. The units made; 0 when
+    // a byte sequence is not code page 932 or code page 932 is missing.
+    static int ToWide(const char* text, int length, wchar_t* into, int room);
     // Whether code page 932 assigns every character of text. A pair of the
-    // right form may still be unassigned (0x85 0x40).
+    // right form may still be unassigned (0x85 0x40). Where code page 932
+    // is missing nothing can be told, and every text passes.
     static bool IsShiftJis(const char* text);
 
     // A null text counts as the empty one.
