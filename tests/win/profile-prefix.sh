@@ -18,5 +18,9 @@ keys='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer'
   "$wine_run" reg add "$keys\\Shell Folders" /v AppData /t REG_SZ /d "$folder" /f >/dev/null 2>&1 ||
   { echo "profile-prefix: reg add failed" >&2; exit 1; }
 mkdir -p "$WINEPREFIX/drive_c/users/$name/AppData/Roaming"
-"$wine_run" --stop
+# Only this prefix's session ends (not the display that other tests share):
+# the next program starts a new one, which reads the shell folders again.
+source "$(dirname "$wine_run")/wine-lib.sh"
+"$QM_WINESERVER" -k >/dev/null 2>&1 || true
+"$QM_WINESERVER" -w >/dev/null 2>&1 || true
 echo "profile-prefix: ready: $WINEPREFIX ($folder)"
