@@ -42,16 +42,12 @@ void LoadLateSystemDlls()
 
 void RestrictDllSearchPath()
 {
-    // Always loaded: the program imports it.
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel == nullptr)
-        return;
-    auto setDefaultDllDirectories = GetProcAddressAs<SetDefaultDllDirectoriesFunction>(kernel, "SetDefaultDllDirectories");
+    auto setDefaultDllDirectories = KernelFunction<SetDefaultDllDirectoriesFunction>("SetDefaultDllDirectories");
     if (setDefaultDllDirectories != nullptr && setDefaultDllDirectories(kSearchSystem32))
         return;
     // SetDllDirectoryA("") removes the current folder from the search (XP
     // SP1 and later); the program's own folder stays first, hence the loads.
-    auto setDllDirectory = GetProcAddressAs<SetDllDirectoryFunction>(kernel, "SetDllDirectoryA");
+    auto setDllDirectory = KernelFunction<SetDllDirectoryFunction>("SetDllDirectoryA");
     if (setDllDirectory != nullptr)
         setDllDirectory("");
     LoadLateSystemDlls();

@@ -14,6 +14,7 @@
 #include "support/FileSystem.h"
 #include "support/RCDirectory.h"
 #include "support/RCPath.h"
+#include "support/SystemPath.h"
 
 namespace {
 
@@ -141,7 +142,8 @@ bool extract(UserInterface& ui, WorkFolderChain& chain)
     int32_t offset = StubSettings::PayloadOffset();
     RCPath workFolder;
     SetToWorkFolder(workFolder);
-    RCPath self;
-    SetToModuleFile(self);
+    // In the form of the program's paths, so that it opens on any system.
+    RCAnsiStr self;
+    SystemPath::ModuleFile(self);
     return ExtractPayload(ui, self.Text(), offset, workFolder.Text(), chain);
 }

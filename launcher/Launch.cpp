@@ -4,8 +4,6 @@
 #include <shellapi.h>
 
 #include <cstdint>
-#include <cstring>
-#include <memory>
 
 #include "launcher/ExitStatus.h"
 #include "launcher/Messages.h"
@@ -18,6 +16,7 @@
 #include "support/RCAnsiStr.h"
 #include "support/RCDirectory.h"
 #include "support/RCPath.h"
+#include "support/SystemPath.h"
 #include "support/WinHandle.h"
 #include "support/WindowsVersion.h"
 
@@ -44,7 +43,8 @@ static_assert(kShellMask == 0x540, "no-close-process, DDE wait, no error UI");
 // Before Windows Vista: plain process creation, normal window, the
 // launcher's own environment, the work folder as the current folder (as
 // the shell gives it), no handles inherited.
-bool StartByProcessCreation(const RCPath& installer, const char* folder, OwnedHandle& process, OwnedHandle& thread)
+bool StartByProcessCreation(const RCPath& installer, const SystemPath& folder, OwnedHandle& process,
+                            OwnedHandle& thread)
 {
     // The path goes in double quotes. On these systems the application-data
     // folder has blanks ("C:\Documents and Settings\..."), and without quotes
@@ -55,17 +55,8 @@ bool StartByProcessCreation(const RCPath& installer, const char* folder, OwnedHa
     commandLine.Append("\" ");
     commandLine.Append(kSwitch);
 
-    // CreateProcessA may write into the command line: it gets a copy.
-    const size_t size = static_cast<size_t>(commandLine.Length()) + 1;
-    std::unique_ptr<char[]> buffer(new char[size]);
-    std::memcpy(buffer.get(), commandLine.Text(), size);
-
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION created{};
-    if (!CreateProcessA(nullptr, buffer.get(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &created))
+    if (!SystemPath(commandLine.Text()).StartProcess(folder, SW_SHOWNORMAL, created))
         return false;
     process.Reset(created.hProcess);
     thread.Reset(created.hThread);
@@ -76,20 +67,13 @@ bool StartByProcessCreation(const RCPath& installer, const char* folder, OwnedHa
 // Windows can ask for elevation. A declined prompt is a failed call. On
 // success the process handle may still be null (the shell handed the file
 // to a program that was already running).
-bool StartThroughShell(HWND owner, const RCPath& installer, const char* folder, OwnedHandle& process)
+bool StartThroughShell(HWND owner, const RCPath& installer, const SystemPath& folder, OwnedHandle& process)
 {
-    SHELLEXECUTEINFOA request{};
-    request.cbSize = sizeof request;
-    request.fMask = kShellMask;
-    request.hwnd = owner;
-    request.lpVerb = "runas";
-    request.lpFile = installer.Text();
-    request.lpParameters = kSwitch;
-    request.lpDirectory = folder;
-    request.nShow = SW_SHOWNORMAL;
-    if (!ShellExecuteExA(&request))
+    HANDLE started = nullptr;
+    if (!SystemPath(installer.Text()).StartThroughShell(owner, kShellMask, "runas", kSwitch, folder, SW_SHOWNORMAL,
+                                                        started))
         return false;
-    process.Reset(request.hProcess);
+    process.Reset(started);
     return true;
 }
 
@@ -134,9 +118,10 @@ void WaitForProgramsRunningFrom(const char* folder)
 // before Vista (and when the version cannot be told: the major version then
 // stays 4), through the shell from Vista on. thread is set only by process
 // creation.
-bool StartInstaller(UserInterface& ui, const RCPath& installer, const char* folder, OwnedHandle& process,
+bool StartInstaller(UserInterface& ui, const RCPath& installer, const char* workFolder, OwnedHandle& process,
                     OwnedHandle& thread)
 {
+    const SystemPath folder(workFolder);
     int32_t major = 4;
     int32_t minor = 0;
     int32_t build = 0;

@@ -20,7 +20,7 @@ constexpr DWORD kQueryLimited = 0x1000; // PROCESS_QUERY_LIMITED_INFORMATION
 bool ImageOf(DWORD id, char* image)
 {
     const QueryImageFn query =
-        GetProcAddressAs<QueryImageFn>(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA");
+        KernelFunction<QueryImageFn>("QueryFullProcessImageNameA");
     if (query != nullptr) {
         OwnedHandle process(OpenProcess(kQueryLimited, FALSE, id));
         DWORD size = MAX_PATH;

@@ -1,17 +1,18 @@
 #include "launcher/UserText.h"
 
+#include <cstring>
+
 UserText::UserText(const char* shiftJis) : bytes_(shiftJis != nullptr ? shiftJis : "")
 {
     // On code page 932 the ANSI functions read the bytes right: nothing to
     // convert, and nothing else is called.
     if (GetACP() == kCodePage)
         return;
-    // The length includes the terminator, so the converted text ends with one.
-    int length = MultiByteToWideChar(kCodePage, MB_ERR_INVALID_CHARS, bytes_, -1, nullptr, 0);
-    if (length <= 0)
-        return;
-    std::unique_ptr<wchar_t[]> wide(new wchar_t[static_cast<size_t>(length)]);
-    if (MultiByteToWideChar(kCodePage, MB_ERR_INVALID_CHARS, bytes_, -1, wide.get(), length) == length)
+    // Every byte gives at most one unit; the terminator is converted too,
+    // so the converted text ends with one.
+    const int room = static_cast<int>(std::strlen(bytes_)) + 1;
+    std::unique_ptr<wchar_t[]> wide(new wchar_t[static_cast<size_t>(room)]);
+    if (SystemPath::ToWide(bytes_, -1, wide.get(), room) > 0)
         wide_ = std::move(wide);
 }
 

@@ -18,10 +18,12 @@
 #include <cstdint>
 #include <memory>
 
+#include "support/SystemPath.h"
+
 class UserText {
 public:
     // The code page the texts are stored in.
-    static constexpr UINT kCodePage = 932;
+    static constexpr UINT kCodePage = SystemPath::kCodePage;
 
     // A null text counts as the empty one.
     explicit UserText(const char* shiftJis);

@@ -4,6 +4,7 @@
 
 #include "launcher/UserInterface.h"
 #include "support/FileSystem.h"
+#include "support/SystemPath.h"
 
 namespace {
 
@@ -101,6 +102,13 @@ bool WorkFolderWriter::ApplyFile(const char*, const FileAttributeRecord& record)
     // needs no write.
     return file_.SetTimes(record.creationTime, record.lastAccessTime, record.lastWriteTime) &&
            (record.attributes == FILE_ATTRIBUTE_ARCHIVE || file_.SetAttributes(record.attributes));
+}
+
+bool WorkFolderWriter::TakesName(const char* name)
+{
+    // On every code page: a name that code page 932 does not assign has no
+    // right form on any Windows.
+    return SystemPath::IsShiftJis(name);
 }
 
 bool WorkFolderWriter::ReleaseFile()

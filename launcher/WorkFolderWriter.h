@@ -40,6 +40,7 @@ public:
     bool CloseFile() override;
     bool ApplyFile(const char* path, const FileAttributeRecord& record) override;
     bool ReleaseFile() override;
+    bool TakesName(const char* name) override;
 
 private:
     // One held folder, and the one it lies in (null for the work folder).

@@ -162,9 +162,9 @@ bool InsideWorkFolder(const RCPath& path, const RCAnsiStr& root)
 // Makes the named entry of a Folder or File record the current path. False
 // (damage) for a name that is not acceptable or that leads out of the work
 // folder; the path is then of no further use.
-bool EnterEntry(RCPath& path, const RCAnsiStr& name, const RCAnsiStr& root)
+bool EnterEntry(RCPath& path, const RCAnsiStr& name, const RCAnsiStr& root, ArchiveSink& sink)
 {
-    if (!AcceptableName(name))
+    if (!AcceptableName(name) || !sink.TakesName(name.Text()))
         return false;
     path.AppendComponent(name.Text());
     return InsideWorkFolder(path, root);
@@ -216,7 +216,7 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
         }
 
         if (tag.Equals(ArchiveFormat::kFolderTag)) {
-            if (!ReadArchiveLine(stream, name) || !ReadRecord(stream, &record) || !EnterEntry(path, name, root))
+            if (!ReadArchiveLine(stream, name) || !ReadRecord(stream, &record) || !EnterEntry(path, name, root, sink))
                 return Result::Damaged;
             if (!sink.CreateFolder(path.Text()))
                 return Result::FolderFailed;
@@ -229,7 +229,7 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
             if (!ReadArchiveLine(stream, name) || !ReadArchiveLine(stream, size))
                 return Result::Damaged;
             int32_t remaining = 0;
-            if (!ParseSize(size, &remaining) || !EnterEntry(path, name, root))
+            if (!ParseSize(size, &remaining) || !EnterEntry(path, name, root, sink))
                 return Result::Damaged;
             if (!sink.OpenFile(path.Text()))
                 return Result::FileCreateFailed;

@@ -44,6 +44,11 @@ public:
     // file system said only now that the content could not be written (a
     // delayed write on a network share, a full disk).
     virtual bool ReleaseFile() { return true; }
+    // Whether the sink can write a name (one that IsSafeArchiveName passed)
+    // as it stands; false: the archive is damaged. The launcher refuses
+    // names that code page 932 does not assign, which no Windows could
+    // create right; a sink that writes names down as bytes takes them all.
+    virtual bool TakesName(const char*) { return true; }
 };
 
 class ArchiveReader {

@@ -1,5 +1,9 @@
 #include "payload/RCFile.h"
 
+#ifdef _WIN32
+#include "support/SystemPath.h"
+#endif
+
 namespace {
 
 // The C library modes for Open's modes 0 to 3.
@@ -21,7 +25,11 @@ bool RCFile::Open(const char* path, uint8_t mode)
     if (path == nullptr || path[0] == '\0')
         return false;
     // The C runtime opens without denying others reading or writing.
+#ifdef _WIN32
+    stdioFile_ = SystemPath(path).OpenStream(kModeText[mode]);
+#else
     stdioFile_ = std::fopen(path, kModeText[mode]);
+#endif
     if (stdioFile_ == nullptr)
         return false;
     // Before any read or write, as the C library requires. Should it refuse,

@@ -225,7 +225,9 @@ bool RCStream::ReadLine(RCAnsiStr& line, int32_t maxLength)
         line.Assign(run);
     } else {
         spill.Append(run);
-        line.Assign(spill);
+        // By its text: both are ANSI strings, and the string overload would
+        // bring the code-page conversion into the stub for nothing.
+        line.Assign(spill.Text());
     }
     return result;
 }

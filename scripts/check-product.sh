@@ -2,7 +2,9 @@
 # Checks a built stub: PE32 for i386 (the product; PE32+ for x86-64 with
 # --twin), GUI subsystem, only the ANSI forms of Windows functions among its
 # imports but for the few wide ones that show its texts where the ANSI
-# code page is not 932 (allowed_wide below), the stub settings block
+# code page is not 932 (allowed_wide below) and, bound after start-up only,
+# the wide forms of the kernel32 path functions (allowed_paths), the stub
+# settings block
 # exactly once (a builder must find one place to patch), kernel32 and the C runtime alone imported at load time,
 # only known DLLs (never version.dll) bound after start-up, and every late
 # import reachable (no address-table entry that points nowhere); prints its
@@ -44,6 +46,13 @@ allowed_wide=$(python3 "$root/scripts/late-imports.py" --list "$root/launcher/La
 [[ -n $allowed_wide ]] || { echo "FAIL: no wide functions found in launcher/LateImports.cpp"; exit 1; }
 not_allowed() { grep -E ': [A-Za-z0-9_]+W$' | grep -v -E "^($allowed_wide)\$" || true; }
 wide=$(not_allowed <<<"$imports")
+# After start-up the stub also looks up the kernel32 functions that take a
+# path by name, in their wide forms where the ANSI code page would garble
+# its paths (support/SystemPath.h): those of support/PathFunctionNames.h,
+# read from there, and only as late imports.
+allowed_paths=$(python3 "$root/scripts/late-imports.py" --paths | grep -E 'W$' | sed 's/\./\\./g' | paste -sd '|')
+[[ -n $allowed_paths ]] || { echo "FAIL: no path functions found in support/PathFunctionNames.h"; exit 1; }
+not_allowed_late() { not_allowed | grep -v -E "^($allowed_paths)\$" || true; }
 if [[ -n $wide ]]; then echo "FAIL: wide-character imports:"; echo "$wide"; fail=1; fi
 
 # The stub settings block: a builder patches the one place where it occurs.
@@ -73,12 +82,12 @@ esac
 late_dlls=$(awk -F': ' 'NF { print tolower($1) }' <<<"$late" | sort -u | tr '\n' ' ')
 for dll in $late_dlls; do
   case $dll in
-    advapi32.dll|comdlg32.dll|gdi32.dll|ole32.dll|oleaut32.dll|shell32.dll|shlwapi.dll|user32.dll) ;;
+    advapi32.dll|comdlg32.dll|gdi32.dll|kernel32.dll|ole32.dll|oleaut32.dll|shell32.dll|shlwapi.dll|user32.dll) ;;
     *) echo "FAIL: $dll is bound late but is not a known DLL"; fail=1 ;;
   esac
 done
 grep -qw 'user32.dll' <<<"$late_dlls" || { echo "FAIL: no late-bound user32.dll found"; fail=1; }
-wide_late=$(not_allowed <<<"$late")
+wide_late=$(not_allowed_late <<<"$late")
 if [[ -n $wide_late ]]; then echo "FAIL: wide-character late imports:"; echo "$wide_late"; fail=1; fi
 size=$(stat -c %s "$exe")
 echo "stub: $(basename "$exe"): $kind GUI, settings block found ${count:-?} time(s), imports from: $dlls"

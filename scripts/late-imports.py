@@ -17,6 +17,10 @@ Two kinds are found:
   thunk that loads the DLL on first call): an empty entry is a call to
   address 0.
 
+- the kernel32 functions that take a path (support/PathFunctionNames.h),
+  each named once without its A or W: the stub looks up one form or the
+  other by name after start-up, so both are listed.
+
 Prints "dll: function" lines, and "FAIL: ..." lines for address-table
 entries that point nowhere. Exit status 1 if there is any FAIL, 2 if the
 file is not a PE image.
@@ -26,7 +30,14 @@ file is not a PE image.
 prints the same "dll: function" lines for the list in the source, the one
 place that names the functions the stub binds late (and so the wide ones
 it may call: scripts/check-product.sh reads them from here).
+
+    late-imports.py --paths
+
+prints the path functions of support/PathFunctionNames.h in both forms,
+which the stub may bind late (never import).
 """
+import os
+import re
 import struct
 import sys
 
@@ -87,6 +98,10 @@ def main(path):
                 i += 1
             i += 1
 
+    # The path functions, in both forms.
+    for function in path_functions(data):
+        lines += ["kernel32.dll: %sA" % function, "kernel32.dll: %sW" % function]
+
     # Delay-import descriptors.
     step = 8 if wide else 4
     word = "<Q" if wide else "<I"
@@ -122,10 +137,25 @@ def main(path):
     sys.exit(1 if failures else 0)
 
 
+def path_function_names():
+    """The names of support/PathFunctionNames.h, without their A or W."""
+    header = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support", "PathFunctionNames.h")
+    source = open(header, encoding="utf-8").read()
+    literal = "".join(re.findall(r'"((?:[^"\\]|\\.)*)"', source.split("kPathFunctionNames[]", 1)[1]))
+    return [name for name in literal.split("\\0") if name]
+
+
+def path_functions(data):
+    """The path functions whose list the image carries (none when it does
+    not carry it whole)."""
+    names = path_function_names()
+    block = b"\0".join(name.encode("ascii") for name in names) + b"\0\0"
+    return names if data.find(block) >= 0 else []
+
+
 def listed(path):
     """The "dll: function" lines of the source's list: QM_LATE_DLLS(X) names
     each DLL with the macro that lists its functions as X(Name, bytes)."""
-    import re
     source = open(path, encoding="utf-8").read().replace("\\\n", " ")
     macros = dict(re.findall(r"^#define (QM_[A-Z0-9_]+)\(X\)(.*)$", source, re.M))
     dlls = re.findall(r"X\((\w+), (QM_\w+)\)", macros.get("QM_LATE_DLLS", ""))
@@ -136,8 +166,17 @@ def listed(path):
             print("%s.dll: %s" % (dll, function))
 
 
+def listed_paths():
+    """The "dll: function" lines of the path functions, both forms."""
+    for function in path_function_names():
+        print("kernel32.dll: %sA" % function)
+        print("kernel32.dll: %sW" % function)
+
+
 if __name__ == "__main__":
     if len(sys.argv) == 3 and sys.argv[1] == "--list":
         listed(sys.argv[2])
+    elif len(sys.argv) == 2 and sys.argv[1] == "--paths":
+        listed_paths()
     else:
         main(sys.argv[1])

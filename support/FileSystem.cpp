@@ -7,6 +7,7 @@
 
 #include "support/RCEntryHandle.h"
 #include "support/RCPath.h"
+#include "support/SystemPath.h"
 #include "support/WinHandle.h"
 
 namespace {
@@ -70,24 +71,23 @@ namespace {
 // Read-only off, the times, the record's attributes last. A failure after
 // read-only was cleared leaves it cleared. Attribute writes that would
 // change nothing are left out.
-bool ApplyRecord(const char* path, const FileAttributeRecord& record, bool folder)
+bool ApplyRecord(const char* text, const FileAttributeRecord& record, bool folder)
 {
-    DWORD attributes = GetFileAttributesA(path);
+    const SystemPath path(text);
+    DWORD attributes = path.Attributes();
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return false;
     // Cleared only where it is set: writing the attributes back unchanged
     // would change nothing and cost a metadata write for every extracted
     // file (Wine takes longer over it than over opening the file).
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
-        !SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY))
+        !path.SetAttributes(attributes & ~FILE_ATTRIBUTE_READONLY))
         return false;
     {
         // A folder is opened for its times with backup semantics.
-        FileHandle handle(folder ? CreateFileA(path, GENERIC_WRITE | FILE_LIST_DIRECTORY,
-                                               FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)
-                                 : CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                               nullptr, OPEN_EXISTING, 0, nullptr));
+        FileHandle handle(folder ? path.Open(GENERIC_WRITE | FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS)
+                                 : path.Open(GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0));
         if (!handle.Valid())
             return false;
         FILETIME created = ToFileTime(record.creationTime);
@@ -103,7 +103,7 @@ bool ApplyRecord(const char* path, const FileAttributeRecord& record, bool folde
     // exactly those, the write is left out for the same reason as above.
     if (record.attributes == (attributes & ~FILE_ATTRIBUTE_READONLY))
         return true;
-    return SetFileAttributesA(path, record.attributes) != 0;
+    return path.SetAttributes(record.attributes);
 }
 
 const char* OrEmpty(const char* text)
@@ -127,25 +127,24 @@ bool PathExists(const char* path, bool directoryRequired)
         // current folder of that drive, not its root.
         RCAnsiStr root(parsed.Text());
         root.Append("\\");
+        // A drive's root is plain ASCII: the same on every code page.
         UINT type = GetDriveTypeA(root.Text());
         return type != DRIVE_UNKNOWN && type != DRIVE_NO_ROOT_DIR;
     }
-    WIN32_FIND_DATAA data;
-    FindHandle find(FindFirstFileA(parsed.Text(), &data));
-    if (!find.Valid())
+    const DWORD found = SystemPath(parsed.Text()).FirstFoundAttributes();
+    if (found == INVALID_FILE_ATTRIBUTES)
         return false;
-    return !directoryRequired || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return !directoryRequired || (found & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool EntryExists(const char* path, bool fileRequired)
 {
     if (path == nullptr || *path == '\0')
         return false;
-    WIN32_FIND_DATAA data;
-    FindHandle find(FindFirstFileA(path, &data));
-    if (!find.Valid())
+    const DWORD found = SystemPath(path).FirstFoundAttributes();
+    if (found == INVALID_FILE_ATTRIBUTES)
         return false;
-    return !fileRequired || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    return !fileRequired || (found & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool CreateDirectoryTree(const char* path)
@@ -194,7 +193,7 @@ bool CreateDirectoryTree(const char* path)
         start.Append(piece.Text());
         // Fails harmlessly on a level that exists already; only the final
         // test below counts.
-        CreateDirectoryA(start.Text(), nullptr);
+        SystemPath(start.Text()).MakeFolder();
         if (last)
             break;
     }
@@ -205,7 +204,7 @@ bool CreateLeafDirectory(const char* path)
 {
     path = OrEmpty(path);
     // Made now, or there before (as a folder: the test below).
-    CreateDirectoryA(path, nullptr);
+    SystemPath(path).MakeFolder();
     return PathExists(path, true);
 }
 
@@ -226,12 +225,13 @@ bool ListEntries(const char* folder, RCList<___RSFILEINFO>& list)
     pattern.Append(pattern.LastChar() == '\\' ? "*" : "\\*");
 
     WIN32_FIND_DATAA data;
-    FindHandle find(FindFirstFileA(pattern.Text(), &data));
+    RCAnsiStr name;
+    FindHandle find(SystemPath(pattern.Text()).FindFirst(data, name));
     if (!find.Valid())
         return false;
 
     do {
-        if (std::strcmp(data.cFileName, ".") == 0 || std::strcmp(data.cFileName, "..") == 0)
+        if (name.Equals(".") || name.Equals(".."))
             continue;
         ___RSFILEINFO* entry = new ___RSFILEINFO;
         list.Add(entry);   // the list owns it from here
@@ -255,9 +255,9 @@ bool ListEntries(const char* folder, RCList<___RSFILEINFO>& list)
         // one; Windows reads the doubled separator as one.
         entry->fullPath.Assign(folder);
         entry->fullPath.Append("\\");
-        entry->fullPath.Append(data.cFileName);
-        entry->name.Assign(data.cFileName);
-    } while (FindNextFileA(find.Get(), &data));
+        entry->fullPath.Append(name.Text());
+        entry->name.Assign(name.Text());
+    } while (SystemPath::FindNext(find.Get(), data, name));
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "support/ProcAddress.h"
+#include "support/SystemPath.h"
 
 namespace {
 
@@ -29,8 +30,7 @@ struct DispositionInfo { // FILE_DISPOSITION_INFO
 // system refuses the call as such; the caller then goes by name.
 bool SetThroughHandle(HANDLE handle, int32_t kind, void* information, DWORD size)
 {
-    SetInfoFn setInformation = GetProcAddressAs<SetInfoFn>(GetModuleHandleA("kernel32.dll"),
-                                                           "SetFileInformationByHandle");
+    SetInfoFn setInformation = KernelFunction<SetInfoFn>("SetFileInformationByHandle");
     if (setInformation == nullptr) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return false;
@@ -87,8 +87,7 @@ bool RCEntryHandle::Reopen(Use use)
     // A claim shares nothing: any handle open on the entry with data or
     // delete access, in any process (on a network share, of any machine),
     // makes it fail, and none can be opened while it is held.
-    HANDLE handle = ::CreateFileA(path_.Text(), access, use == kClaim ? 0 : kSharing, nullptr, OPEN_EXISTING,
-                                  kOpenFlags, nullptr);
+    HANDLE handle = SystemPath(path_.Text()).Open(access, use == kClaim ? 0 : kSharing, OPEN_EXISTING, kOpenFlags);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
     handle_ = handle;
@@ -103,8 +102,8 @@ bool RCEntryHandle::CreateNewFile(const char* path)
     // CREATE_NEW fails on any entry of that name, a link whose target is
     // missing included: nothing that exists is ever opened for writing, and
     // what is opened is the plain, empty file just made.
-    HANDLE handle = ::CreateFileA(path_.Text(), GENERIC_WRITE | kHoldAccess | FILE_READ_ATTRIBUTES, kSharing, nullptr,
-                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = SystemPath(path_.Text()).Open(GENERIC_WRITE | kHoldAccess | FILE_READ_ATTRIBUTES, kSharing,
+                                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
     handle_ = handle;
@@ -146,7 +145,7 @@ bool RCEntryHandle::Classify()
     linkItself_ = IsReparsePoint(attributes_);
     // The name is asked too: where opening followed a link, the object is
     // its target, and only the name still shows the link.
-    if (linkItself_ || IsReparsePoint(GetFileAttributesA(path_.Text())))
+    if (linkItself_ || IsReparsePoint(SystemPath(path_.Text()).Attributes()))
         kind_ = kLink;
     else
         kind_ = (attributes_ & FILE_ATTRIBUTE_DIRECTORY) != 0 ? kFolder : kFile;
@@ -166,7 +165,7 @@ bool RCEntryHandle::SetAttributes(uint32_t attributes)
         return true;
     // Otherwise by name: the entry is held (nobody can delete or rename
     // it), so the name leads to the very object that was checked.
-    return GetLastError() == ERROR_NOT_SUPPORTED && SetFileAttributesA(path_.Text(), attributes) != 0;
+    return GetLastError() == ERROR_NOT_SUPPORTED && SystemPath(path_.Text()).SetAttributes(attributes);
 }
 
 bool RCEntryHandle::Delete()
@@ -194,7 +193,8 @@ bool RCEntryHandle::Delete()
     // inside the folder that the caller holds.
     const Kind was = kind_;
     Close();
-    if (folder ? RemoveDirectoryA(path_.Text()) : DeleteFileA(path_.Text()))
+    const SystemPath path(path_.Text());
+    if (folder ? path.RemoveFolder() : path.RemoveFile())
         return true;
     // Held again for what the caller does next, if it is still the same kind.
     if (!Reopen(kRemove) || kind_ != was)

@@ -16,6 +16,12 @@ enum : uint32_t {
 };
 
 struct ___RSFILEINFO {
+    // Out of line: made and destroyed in one place for every listing.
+    ___RSFILEINFO();
+    ~___RSFILEINFO();
+    ___RSFILEINFO(const ___RSFILEINFO&) = delete;
+    ___RSFILEINFO& operator=(const ___RSFILEINFO&) = delete;
+
     RCAnsiStr name;            // as the search returned it
     RCAnsiStr fullPath;        // listed folder, one backslash, name
     uint32_t sizeLow = 0;

@@ -130,7 +130,7 @@ target_compile_definitions(test_exit_status PRIVATE QM_BUILD_TOOL="$<TARGET_FILE
                            QM_STUB="$<TARGET_FILE:quillimark-stub>" QM_INSTALLER_FIXTURE="$<TARGET_FILE:installer_fixture>")
 add_dependencies(test_exit_status qm-build quillimark-stub installer_fixture window_watcher)
 set_tests_properties(test_exit_status PROPERTIES RESOURCE_LOCK qm_display)
-qm_test(test_dll_search_path win/TestDllSearchPath.cpp ${QM_LAUNCHER_DIR}/DllSearchPath.cpp)
+qm_test(test_dll_search_path win/TestDllSearchPath.cpp ${QM_LAUNCHER_DIR}/DllSearchPath.cpp LIBS qm_support)
 add_library(qm_search_probe SHARED win/SearchProbe.cpp)
 set_target_properties(qm_search_probe PROPERTIES PREFIX "")
 target_link_options(qm_search_probe PRIVATE -static -static-libgcc)
@@ -148,6 +148,41 @@ qm_test(test_round_trip win/TestRoundTrip.cpp win/TreeListing.cpp LIBS qm_builde
 target_compile_definitions(test_round_trip PRIVATE QM_BUILD_TOOL="$<TARGET_FILE:qm-build>"
                            QM_STUB="$<TARGET_FILE:quillimark-stub>" QM_TREE_FIXTURE="$<TARGET_FILE:tree_copy_fixture>")
 add_dependencies(test_round_trip qm-build quillimark-stub tree_copy_fixture)
+# The same on an English system (ANSI code page 1252): the Japanese names,
+# 0x5C trail bytes included, reach the file system through the wide
+# functions.
+add_test(NAME test_round_trip_en COMMAND test_round_trip)
+set_tests_properties(test_round_trip_en PROPERTIES ENVIRONMENT "QM_LOCALE=en_US.UTF-8;QM_EXPECT_ACP=1252")
+# And for a user whose profile folder has a name that neither code page 932
+# nor 1252 can hold, in a prefix of its own (its shell folders changed),
+# on a Japanese and on an English system.
+set(profile_prefix "WINEPREFIX=${CMAKE_BINARY_DIR}/wine/profile-prefix")
+add_test(NAME setup_profile_prefix
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/win/profile-prefix.sh ${PROJECT_SOURCE_DIR}/scripts/wine-run)
+set_tests_properties(setup_profile_prefix PROPERTIES FIXTURES_SETUP qm_profile_prefix
+                     RESOURCE_LOCK qm_profile_prefix ENVIRONMENT ${profile_prefix})
+add_test(NAME test_round_trip_profile COMMAND test_round_trip)
+add_test(NAME test_round_trip_profile_en COMMAND test_round_trip)
+set_tests_properties(test_round_trip_profile PROPERTIES
+                     ENVIRONMENT "${profile_prefix};QM_EXPECT_FOREIGN_PROFILE=1")
+set_tests_properties(test_round_trip_profile_en PROPERTIES
+                     ENVIRONMENT "${profile_prefix};QM_EXPECT_FOREIGN_PROFILE=1;QM_LOCALE=en_US.UTF-8;QM_EXPECT_ACP=1252")
+set_tests_properties(test_round_trip_profile test_round_trip_profile_en PROPERTIES
+                     FIXTURES_REQUIRED qm_profile_prefix RESOURCE_LOCK qm_profile_prefix)
+# And where UTF-8 is the ANSI code page (65001; Windows' "Use Unicode UTF-8
+# for worldwide language support"): Wine takes it from a program's manifest,
+# so the stub runs as a variant whose manifest asks for it (the product's
+# code), started by a test that asks for it too.
+qm_stub(stub_utf8 RESOURCES win/Utf8Stub.rc)
+target_link_libraries(stub_utf8 PRIVATE qm_launcher)
+set_source_files_properties(win/Utf8Stub.rc PROPERTIES OBJECT_DEPENDS
+                            "${QM_LAUNCHER_BINARY_DIR}/MainIcon.ico;${CMAKE_CURRENT_SOURCE_DIR}/win/Utf8.manifest")
+qm_test(test_round_trip_utf8 win/TestRoundTrip.cpp win/TreeListing.cpp win/Utf8Test.rc LIBS qm_builder qm_testwin shell32)
+set_source_files_properties(win/Utf8Test.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/win/Utf8.manifest)
+target_compile_definitions(test_round_trip_utf8 PRIVATE QM_BUILD_TOOL="$<TARGET_FILE:qm-build>"
+                           QM_STUB="$<TARGET_FILE:stub_utf8>" QM_TREE_FIXTURE="$<TARGET_FILE:tree_copy_fixture>")
+add_dependencies(test_round_trip_utf8 qm-build stub_utf8 tree_copy_fixture)
+set_tests_properties(test_round_trip_utf8 PROPERTIES ENVIRONMENT "QM_EXPECT_ACP=65001")
 
 # Signing the real stub with the sample installer in it, packed by the
 # builder for this (Linux) machine; the signed installer is then run under

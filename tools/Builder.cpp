@@ -1,13 +1,16 @@
 #include "tools/Builder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "payload/ArchiveFormat.h"
 #include "payload/ArchiveName.h"
 #include "payload/PayloadWriter.h"
 #include "payload/StubSettings.h"
+#include "support/PathFunctionNames.h"
 #include "tools/HostFile.h"
 #include "tools/HostFolder.h"
 #include "tools/OutputFile.h"
@@ -147,13 +150,19 @@ int Builder::Run()
         Warning(tree.Warnings()[i]);
     if (tree.Warnings().size() > kMaxListed)
         Warning(std::to_string(tree.Warnings().size() - kMaxListed) + " more paths may be too long");
-    if (tree.NonAsciiNames() != 0)
+    // A stub of this project's own takes its paths as wide ones wherever
+    // the ANSI code page would garble them; an older one (or another
+    // builder's) does not, and only then is the warning true.
+    const bool widePaths = std::search(stub.Bytes().begin(), stub.Bytes().end(), std::begin(kPathFunctionNames),
+                                       std::end(kPathFunctionNames)) != stub.Bytes().end();
+    const uint32_t garbled = widePaths ? 0 : tree.NonAsciiNames();
+    if (garbled != 0)
         Warning(tree.FirstNonAsciiName() + (tree.NonAsciiNames() > 1 ? " and " + std::to_string(tree.NonAsciiNames() - 1) +
                                                                             " more names are" : " is") +
                 " not plain ASCII: the installer unpacks such names correctly only on Windows whose ANSI code page "
                 "is 932 (Japanese); elsewhere they come out garbled, and a name with a character whose second byte "
                 "in Shift-JIS is 0x5C (a backslash, as in \"ソ\" or \"表\") is split into folders");
-    if (options_.warningsAreErrors && (!tree.Warnings().empty() || tree.NonAsciiNames() != 0)) {
+    if (options_.warningsAreErrors && (!tree.Warnings().empty() || garbled != 0)) {
         Error("warnings are errors (--werror): nothing written");
         return kFailure;
     }

@@ -883,6 +883,23 @@ TEST_F(Builder, WarnsAboutNamesThatAreNotAscii)
         EXPECT_NE(r.output.find(part), std::string::npos) << part << "\n" << r.output;
 }
 
+// A stub that takes its paths as wide ones where the ANSI code page would
+// garble them (this project's own) unpacks such names right everywhere:
+// nothing to warn about, and --werror has nothing to refuse.
+TEST_F(Builder, SaysNothingAboutNamesToAStubThatTakesWidePaths)
+{
+    TestStub wide;
+    wide.widePaths = true;
+    ASSERT_TRUE(temp.WriteFile("stub.exe", wide.Bytes()));
+    ASSERT_TRUE(Src("lvxrun.exe", "MZ"));
+    ASSERT_TRUE(Src("データ/表示.ini", "y"));
+    std::vector<std::string> strict = Args();
+    strict.push_back("--werror");
+    Result r = Build(strict);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output.find("warning"), std::string::npos) << r.output;
+}
+
 TEST_F(Builder, TalksConventionally)
 {
     Result r = Build({"--help"});

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "payload/StubSettings.h"
+#include "support/PathFunctionNames.h"
 
 namespace {
 
@@ -77,6 +78,9 @@ std::string TestStub::Bytes() const
     std::memset(&b[0x200], 'x', 0x40);
     for (int i = 0; i < blocks; ++i)
         std::memcpy(&b[kBlockAt + i * 0x60], StubSettings::kDefaultBlock, StubSettings::kBlockSize);
+    // After two blocks, inside the section.
+    if (widePaths)
+        std::memcpy(&b[0x300], kPathFunctionNames, sizeof kPathFunctionNames);
     if (alreadySigned) {
         Put32(b, security, static_cast<uint32_t>(b.size()));
         Put32(b, security + 4, 8);

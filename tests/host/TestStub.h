@@ -9,6 +9,7 @@ struct TestStub {
     int blocks = 1;          // copies of the untouched settings block
     bool pe32plus = false;   // 64-bit optional header
     bool alreadySigned = false;
+    bool widePaths = false;  // carries the names of the wide path route, as the real stub
 
     std::string Bytes() const;
 

@@ -51,29 +51,48 @@ TestFolder::TestFolder(const char* name)
         path_ = path;
 }
 
-void TestFolder::RemoveAll(const std::string& path)
+namespace {
+
+// Walks in UTF-16, so that names that the ANSI code page cannot hold (a
+// Japanese tree on an English system) go too.
+void RemoveAllWide(const std::wstring& path)
 {
-    DWORD attributes = GetFileAttributesA(path.c_str());
+    DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
-    SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        if (!DeleteFileA(path.c_str()))
-            RemoveDirectoryA(path.c_str());
+        if (!DeleteFileW(path.c_str()))
+            RemoveDirectoryW(path.c_str());
         return;
     }
     {
-        WIN32_FIND_DATAA data;
-        FindHandle find(FindFirstFileA((path + "\\*").c_str(), &data));
+        WIN32_FIND_DATAW data;
+        FindHandle find(FindFirstFileW((path + L"\\*").c_str(), &data));
         while (find.Valid()) {
-            const std::string name = data.cFileName;
-            if (name != "." && name != "..")
-                RemoveAll(path + "\\" + name);
-            if (!FindNextFileA(find.Get(), &data))
+            const std::wstring name = data.cFileName;
+            if (name != L"." && name != L"..")
+                RemoveAllWide(path + L"\\" + name);
+            if (!FindNextFileW(find.Get(), &data))
                 break;
         }
     } // the search ends before its folder goes
-    RemoveDirectoryA(path.c_str());
+    RemoveDirectoryW(path.c_str());
+}
+
+} // namespace
+
+// The path in the ANSI code page, as the ANSI functions would read it.
+void TestFolder::RemoveAll(const std::string& path)
+{
+    const int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    if (length <= 0)
+        return;
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    if (MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], length) != length)
+        return;
+    wide.resize(static_cast<size_t>(length) - 1);
+    RemoveAllWide(wide);
 }
 #else
 namespace {

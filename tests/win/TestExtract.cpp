@@ -383,6 +383,8 @@ TEST_F(Extraction, UnsafeNamesAreDamageAndCreateNothing)
         ".", "..", "..\\evil.dll", "..\\..\\evil.dll", "a\\b", "\\abs", "a/b", "../evil.dll", "c:x", "C:",
         "f:stream", "a.", "a ", "a*", "a?", "CON", "con.txt", "PRN", "AUX", "NUL", "nul.txt", "COM1",
         "com9.dat", "LPT1", "LPT9.log", "CONIN$", "a\001b",
+        // Of the right form, but not assigned in code page 932.
+        "\x85\x40", "a\xEB\x40.txt",
     };
     for (const char* name : unsafe) {
         for (int kind = 0; kind < 3; ++kind) {

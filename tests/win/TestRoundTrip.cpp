@@ -17,6 +17,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -223,7 +224,40 @@ std::string Hex(uint64_t value)
     return text;
 }
 
+// The ANSI code page the run must have: QM_EXPECT_ACP, 932 when it is not set.
+unsigned ExpectedCodePage()
+{
+    const char* expected = std::getenv("QM_EXPECT_ACP");
+    return expected != nullptr ? static_cast<unsigned>(std::atoi(expected)) : 932u;
+}
+
+// Whether a code page can write text down.
+bool CodePageHolds(UINT codePage, const std::wstring& text)
+{
+    BOOL lost = FALSE;
+    char bytes[4 * MAX_PATH];
+    return WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, bytes, sizeof bytes, nullptr,
+                               &lost) != 0 &&
+           !lost;
+}
+
 } // namespace
+
+// The runs are what they claim to be: the code page asked for (the same run
+// in an English locale, code page 1252, goes through the wide functions),
+// and with QM_EXPECT_FOREIGN_PROFILE a user folder whose name neither code
+// page 932 nor the ANSI code page can hold. Otherwise a run would only
+// repeat the Japanese one.
+TEST(RoundTrip, RunsInTheCodePageAndProfileAskedFor)
+{
+    EXPECT_EQ(GetACP(), ExpectedCodePage());
+    const std::wstring appData = AppDataFolder();
+    ASSERT_FALSE(appData.empty());
+    if (std::getenv("QM_EXPECT_FOREIGN_PROFILE") == nullptr)
+        return;
+    EXPECT_FALSE(CodePageHolds(CP_ACP, appData)) << Narrow(appData);
+    EXPECT_FALSE(CodePageHolds(932, appData)) << Narrow(appData);
+}
 
 TEST(RoundTrip, TreeComesOutAsItWentIn)
 {

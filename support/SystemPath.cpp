@@ -1,0 +1,398 @@
+#include "support/SystemPath.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cstddef>
+#include <cstring>
+
+#include "support/PathFunctionNames.h"
+#include "support/ProcAddress.h"
+
+namespace {
+
+// Marks a UTF-16 unit kept as four hexadecimal digits (see the header).
+constexpr char kEscape = '\x01';
+constexpr int32_t kEscapeDigits = 4;
+// What a path that is not valid code page 932 becomes on the wide route:
+// "|" is refused in every name, so every function fails on it.
+constexpr wchar_t kRefused = L'|';
+
+// The kernel32 functions that take a path (support/PathFunctionNames.h).
+// Their A and W forms differ only in the type of their texts, so each is
+// named once, the route adds the letter, and it is called through one
+// pointer type with untyped texts: one call for both routes. In the order
+// of the names.
+enum Function : int32_t {
+    kCreateDirectory,
+    kCreateFile,
+    kCreateProcess,
+    kDeleteFile,
+    kFindFirstFile,
+    kFindNextFile,
+    kGetFileAttributes,
+    kGetModuleFileName,
+    kRemoveDirectory,
+    kSetFileAttributes,
+    kFunctionCount
+};
+
+using CreateDirectoryFn = BOOL(WINAPI*)(const void*, LPSECURITY_ATTRIBUTES);
+using CreateFileFn = HANDLE(WINAPI*)(const void*, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+using CreateProcessFn = BOOL(WINAPI*)(const void*, void*, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,
+                                      LPVOID, const void*, void*, LPPROCESS_INFORMATION);
+using TextFn = BOOL(WINAPI*)(const void*); // DeleteFile, RemoveDirectory
+using FindFirstFn = HANDLE(WINAPI*)(const void*, void*);
+using FindNextFn = BOOL(WINAPI*)(HANDLE, void*);
+using GetAttributesFn = DWORD(WINAPI*)(const void*);
+using ModuleFileFn = DWORD(WINAPI*)(HMODULE, void*, DWORD);
+using SetAttributesFn = BOOL(WINAPI*)(const void*, DWORD);
+
+static_assert(offsetof(WIN32_FIND_DATAA, cFileName) == offsetof(WIN32_FIND_DATAW, cFileName),
+              "the find data agree up to the names");
+static_assert(sizeof(STARTUPINFOA) == sizeof(STARTUPINFOW), "the start-up records agree but for texts");
+
+// The route and its functions, decided and looked up once for the whole
+// process: every path must take the same route, and the answer cannot
+// change while it runs.
+enum State : int8_t { kUndecided = 0, kAnsi, kWide, kMissing };
+struct Route {
+    State state;
+    FARPROC functions[kFunctionCount];
+};
+Route route; // zero: undecided
+
+// The file-system path of a shell folder; empty when there is none.
+void WideFolder(int32_t folder, wchar_t* buffer)
+{
+    if (FAILED(SHGetFolderPathW(nullptr, folder, nullptr, SHGFP_TYPE_CURRENT, buffer)))
+        buffer[0] = L'\0';
+}
+
+// Into the ANSI code page; false when a character is not in it (or it
+// does not fit).
+bool ToAnsi(const wchar_t* text, char* bytes, int size)
+{
+    BOOL lost = FALSE;
+    return WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, bytes, size, nullptr, &lost) != 0 && !lost;
+}
+
+// Whether code page 932 is there to convert from: even a lone NUL
+// converts only then.
+__attribute__((noinline)) bool CodePageThere()
+{
+    const char nul = '\0';
+    return SystemPath::ToWide(&nul, 1, nullptr, 0) > 0;
+}
+
+bool DecideWide()
+{
+    // Without code page 932 (an older Western Windows without East Asian
+    // support) nothing converts: the ANSI functions, as ever.
+    if (GetACP() != SystemPath::kCodePage)
+        return CodePageThere();
+    // On code page 932 the user's folder may still hold a character that
+    // the code page lacks (a user name in another script): the ANSI
+    // functions would give it with "?" in it.
+    wchar_t folder[MAX_PATH];
+    WideFolder(CSIDL_APPDATA, folder);
+    char bytes[2 * MAX_PATH];
+    return !ToAnsi(folder, bytes, sizeof bytes);
+}
+
+void Decide()
+{
+    const bool wide = DecideWide();
+    char name[32];
+    const char* listed = kPathFunctionNames;
+    for (int32_t i = 0; i < kFunctionCount; ++i) {
+        const size_t length = std::strlen(listed);
+        std::memcpy(name, listed, length);
+        name[length] = wide ? 'W' : 'A';
+        name[length + 1] = '\0';
+        route.functions[i] = KernelProcAddress(name);
+        if (route.functions[i] == nullptr) {
+            route.state = kMissing;
+            return;
+        }
+        listed += length + 1;
+    }
+    route.state = wide ? kWide : kAnsi;
+}
+
+template <typename Fn>
+Fn Call(FARPROC const* functions, Function function)
+{
+    return AsFunction<Fn>(functions[function]);
+}
+
+// A text from Windows in the program's byte form (see the header).
+void FromWide(const wchar_t* text, RCAnsiStr& into)
+{
+    size_t length = 0;
+    while (text[length] != L'\0')
+        ++length;
+    std::unique_ptr<char[]> bytes(new char[length * (1 + kEscapeDigits) + 1]);
+    char* out = bytes.get();
+    for (size_t i = 0; i < length; ++i) {
+        const uint32_t unit = text[i];
+        if (unit < 0x80) {
+            *out++ = static_cast<char>(unit);
+            continue;
+        }
+        *out++ = kEscape;
+        for (int32_t shift = 12; shift >= 0; shift -= 4) {
+            const uint32_t digit = (unit >> shift) & 0xF;
+            *out++ = static_cast<char>(digit < 10 ? '0' + digit : 'A' + digit - 10);
+        }
+    }
+    *out = '\0';
+    into.Assign(bytes.get());
+}
+
+int32_t HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Search data of either form (in room for the larger) as the ANSI form
+// without its names, and the name in the program's byte form.
+void TakeFound(const WIN32_FIND_DATAW& found, WIN32_FIND_DATAA& data, RCAnsiStr& name)
+{
+    std::memcpy(&data, &found, offsetof(WIN32_FIND_DATAA, cFileName));
+    if (SystemPath::IsWide())
+        FromWide(found.cFileName, name);
+    else // the ANSI form wrote its own record into the room
+        name.Assign(reinterpret_cast<const WIN32_FIND_DATAA&>(found).cFileName);
+}
+
+} // namespace
+
+bool SystemPath::IsWide()
+{
+    if (route.state == kUndecided)
+        Decide();
+    return route.state == kWide;
+}
+
+bool SystemPath::Ready()
+{
+    IsWide();
+    return route.state != kMissing;
+}
+
+int SystemPath::ToWide(const char* text, int length, wchar_t* into, int room)
+{
+    return MultiByteToWideChar(kCodePage, MB_ERR_INVALID_CHARS, text, length, into, room);
+}
+
+bool SystemPath::IsShiftJis(const char* text)
+{
+    return ToWide(text, -1, nullptr, 0) > 0 || !CodePageThere();
+}
+
+SystemPath::~SystemPath() = default;
+
+SystemPath::SystemPath(const char* path) : bytes_(path != nullptr ? path : ""), text_(bytes_)
+{
+    const bool wide = IsWide();
+    functions_ = route.functions;
+    if (!wide)
+        return;
+    // Every byte gives at most one unit; the room for kRefused and its end.
+    const size_t length = std::strlen(bytes_);
+    wide_.reset(new wchar_t[length + 2]);
+    text_ = wide_.get();
+    wchar_t* out = wide_.get();
+    const char* at = bytes_;
+    while (*at != '\0') {
+        if (*at == kEscape) {
+            uint32_t unit = 0;
+            for (int32_t i = 1; i <= kEscapeDigits; ++i) {
+                const int32_t digit = HexValue(at[i]); // stops at the end: no digit
+                if (digit < 0) {
+                    out = nullptr;
+                    break;
+                }
+                unit = unit * 16 + static_cast<uint32_t>(digit);
+            }
+            if (out == nullptr)
+                break;
+            *out++ = static_cast<wchar_t>(unit);
+            at += 1 + kEscapeDigits;
+            continue;
+        }
+        // A run of Shift-JIS up to the next escape, converted whole: a
+        // 0x5C that ends a double-byte character stays inside it.
+        const char* run = at;
+        while (*at != '\0' && *at != kEscape)
+            ++at;
+        const int room = static_cast<int>(length + 1 - static_cast<size_t>(out - wide_.get()));
+        const int made = ToWide(run, static_cast<int>(at - run), out, room);
+        if (made <= 0) {
+            out = nullptr;
+            break;
+        }
+        out += made;
+    }
+    if (out == nullptr) {
+        out = wide_.get();
+        *out++ = kRefused;
+    }
+    *out = L'\0';
+}
+
+HANDLE SystemPath::Open(DWORD access, DWORD sharing, DWORD disposition, DWORD flags) const
+{
+    return Call<CreateFileFn>(functions_, kCreateFile)(text_, access, sharing, nullptr, disposition, flags, nullptr);
+}
+
+DWORD SystemPath::Attributes() const
+{
+    return Call<GetAttributesFn>(functions_, kGetFileAttributes)(text_);
+}
+
+bool SystemPath::SetAttributes(DWORD attributes) const
+{
+    return Call<SetAttributesFn>(functions_, kSetFileAttributes)(text_, attributes) != 0;
+}
+
+bool SystemPath::MakeFolder() const
+{
+    return Call<CreateDirectoryFn>(functions_, kCreateDirectory)(text_, nullptr) != 0;
+}
+
+bool SystemPath::RemoveFolder() const
+{
+    return Call<TextFn>(functions_, kRemoveDirectory)(text_) != 0;
+}
+
+bool SystemPath::RemoveFile() const
+{
+    return Call<TextFn>(functions_, kDeleteFile)(text_) != 0;
+}
+
+DWORD SystemPath::FirstFoundAttributes() const
+{
+    WIN32_FIND_DATAW found; // the larger: room for either form
+    HANDLE search = Call<FindFirstFn>(functions_, kFindFirstFile)(text_, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return INVALID_FILE_ATTRIBUTES;
+    FindClose(search);
+    return found.dwFileAttributes;
+}
+
+HANDLE SystemPath::FindFirst(WIN32_FIND_DATAA& data, RCAnsiStr& name) const
+{
+    WIN32_FIND_DATAW found; // the larger: room for either form
+    HANDLE search = Call<FindFirstFn>(functions_, kFindFirstFile)(text_, &found);
+    if (search != INVALID_HANDLE_VALUE)
+        TakeFound(found, data, name);
+    return search;
+}
+
+bool SystemPath::FindNext(HANDLE search, WIN32_FIND_DATAA& data, RCAnsiStr& name)
+{
+    WIN32_FIND_DATAW found;
+    if (!Call<FindNextFn>(route.functions, kFindNextFile)(search, &found))
+        return false;
+    TakeFound(found, data, name);
+    return true;
+}
+
+std::FILE* SystemPath::OpenStream(const char* mode) const
+{
+    if (!wide_)
+        return std::fopen(bytes_, mode);
+    wchar_t wideMode[4] = {};
+    for (int32_t i = 0; i < 3 && mode[i] != '\0'; ++i)
+        wideMode[i] = static_cast<wchar_t>(mode[i]);
+    return _wfopen(wide_.get(), wideMode);
+}
+
+bool SystemPath::StartProcess(const SystemPath& folder, WORD show, PROCESS_INFORMATION& created) const
+{
+    // CreateProcessW may write into the command line: the converted text
+    // is our own. CreateProcessA does not (it converts the text first), so
+    // the caller's bytes go as they are.
+    void* commandLine = wide_ ? static_cast<void*>(wide_.get()) : const_cast<char*>(bytes_);
+    // No texts of its own: the same record for both forms.
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = show;
+    return Call<CreateProcessFn>(functions_, kCreateProcess)(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
+                                                 folder.text_, &startup, &created) != 0;
+}
+
+bool SystemPath::StartThroughShell(HWND owner, ULONG mask, const char* verb, const char* parameters,
+                                   const SystemPath& folder, WORD show, HANDLE& process) const
+{
+    BOOL started;
+    if (wide_) {
+        const SystemPath wideVerb(verb);
+        const SystemPath wideParameters(parameters);
+        SHELLEXECUTEINFOW request{};
+        request.cbSize = sizeof request;
+        request.fMask = mask;
+        request.hwnd = owner;
+        request.lpVerb = wideVerb.wide_.get();
+        request.lpFile = wide_.get();
+        request.lpParameters = wideParameters.wide_.get();
+        request.lpDirectory = folder.wide_.get();
+        request.nShow = show;
+        started = ShellExecuteExW(&request);
+        process = request.hProcess;
+    } else {
+        SHELLEXECUTEINFOA request{};
+        request.cbSize = sizeof request;
+        request.fMask = mask;
+        request.hwnd = owner;
+        request.lpVerb = verb;
+        request.lpFile = bytes_;
+        request.lpParameters = parameters;
+        request.lpDirectory = folder.bytes_;
+        request.nShow = show;
+        started = ShellExecuteExA(&request);
+        process = request.hProcess;
+    }
+    if (!started)
+        process = nullptr;
+    return started != 0;
+}
+
+void SystemPath::ModuleFile(RCAnsiStr& into)
+{
+    // One unit beyond the path limit stays zero: a name that does not fit
+    // is cut off, and older Windows versions then write no terminator.
+    wchar_t buffer[MAX_PATH + 1] = {};
+    const bool wide = IsWide();
+    const DWORD count = Call<ModuleFileFn>(route.functions, kGetModuleFileName)(nullptr, buffer, MAX_PATH);
+    // 0: failed; MAX_PATH: cut off. Either way no path rather than a wrong one.
+    if (count == 0 || count >= MAX_PATH)
+        buffer[0] = L'\0';
+    if (wide) {
+        FromWide(buffer, into);
+        return;
+    }
+    // The ANSI form wrote bytes into the same (zeroed) room.
+    into.Assign(reinterpret_cast<const char*>(buffer));
+}
+
+void SystemPath::SpecialFolder(int32_t folder, RCAnsiStr& into)
+{
+    wchar_t buffer[MAX_PATH];
+    WideFolder(folder, buffer);
+    if (IsWide()) {
+        FromWide(buffer, into);
+        return;
+    }
+    // On the ANSI route the folder is in the ANSI code page (the route was
+    // chosen so): the same bytes as the ANSI form of the shell gives.
+    char bytes[2 * MAX_PATH];
+    into.Assign(ToAnsi(buffer, bytes, sizeof bytes) ? bytes : "");
+}

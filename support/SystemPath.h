@@ -1,0 +1,99 @@
+// SystemPath: a path of the program's (a byte text) in the form that the
+// Windows functions given it need on this system, and those functions.
+//
+// The program's paths are Shift-JIS texts (code page 932): the payload's
+// names are stored so. Where the system's ANSI code page is 932 and the
+// user's application-data folder can be written in it, the bytes go to the
+// ANSI functions as they are. Anywhere else (another code page, UTF-8
+// included; or a user folder with a character that the ANSI code page
+// lacks) the ANSI functions would garble them, so every path is converted
+// from code page 932 to UTF-16 here, at the boundary, and the wide
+// function is called. That choice is made once per process, and this is
+// the one place that makes it and that converts.
+//
+// On the wide route, text that Windows gives back (the application-data
+// folder, the program's own path, the names a search finds) may hold
+// characters that code page 932 lacks. It is kept
+// in the same byte texts: ASCII as it is, every other UTF-16 unit as the
+// byte 0x01 followed by its four upper-case hexadecimal digits. No byte of
+// that form is a lead byte or a backslash, so the Shift-JIS rules of the
+// path code still find every separator; and no name can hold 0x01
+// (Windows refuses control characters in names, the payload's check too).
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+#include "support/RCAnsiStr.h"
+
+class SystemPath {
+public:
+    // The code page of the program's texts.
+    static constexpr UINT kCodePage = 932;
+
+    // Whether this process gives its paths to the wide functions; decided
+    // on the first call: not on code page 932 (where code page 932 is there
+    // to convert from), or not holdable there.
+    static bool IsWide();
+    // Whether every function of the route is there (kernel32 has them on
+    // every supported Windows; the stub checks it at start-up). Decides
+    // the route; shell32 must be at hand.
+    static bool Ready();
+
+    // Converts length bytes of code page 932 (-1: up to and with the
+    // terminator) into room units at into (none: only counts): the one
+    // conversion of the program's texts and paths. The units made; 0 when
+    // a byte sequence is not code page 932 or code page 932 is missing.
+    static int ToWide(const char* text, int length, wchar_t* into, int room);
+    // Whether code page 932 assigns every character of text. A pair of the
+    // right form may still be unassigned (0x85 0x40). Where code page 932
+    // is missing nothing can be told, and every text passes.
+    static bool IsShiftJis(const char* text);
+
+    // A null text counts as the empty one.
+    explicit SystemPath(const char* path);
+    ~SystemPath();
+    SystemPath(const SystemPath&) = delete;
+    SystemPath& operator=(const SystemPath&) = delete;
+
+    // The Windows functions on this path (their A or W forms; the names
+    // keep clear of the windows.h macros). On the wide route a path that is
+    // not valid code page 932 reaches none of them: they fail on it as on a
+    // name with "|" in it.
+    HANDLE Open(DWORD access, DWORD sharing, DWORD disposition, DWORD flags) const; // CreateFile
+    DWORD Attributes() const;       // GetFileAttributes
+    bool SetAttributes(DWORD attributes) const; // SetFileAttributes
+    bool MakeFolder() const;        // CreateDirectory
+    bool RemoveFolder() const;      // RemoveDirectory
+    bool RemoveFile() const;        // DeleteFile
+    // The attributes of the first entry that a search for this path finds
+    // (FindFirstFile, FindClose); INVALID_FILE_ATTRIBUTES when none.
+    DWORD FirstFoundAttributes() const;
+    // A search (FindFirstFile, FindNextFile): data without its names, the
+    // found name in name.
+    HANDLE FindFirst(WIN32_FIND_DATAA& data, RCAnsiStr& name) const;
+    static bool FindNext(HANDLE search, WIN32_FIND_DATAA& data, RCAnsiStr& name);
+    // The C runtime's fopen (mode: ASCII, as "rb").
+    std::FILE* OpenStream(const char* mode) const;
+    // This path as a command line (CreateProcess without an application
+    // name, no handles inherited, the launcher's own environment), in
+    // folder, with the given show mode.
+    bool StartProcess(const SystemPath& folder, WORD show, PROCESS_INFORMATION& created) const;
+    // This path as a file started through the shell (ShellExecuteEx) with
+    // the verb and parameters (ASCII), in folder, keeping its process handle.
+    bool StartThroughShell(HWND owner, ULONG mask, const char* verb, const char* parameters,
+                           const SystemPath& folder, WORD show, HANDLE& process) const;
+
+    // Texts that Windows gives (empty when it cannot): the program's own
+    // file and the file-system path of a shell folder.
+    static void ModuleFile(RCAnsiStr& into);
+    static void SpecialFolder(int32_t folder, RCAnsiStr& into);
+
+private:
+    const char* bytes_;
+    std::unique_ptr<wchar_t[]> wide_; // on the wide route, else null
+    const void* text_;                // what the functions get: bytes_ or wide_
+    FARPROC const* functions_;        // the route's kernel32 functions
+};
