@@ -182,6 +182,20 @@ std::wstring AppDataFolder()
     return SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, path) == S_OK ? path : L"";
 }
 
+// A scratch folder for a run: the source tree's folder, the folder that the
+// tree-copy fixture writes to, and the path of the installer to build.
+struct Site {
+    explicit Site(const char* name)
+        : scratch(name), root(WideText::FromUtf8(scratch.Path())), src(root + L"\\src"), copy(root + L"\\copy"),
+          setup(root + L"\\setup.exe")
+    {
+    }
+    bool Made() const { return CreateDirectoryW(src.c_str(), nullptr) && CreateDirectoryW(copy.c_str(), nullptr); }
+
+    TestFolder scratch;
+    std::wstring root, src, copy, setup;
+};
+
 // The work folder of the launcher with that process id; empty when the
 // application-data folder is not known.
 std::wstring WorkFolderOf(DWORD processId)
@@ -284,11 +298,9 @@ TEST(RoundTrip, RunsInTheCodePageAndProfileAskedFor)
 
 TEST(RoundTrip, TreeComesOutAsItWentIn)
 {
-    TestFolder scratch("roundtrip");
-    const std::wstring root = WideText::FromUtf8(scratch.Path());
-    const std::wstring src = root + L"\\src", copy = root + L"\\copy", setup = root + L"\\setup.exe";
-    ASSERT_TRUE(CreateDirectoryW(src.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW(copy.c_str(), nullptr));
+    const Site site("roundtrip");
+    ASSERT_TRUE(site.Made());
+    const std::wstring &src = site.src, &copy = site.copy, &setup = site.setup;
 
     // The source tree: folders and content first, then times (deepest
     // first, so that nothing made later moves a folder's), then attributes.
@@ -407,11 +419,9 @@ TEST(RoundTrip, TreeComesOutAsItWentIn)
 // profile runs).
 TEST(RoundTrip, WorkFolderStaysWhileAHelperOfTheInstallerRuns)
 {
-    TestFolder scratch("roundtrip-helper");
-    const std::wstring root = WideText::FromUtf8(scratch.Path());
-    const std::wstring src = root + L"\\src", copy = root + L"\\copy", setup = root + L"\\setup.exe";
-    ASSERT_TRUE(CreateDirectoryW(src.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW(copy.c_str(), nullptr));
+    const Site site("roundtrip-helper");
+    ASSERT_TRUE(site.Made());
+    const std::wstring &src = site.src, &copy = site.copy, &setup = site.setup;
     ASSERT_TRUE(CreateDirectoryW((src + L"\\データ").c_str(), nullptr));
     ASSERT_TRUE(WriteBytes(src + L"\\データ\\表示.ini", "[display]\r\n"));
     std::string program;
