@@ -4,36 +4,39 @@
 #include <tlhelp32.h>
 
 #include <cstring>
+#include <cwchar>
+#include <memory>
 
 #include "support/ProcAddress.h"
+#include "support/SystemPath.h"
 #include "support/WinHandle.h"
 
 namespace {
 
-// QueryFullProcessImageNameA (Vista on), looked up at run time: the program
-// also runs on Windows XP, which lacks it.
-using QueryImageFn = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, PDWORD);
+// Looked up at run time: QueryFullProcessImageNameW is there from Windows
+// Vista on; Module32FirstW (Windows XP) would be a wide import at load time.
+using QueryImageFn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
+using FirstModuleFn = BOOL(WINAPI*)(HANDLE, LPMODULEENTRY32W);
 constexpr DWORD kQueryLimited = 0x1000; // PROCESS_QUERY_LIMITED_INFORMATION
 
-// The program file of process id into image (MAX_PATH bytes); false when it
-// cannot be read.
-bool ImageOf(DWORD id, char* image)
+// The program file of process id into image.szExePath (the first module
+// of the process's list is its program); false when it cannot be read.
+// Always the wide form: the ANSI form garbles a path that the ANSI code
+// page cannot hold (a work folder under a user name in another script,
+// Shift-JIS names on another code page).
+bool ImageOf(DWORD id, MODULEENTRY32W& image)
 {
-    const QueryImageFn query =
-        KernelFunction<QueryImageFn>("QueryFullProcessImageNameA");
+    const QueryImageFn query = KernelFunction<QueryImageFn>("QueryFullProcessImageNameW");
     if (query != nullptr) {
         OwnedHandle process(OpenProcess(kQueryLimited, FALSE, id));
         DWORD size = MAX_PATH;
-        return process.Valid() && query(process.Get(), 0, image, &size);
+        return process.Valid() && query(process.Get(), 0, image.szExePath, &size);
     }
-    // Before Vista: the first module of the process's list is its program.
+    // Before Vista: the process's module list.
+    const FirstModuleFn first = KernelFunction<FirstModuleFn>("Module32FirstW");
     FileHandle modules(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, id));
-    MODULEENTRY32 module;
-    module.dwSize = sizeof module;
-    if (!modules.Valid() || !Module32First(modules.Get(), &module))
-        return false;
-    std::memcpy(image, module.szExePath, MAX_PATH);
-    return true;
+    image.dwSize = sizeof image;
+    return first != nullptr && modules.Valid() && first(modules.Get(), &image);
 }
 
 } // namespace
@@ -45,14 +48,16 @@ int32_t ProgramsRunningFrom(const char* folder)
     entry.dwSize = sizeof entry;
     if (!processes.Valid() || !Process32First(processes.Get(), &entry))
         return -1;
-    const size_t length = std::strlen(folder);
+    // Compared as UTF-16, the form Windows gives the image paths in.
+    const std::unique_ptr<wchar_t[]> wideFolder = SystemPath::Widen(folder);
+    const size_t length = std::wcslen(wideFolder.get());
     const DWORD own = GetCurrentProcessId();
     int32_t count = 0;
     do {
         // Paths compare without regard to case, as Windows names files.
-        char image[MAX_PATH];
+        MODULEENTRY32W image;
         if (entry.th32ProcessID != own && ImageOf(entry.th32ProcessID, image) &&
-            _strnicmp(image, folder, length) == 0 && image[length] == '\\')
+            _wcsnicmp(image.szExePath, wideFolder.get(), length) == 0 && image.szExePath[length] == L'\\')
             ++count;
     } while (Process32Next(processes.Get(), &entry));
     return count;

@@ -117,6 +117,8 @@ RCAnsiStr::RCAnsiStr(const char* initial, int32_t growth, int8_t encoding) : gro
     Assign(initial);
 }
 
+RCAnsiStr::RCAnsiStr() : RCAnsiStr(nullptr) {}
+
 RCAnsiStr::~RCAnsiStr()
 {
     delete[] text_;

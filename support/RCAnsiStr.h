@@ -25,7 +25,10 @@ public:
     // cuts a longer result.
     static constexpr int32_t kFormatBuffer = 8192;
 
-    explicit RCAnsiStr(const char* initial = nullptr, int32_t growth = 10, int8_t encoding = kDefault);
+    // Empty, growth 10, the ANSI code page; out of line, as most strings
+    // start so.
+    RCAnsiStr();
+    explicit RCAnsiStr(const char* initial, int32_t growth = 10, int8_t encoding = kDefault);
     ~RCAnsiStr() override;
     RCAnsiStr(const RCAnsiStr&) = delete;
     RCAnsiStr& operator=(const RCAnsiStr&) = delete;

@@ -1,5 +1,8 @@
 #include "support/RCDateTime.h"
 
+// Out of line: a listing makes three for every entry.
+RCDateTime::RCDateTime() = default;
+
 RCDateTime::~RCDateTime() = default;
 
 void RCDateTime::SetDate(int32_t year, int32_t month, int32_t day)

@@ -8,7 +8,7 @@
 
 class RCDateTime : public RCRoot {
 public:
-    RCDateTime() = default;   // year 0, 1 January, 00:00:00
+    RCDateTime();             // year 0, 1 January, 00:00:00
     ~RCDateTime() override;
     RCDateTime(const RCDateTime&) = delete;
     RCDateTime& operator=(const RCDateTime&) = delete;

@@ -199,16 +199,20 @@ SystemPath::~SystemPath() = default;
 
 SystemPath::SystemPath(const char* path) : bytes_(path != nullptr ? path : ""), text_(bytes_)
 {
-    const bool wide = IsWide();
     functions_ = route.functions;
-    if (!wide)
+    if (!IsWide())
         return;
-    // Every byte gives at most one unit; the room for kRefused and its end.
-    const size_t length = std::strlen(bytes_);
-    wide_.reset(new wchar_t[length + 2]);
+    wide_ = Widen(bytes_);
     text_ = wide_.get();
-    wchar_t* out = wide_.get();
-    const char* at = bytes_;
+}
+
+std::unique_ptr<wchar_t[]> SystemPath::Widen(const char* path)
+{
+    // Every byte gives at most one unit; the room for kRefused and its end.
+    const size_t length = std::strlen(path);
+    std::unique_ptr<wchar_t[]> wide(new wchar_t[length + 2]);
+    wchar_t* out = wide.get();
+    const char* at = path;
     while (*at != '\0') {
         if (*at == kEscape) {
             uint32_t unit = 0;
@@ -231,7 +235,7 @@ SystemPath::SystemPath(const char* path) : bytes_(path != nullptr ? path : ""), 
         const char* run = at;
         while (*at != '\0' && *at != kEscape)
             ++at;
-        const int room = static_cast<int>(length + 1 - static_cast<size_t>(out - wide_.get()));
+        const int room = static_cast<int>(length + 1 - static_cast<size_t>(out - wide.get()));
         const int made = ToWide(run, static_cast<int>(at - run), out, room);
         if (made <= 0) {
             out = nullptr;
@@ -240,10 +244,11 @@ SystemPath::SystemPath(const char* path) : bytes_(path != nullptr ? path : ""), 
         out += made;
     }
     if (out == nullptr) {
-        out = wide_.get();
+        out = wide.get();
         *out++ = kRefused;
     }
     *out = L'\0';
+    return wide;
 }
 
 HANDLE SystemPath::Open(DWORD access, DWORD sharing, DWORD disposition, DWORD flags) const

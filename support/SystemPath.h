@@ -52,6 +52,11 @@ public:
     // is missing nothing can be told, and every text passes.
     static bool IsShiftJis(const char* text);
 
+    // path (the program's byte form) in UTF-16 whatever the route: the
+    // form to compare with what the wide functions give. A path that is
+    // not valid code page 932 becomes "|", which names nothing.
+    static std::unique_ptr<wchar_t[]> Widen(const char* path);
+
     // A null text counts as the empty one.
     explicit SystemPath(const char* path);
     ~SystemPath();

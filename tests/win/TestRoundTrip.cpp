@@ -182,6 +182,43 @@ std::wstring AppDataFolder()
     return SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, path) == S_OK ? path : L"";
 }
 
+// A scratch folder for a run: the source tree's folder, the folder that the
+// tree-copy fixture writes to, and the path of the installer to build.
+struct Site {
+    explicit Site(const char* name)
+        : scratch(name), root(WideText::FromUtf8(scratch.Path())), src(root + L"\\src"), copy(root + L"\\copy"),
+          setup(root + L"\\setup.exe")
+    {
+    }
+    bool Made() const { return CreateDirectoryW(src.c_str(), nullptr) && CreateDirectoryW(copy.c_str(), nullptr); }
+
+    TestFolder scratch;
+    std::wstring root, src, copy, setup;
+};
+
+// The work folder of the launcher with that process id; empty when the
+// application-data folder is not known.
+std::wstring WorkFolderOf(DWORD processId)
+{
+    const std::wstring appData = AppDataFolder();
+    if (appData.empty())
+        return appData;
+    wchar_t id[16];
+    std::swprintf(id, 16, L"%08X", static_cast<unsigned>(processId));
+    return appData + L"\\Orvane\\Lumavex\\Quillimark\\" + id;
+}
+
+// Packs src with the stub under test into setup, kInstaller as the
+// installer program, every time carried as it is (by default the builder
+// stores the last-write time as the last access, so that builds repeat).
+int Pack(const std::wstring& src, const std::wstring& setup, std::string* output)
+{
+    return ChildProcess::Run({testwin::ThroughZ(QM_BUILD_TOOL), "-q", "--keep-access-times", "--stub",
+                              testwin::ThroughZ(QM_STUB), "--source", Narrow(src), "--installer", Narrow(kInstaller),
+                              "--output", Narrow(setup)},
+                             *output);
+}
+
 // The manifest's key=value lines and its entries.
 struct Manifest {
     std::map<std::string, std::string> values;
@@ -261,11 +298,9 @@ TEST(RoundTrip, RunsInTheCodePageAndProfileAskedFor)
 
 TEST(RoundTrip, TreeComesOutAsItWentIn)
 {
-    TestFolder scratch("roundtrip");
-    const std::wstring root = WideText::FromUtf8(scratch.Path());
-    const std::wstring src = root + L"\\src", copy = root + L"\\copy", setup = root + L"\\setup.exe";
-    ASSERT_TRUE(CreateDirectoryW(src.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW(copy.c_str(), nullptr));
+    const Site site("roundtrip");
+    ASSERT_TRUE(site.Made());
+    const std::wstring &src = site.src, &copy = site.copy, &setup = site.setup;
 
     // The source tree: folders and content first, then times (deepest
     // first, so that nothing made later moves a folder's), then attributes.
@@ -323,14 +358,8 @@ TEST(RoundTrip, TreeComesOutAsItWentIn)
         }
     }
 
-    // Every time carried as it is, last access included (by default the
-    // builder stores the last-write time there, so that builds repeat).
     std::string output;
-    int status = ChildProcess::Run({testwin::ThroughZ(QM_BUILD_TOOL), "-q", "--keep-access-times", "--stub",
-                                    testwin::ThroughZ(QM_STUB), "--source", Narrow(src), "--installer", Narrow(kInstaller),
-                                    "--output", Narrow(setup)},
-                                   output);
-    ASSERT_EQ(status, 0) << output;
+    ASSERT_EQ(Pack(src, setup, &output), 0) << output;
 
     ASSERT_TRUE(SetEnvironmentVariableW(L"QM_TREE_COPY", copy.c_str()));
     LauncherRun run = RunInstaller(setup, testwin::Scaled(60000));
@@ -343,11 +372,8 @@ TEST(RoundTrip, TreeComesOutAsItWentIn)
     EXPECT_EQ(manifest.values["result"], "ok");
 
     // Started from the work folder of that launcher, with the switch last.
-    std::wstring appData = AppDataFolder();
-    ASSERT_FALSE(appData.empty());
-    wchar_t id[16];
-    std::swprintf(id, 16, L"%08X", static_cast<unsigned>(run.processId));
-    const std::wstring workFolder = appData + L"\\Orvane\\Lumavex\\Quillimark\\" + id;
+    const std::wstring workFolder = WorkFolderOf(run.processId);
+    ASSERT_FALSE(workFolder.empty());
     EXPECT_EQ(manifest.values["module"], Narrow(workFolder + L"\\" + kInstaller));
     const std::string commandLine = manifest.values["commandline"];
     const std::string tail = " /quillimarkmode";
@@ -382,4 +408,44 @@ TEST(RoundTrip, TreeComesOutAsItWentIn)
     EXPECT_EQ(GetFileAttributesW(workFolder.c_str()), INVALID_FILE_ATTRIBUTES) << Narrow(workFolder);
     std::wstring parent = workFolder.substr(0, workFolder.find_last_of(L'\\'));
     EXPECT_NE(GetFileAttributesW(parent.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// An installer program that starts a helper from the work folder and ends
+// at once (a self-relaunch): the launcher keeps the work folder until the
+// helper has ended too, so the helper still reads every file there three
+// seconds later. The launcher finds the helper by the path of its program,
+// in a work folder whose names the ANSI code page may lack (the English
+// runs) and below a user folder that neither code page can hold (the
+// profile runs).
+TEST(RoundTrip, WorkFolderStaysWhileAHelperOfTheInstallerRuns)
+{
+    const Site site("roundtrip-helper");
+    ASSERT_TRUE(site.Made());
+    const std::wstring &src = site.src, &copy = site.copy, &setup = site.setup;
+    ASSERT_TRUE(CreateDirectoryW((src + L"\\データ").c_str(), nullptr));
+    ASSERT_TRUE(WriteBytes(src + L"\\データ\\表示.ini", "[display]\r\n"));
+    std::string program;
+    ASSERT_TRUE(TestFolder::ReadFile(testwin::ThroughZ(QM_TREE_FIXTURE), &program));
+    ASSERT_TRUE(WriteBytes(src + L"\\" + kInstaller, program));
+    std::string output;
+    ASSERT_EQ(Pack(src, setup, &output), 0) << output;
+
+    ASSERT_TRUE(SetEnvironmentVariableW(L"QM_TREE_COPY", copy.c_str()));
+    ASSERT_TRUE(SetEnvironmentVariableW(L"QM_TREE_HELPER", L"3000"));
+    LauncherRun run = RunInstaller(setup, testwin::Scaled(60000));
+    SetEnvironmentVariableW(L"QM_TREE_COPY", nullptr);
+    SetEnvironmentVariableW(L"QM_TREE_HELPER", nullptr);
+    ASSERT_TRUE(run.ended) << run.problem;
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(ReadManifest(copy + L"\\manifest.txt").values["result"], "ok");
+
+    // A launcher that did not wait has ended before the helper wrote.
+    std::string helper;
+    for (DWORD waited = 0; !ReadBytes(copy + L"\\helper.txt", &helper) && waited < testwin::Scaled(10000);
+         waited += 100)
+        Sleep(100);
+    EXPECT_EQ(helper, "helper=read\n");
+    const std::wstring workFolder = WorkFolderOf(run.processId);
+    ASSERT_FALSE(workFolder.empty());
+    EXPECT_EQ(GetFileAttributesW(workFolder.c_str()), INVALID_FILE_ATTRIBUTES) << Narrow(workFolder);
 }

@@ -5,6 +5,11 @@
 //
 //   QM_TREE_COPY   destination folder (must exist): the copies go to
 //                  <dest>\tree, the record to <dest>\manifest.txt
+//   QM_TREE_HELPER milliseconds: before ending, start this very file again
+//                  as a helper that outlives it (as a self-relaunching
+//                  installer does); the helper waits that long, reads every
+//                  file of the tree again and writes "helper=read" to
+//                  <dest>\helper.txt, or "helper=missing <path>"
 //
 // manifest.txt (UTF-8): "commandline=", "module=", one "entry=" line per
 // file or folder (TreeListing::Format), then "result=ok" or
@@ -12,6 +17,7 @@
 // copied, 1 otherwise.
 #include <windows.h>
 
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -61,6 +67,44 @@ bool WriteText(const std::wstring& path, const std::string& text)
            written == text.size();
 }
 
+// The helper: after the wait, the tree beside it must still be whole.
+int RunAsHelper(const std::wstring& folder, const std::wstring& dest, DWORD delay)
+{
+    Sleep(delay);
+    std::string result = "read";
+    std::vector<ListedEntry> entries;
+    if (!TreeListing::Take(folder, &entries) || entries.empty())
+        result = "missing " + Utf8(folder);
+    for (const ListedEntry& e : entries) {
+        if (e.folder)
+            continue;
+        FileHandle file(CreateFileW((folder + L"\\" + e.path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+        char first;
+        DWORD got = 0;
+        if (!file.Valid() || !ReadFile(file.Get(), &first, 1, &got, nullptr) || got != (e.size > 0 ? 1u : 0u)) {
+            result = "missing " + Utf8(e.path);
+            break;
+        }
+    }
+    return WriteText(dest + L"\\helper.txt", "helper=" + result + "\n") ? 0 : 1;
+}
+
+// Starts this program again as the helper, which inherits the environment.
+bool StartHelper(const std::wstring& self, const std::wstring& delay)
+{
+    SetEnvironmentVariableW(L"QM_TREE_AS_HELPER", delay.c_str());
+    std::wstring line = L"\"" + self + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(self.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
@@ -72,6 +116,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH);
     std::wstring self(module, n < MAX_PATH ? n : 0);
     std::wstring folder = self.substr(0, self.find_last_of(L'\\'));
+    const std::wstring asHelper = Variable(L"QM_TREE_AS_HELPER");
+    if (!asHelper.empty())
+        return RunAsHelper(folder, dest, std::wcstoul(asHelper.c_str(), nullptr, 10));
 
     std::string manifest = "commandline=" + Utf8(GetCommandLineW()) + "\nmodule=" + Utf8(self) + "\n";
     std::string result = "ok";
@@ -93,6 +140,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
         if (!ok)
             result = "cannot copy " + Utf8(e.path);
     }
+    const std::wstring helper = Variable(L"QM_TREE_HELPER");
+    if (result == "ok" && !helper.empty() && !StartHelper(self, helper))
+        result = "cannot start the helper";
     manifest += "result=" + result + "\nend\n";
     if (!WriteText(dest + L"\\manifest.txt", manifest))
         return 1;
