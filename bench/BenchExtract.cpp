@@ -33,9 +33,12 @@
 #include "bench/BenchContent.h"
 #include "launcher/Extract.h"
 #include "launcher/UserInterface.h"
+#include "launcher/WorkFolder.h"
 #include "payload/PayloadWriter.h"
 #include "support/RCDirectory.h"
+#include "support/RCPath.h"
 #include "tests/shared/FileSink.h"
+#include "tests/shared/TestFolder.h"
 #include "tests/shared/TestArchive.h"
 #include "tests/win/WineHelpers.h"
 
@@ -303,6 +306,8 @@ int Child(const std::string& mode, const std::string& combined, const std::strin
     }
     double wall = BenchClock::Wall() - start;
     cpu = BenchClock::Cpu() - cpu;
+    if (!ok && !why.empty())
+        std::fprintf(stderr, "bench_extract: %s: %s\n", mode.c_str(), why.c_str()); // Shift-JIS, as shown
     PROCESS_MEMORY_COUNTERS memory{};
     memory.cb = sizeof memory;
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
@@ -433,7 +438,17 @@ int Driver(uint64_t size, uint64_t big, int runs, const std::string& folder, boo
         return 2;
     }
     CreateDirectoryA(folder.c_str(), nullptr);
-    const std::string work = folder + "\\work";
+    // The launcher's own shape, with the folder as the application-data
+    // folder: extraction makes and holds Orvane, Lumavex and Quillimark
+    // above its work folder. They are made here, as after a first run, and
+    // the baseline writes to the same place.
+    RCPath workPath;
+    SetToWorkFolder(workPath, folder.c_str());
+    const std::string work = workPath.Text();
+    if (!TestFolder::MakeFolders(work.substr(0, work.find_last_of('\\')))) {
+        std::fprintf(stderr, "bench_extract: cannot make the folders above %s\n", work.c_str());
+        return 1;
+    }
     std::vector<std::string> made;
     int status = 0;
 
@@ -467,7 +482,8 @@ int Driver(uint64_t size, uint64_t big, int runs, const std::string& folder, boo
             if (m.peakPagefile > best[side].peakPagefile)
                 best[side].peakPagefile = m.peakPagefile;
         }
-        if (pair[0].wall > 0 && pair[0].cpu > 0) {
+        // A failed run has no figures worth a ratio.
+        if (pair[0].ok && pair[1].ok && pair[0].wall > 0 && pair[0].cpu > 0) {
             wallRatios.push_back(pair[1].wall / pair[0].wall);
             cpuRatios.push_back(pair[1].cpu / pair[0].cpu);
         }
