@@ -23,20 +23,18 @@ constexpr DWORD kQueryLimited = 0x1000; // PROCESS_QUERY_LIMITED_INFORMATION
 // of the process's list is its program); false when it cannot be read.
 // Always the wide form: the ANSI form garbles a path that the ANSI code
 // page cannot hold (a work folder under a user name in another script,
-// Shift-JIS names on another code page).
-bool ImageOf(DWORD id, MODULEENTRY32W& image)
+// Shift-JIS names on another code page). query is null before Vista.
+bool ImageOf(QueryImageFn query, FirstModuleFn firstModule, DWORD id, MODULEENTRY32W& image)
 {
-    const QueryImageFn query = KernelFunction<QueryImageFn>("QueryFullProcessImageNameW");
     if (query != nullptr) {
         OwnedHandle process(OpenProcess(kQueryLimited, FALSE, id));
         DWORD size = MAX_PATH;
         return process.Valid() && query(process.Get(), 0, image.szExePath, &size);
     }
     // Before Vista: the process's module list.
-    const FirstModuleFn first = KernelFunction<FirstModuleFn>("Module32FirstW");
     FileHandle modules(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, id));
     image.dwSize = sizeof image;
-    return first != nullptr && modules.Valid() && first(modules.Get(), &image);
+    return firstModule != nullptr && modules.Valid() && firstModule(modules.Get(), &image);
 }
 
 } // namespace
@@ -51,12 +49,15 @@ int32_t ProgramsRunningFrom(const char* folder)
     // Compared as UTF-16, the form Windows gives the image paths in.
     const std::unique_ptr<wchar_t[]> wideFolder = SystemPath::Widen(folder);
     const size_t length = std::wcslen(wideFolder.get());
+    // Looked up once for the whole list.
+    const QueryImageFn query = KernelFunction<QueryImageFn>("QueryFullProcessImageNameW");
+    const FirstModuleFn firstModule = KernelFunction<FirstModuleFn>("Module32FirstW");
     const DWORD own = GetCurrentProcessId();
     int32_t count = 0;
     do {
         // Paths compare without regard to case, as Windows names files.
         MODULEENTRY32W image;
-        if (entry.th32ProcessID != own && ImageOf(entry.th32ProcessID, image) &&
+        if (entry.th32ProcessID != own && ImageOf(query, firstModule, entry.th32ProcessID, image) &&
             _wcsnicmp(image.szExePath, wideFolder.get(), length) == 0 && image.szExePath[length] == L'\\')
             ++count;
     } while (Process32Next(processes.Get(), &entry));

@@ -239,9 +239,8 @@ bool Inspector::Read(const std::string& path, ArchiveSink* writer)
 
 std::string Inspector::Listing(NameCodec& codec) const
 {
-    auto shown = [&](const std::string& cp932) { return codec.Shown(cp932); };
-    std::string text = "installer: " + shown(installerName_) + "\npayload offset: " + std::to_string(payloadOffset_) +
-                       "\n";
+    std::string text =
+        "installer: " + codec.Shown(installerName_) + "\npayload offset: " + std::to_string(payloadOffset_) + "\n";
     char line[160];
     std::snprintf(line, sizeof line, "%-4s %12s %8s  %-27s  %-27s  %-27s  %s\n", "kind", "size", "attrib",
                   "created (UTC)", "last access", "last write", "path");
@@ -250,7 +249,7 @@ std::string Inspector::Listing(NameCodec& codec) const
         std::snprintf(line, sizeof line, "%-4s %12" PRIu64 " %08" PRIX32 "  %s  %s  %s  ", e.folder ? "D" : "F", e.size,
                       e.record.attributes, TimeText(e.record.creationTime).c_str(),
                       TimeText(e.record.lastAccessTime).c_str(), TimeText(e.record.lastWriteTime).c_str());
-        text += line + shown(e.path) + (e.folder ? "\\" : "") + "\n";
+        text += line + codec.Shown(e.path) + (e.folder ? "\\" : "") + "\n";
     }
     return text;
 }
