@@ -6,7 +6,6 @@
 #include "launcher/WorkFolder.h"
 #include "launcher/WorkFolderChain.h"
 #include "launcher/WorkFolderWriter.h"
-#include "payload/ArchiveFormat.h"
 #include "payload/ArchiveReader.h"
 #include "payload/RCDecompress.h"
 #include "payload/RCFile.h"
@@ -19,6 +18,9 @@
 namespace {
 
 constexpr uint8_t kRead = 0; // "rb"
+// The output of one call of inflate: large enough that a raw piece
+// normally inflates in one call.
+constexpr int32_t kInflateWindow = 64 * 1024;
 
 // Keeps the inflate stage attached to the reader for one scope: it is
 // detached on every way out, before either of them goes.
@@ -126,7 +128,7 @@ bool ExtractPayload(UserInterface& ui, const char* combinedFile, int32_t payload
         return false; // a negative offset ends here too
     }
 
-    RCDecompress stage(ArchiveFormat::kPieceSize);
+    RCDecompress stage(kInflateWindow);
     InputTransformScope attached(reader, stage);
     ArchiveReader::Result result = ArchiveReader::Read(reader, workFolder, writer);
     if (result == ArchiveReader::Result::Complete)

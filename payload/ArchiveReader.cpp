@@ -14,6 +14,10 @@ namespace {
 
 using Result = ArchiveReader::Result;
 
+// File content is copied out of the stream, checked and handed to the sink
+// in blocks of this size: few, large writes.
+constexpr int32_t kContentBlock = 256 * 1024;
+
 // A line of the archive: a tag, a name or a size. A line that is missing or
 // longer than the bound counts as damage.
 bool ReadArchiveLine(RCStream& stream, RCAnsiStr& line)
@@ -178,7 +182,7 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
     RCPath path(workFolder);
     const RCAnsiStr root(path.Text());
     const int32_t baseDepth = path.Count();
-    std::unique_ptr<uint8_t[]> chunk(new uint8_t[ArchiveFormat::kPieceSize]);
+    std::unique_ptr<uint8_t[]> chunk(new uint8_t[kContentBlock]);
     RCAnsiStr tag;
     RCAnsiStr name;
     RCAnsiStr size;
@@ -236,7 +240,7 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
             checks.BeginFile();
             // A size of 0 makes one pass with an empty chunk.
             do {
-                int32_t length = remaining < ArchiveFormat::kPieceSize ? remaining : ArchiveFormat::kPieceSize;
+                int32_t length = remaining < kContentBlock ? remaining : kContentBlock;
                 // On these two ways out the file is incomplete anyway: the
                 // result of closing it adds nothing.
                 if (stream.Read(chunk.get(), length) != length) {
