@@ -42,6 +42,7 @@
 #include "bench/BenchPayload.h"
 #include "bench/BenchRun.h"
 #include "bench/LauncherCleanUp.h"
+#include "launcher/Application.h"
 #include "launcher/Extract.h"
 #include "launcher/UserInterface.h"
 #include "launcher/WorkFolder.h"
@@ -64,23 +65,20 @@ constexpr DWORD kRunLimit = 600000;
 // ---------------------------------------------------------------------------
 // The launcher's side of a run, in a child process
 
-// As the launcher's application handles messages between records, without
-// a window of its own to show anything in.
+// The launcher's application object handles the messages between
+// records, as in the stub; messages are only written down.
 class QuietUi : public UserInterface {
 public:
-    void ProcessMessages() override
-    {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-    }
+    QuietUi() : application_(GetModuleHandleA(nullptr)) { application_.Initialize(); }
+    void ProcessMessages() override { application_.ProcessMessages(); }
     void ShowMessage(HWND, const char* text, const char*, uint32_t) override { shown = text; }
     HWND ProgressWindow() const override { return nullptr; }
     void HideWindows() override {}
     void SetExitStatus(uint32_t) override {}
     std::string shown;
+
+private:
+    Application application_;
 };
 
 int LauncherChild(const std::string& combined, int32_t offset, const std::string& work, const std::string& result)
