@@ -180,20 +180,28 @@ struct Phase {
     {
         launcher.push_back(l);
         baseline.push_back(b);
-        compared.push_back(difference ? l - b : (b > 0 ? l / b : 0));
+        // Processor times count in ticks of 10 or 16 ms: a time below one
+        // tick gives no ratio.
+        if (difference || b > 0)
+            compared.push_back(difference ? l - b : l / b);
     }
 
     // target: the highest ratio (or difference) aimed at; 0 for none.
     void Print(const char* name, const char* unit, bool difference, double target) const
     {
-        if (compared.empty()) {
+        if (launcher.empty()) {
             std::printf("  %-24s no pair succeeded\n", name);
             return;
         }
+        std::printf("  %-24s %8.3f %s %8.3f %s   ", name, SpreadOf(launcher).median, unit, SpreadOf(baseline).median,
+                    unit);
         const Spread c = SpreadOf(compared);
-        std::printf("  %-24s %8.3f %s %8.3f %s   %s%.3f (%s%.3f .. %s%.3f)", name, SpreadOf(launcher).median, unit,
-                    SpreadOf(baseline).median, unit, difference ? "+" : " ", c.median, difference ? "+" : "", c.low,
-                    difference ? "+" : "", c.high);
+        if (compared.empty())
+            std::printf("   -  (below the clock's tick)");
+        else if (difference)
+            std::printf("%+.3f (%+.3f .. %+.3f)", c.median, c.low, c.high);
+        else
+            std::printf(" %.3f (%.3f .. %.3f)", c.median, c.low, c.high);
         if (target > 0)
             std::printf("   target <= %s%.2f", difference ? "+" : "", target);
         std::printf("\n");

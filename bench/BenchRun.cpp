@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -45,13 +46,13 @@ BenchRun BenchRun::Measure(const std::function<bool()>& extract, const std::func
     double wall = BenchClock::Wall();
     const bool extracted = extract();
     run.extractWall = BenchClock::Wall() - wall;
-    run.extractCpu = BenchClock::Cpu() - cpu;
+    run.extractCpu = std::max(0.0, BenchClock::Cpu() - cpu);
     Count(work, &run.files, &run.bytes);
     cpu = BenchClock::Cpu();
     wall = BenchClock::Wall();
     const bool removed = cleanUp();
     run.cleanUpWall = BenchClock::Wall() - wall;
-    run.cleanUpCpu = BenchClock::Cpu() - cpu;
+    run.cleanUpCpu = std::max(0.0, BenchClock::Cpu() - cpu);
     run.ok = extracted && removed && GetFileAttributesW(work.c_str()) == INVALID_FILE_ATTRIBUTES;
     return run;
 }

@@ -4,8 +4,12 @@
 
 namespace {
 
-// Bytes read from the file, and inflated, at a time.
-constexpr size_t kBlock = 1 << 20;
+// Bytes read from the file at a time, and inflated at a time. The output
+// block is the size that writes fastest here: the system copies a block
+// that is still in the processor's cache into its file cache several times
+// faster (1 MiB blocks took twice the time of 64 KiB ones in all).
+constexpr size_t kReadBlock = 1 << 20;
+constexpr size_t kOutBlock = 64 << 10;
 // The first line of an archive whose files all have check lines is "C";
 // each check line is "C" and eight hexadecimal digits.
 constexpr size_t kCheckLine = 9;
@@ -45,7 +49,7 @@ bool ApplyRecord(HANDLE handle, const FileAttributeRecord& r, uint32_t fresh)
 
 } // namespace
 
-PlainExtractor::PlainExtractor() : inBlock_(new uint8_t[kBlock]), outBlock_(new uint8_t[kBlock])
+PlainExtractor::PlainExtractor() : inBlock_(new uint8_t[kReadBlock]), outBlock_(new uint8_t[kOutBlock])
 {
 }
 
@@ -75,11 +79,11 @@ bool PlainExtractor::Fill()
 {
     pos_ = 0;
     zs_.next_out = outBlock_.get();
-    zs_.avail_out = kBlock;
+    zs_.avail_out = kOutBlock;
     while (zs_.avail_out > 0) {
         if (zs_.avail_in == 0) {
             DWORD got = 0;
-            if (!ReadFile(in_, inBlock_.get(), kBlock, &got, nullptr) || got == 0)
+            if (!ReadFile(in_, inBlock_.get(), kReadBlock, &got, nullptr) || got == 0)
                 break;
             zs_.next_in = inBlock_.get();
             zs_.avail_in = got;
@@ -88,7 +92,7 @@ bool PlainExtractor::Fill()
         if (rc != Z_OK && rc != Z_BUF_ERROR)
             break; // what came before the end or the fault is still handed out
     }
-    end_ = kBlock - zs_.avail_out;
+    end_ = kOutBlock - zs_.avail_out;
     return end_ > 0;
 }
 

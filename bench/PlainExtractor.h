@@ -1,7 +1,7 @@
 // PlainExtractor: the plainest fast program that unpacks a payload, the
 // limit that the launcher's extraction is measured against. It reads the
-// file in large blocks, inflates with zlib straight into a large output
-// block, writes each file with one WriteFile per block of its content,
+// file in large blocks, inflates with zlib straight into an output block,
+// writes each file with one WriteFile per output block of its content,
 // takes the CRC-32 with zlib's crc32 where the payload has check lines,
 // sets times (and attributes, where they are not a new file's) through the
 // open handle, makes folders with CreateDirectoryW and gives them their
