@@ -18,9 +18,6 @@
 namespace {
 
 constexpr uint8_t kRead = 0; // "rb"
-// The output of one call of inflate: large enough that a raw piece
-// normally inflates in one call.
-constexpr int32_t kInflateWindow = 64 * 1024;
 
 // Keeps the inflate stage attached to the reader for one scope: it is
 // detached on every way out, before either of them goes.
@@ -128,7 +125,7 @@ bool ExtractPayload(UserInterface& ui, const char* combinedFile, int32_t payload
         return false; // a negative offset ends here too
     }
 
-    RCDecompress stage(kInflateWindow);
+    RCDecompress stage(RCDecompress::kExtractionChunk);
     InputTransformScope attached(reader, stage);
     ArchiveReader::Result result = ArchiveReader::Read(reader, workFolder, writer);
     if (result == ArchiveReader::Result::Complete)
