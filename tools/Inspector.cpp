@@ -3,7 +3,6 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "payload/ArchiveFormat.h"
 #include "payload/ArchiveName.h"
 #include "payload/ArchiveReader.h"
 #include "payload/RCDecompress.h"
