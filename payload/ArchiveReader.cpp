@@ -14,13 +14,6 @@ namespace {
 
 using Result = ArchiveReader::Result;
 
-// File content is copied out of the stream, checked and handed to the sink
-// in blocks of this size: a quarter of the writes that 8 KiB pieces made,
-// and small enough to stay in the processor's first-level cache while it
-// is copied, checked and written (blocks of 256 KiB made the system's copy
-// into its file cache two to four times as slow).
-constexpr int32_t kContentBlock = 32 * 1024;
-
 // A line of the archive: a tag, a name or a size. A line that is missing or
 // longer than the bound counts as damage.
 bool ReadArchiveLine(RCStream& stream, RCAnsiStr& line)
