@@ -838,6 +838,57 @@ TEST_F(Extraction, StaleLookingWorkFoldersStillInUseStayWhole)
     }
 }
 
+// While set, the next look at the processes first opens this file, as a
+// launcher on another machine that shares the profile would start to use
+// its folder right after the sweep has found the folder abandoned.
+std::string openOnLook;
+HANDLE openedOnLook = INVALID_HANDLE_VALUE;
+
+HANDLE WINAPI SnapshotThatOpens(DWORD flags, DWORD id)
+{
+    using SnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
+    static const SnapshotFn realSnapshot = reinterpret_cast<SnapshotFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateToolhelp32Snapshot")));
+    if (!openOnLook.empty()) {
+        openedOnLook = CreateFileA(openOnLook.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+        openOnLook.clear();
+    }
+    return realSnapshot(flags, id);
+}
+
+// The sweep decides that a folder is abandoned and removes it in one claim:
+// whoever starts to use the folder in between is refused (nothing can be
+// opened in a claimed tree), and the folder goes whole. It is never
+// half-deleted under a program that opened one of its files.
+TEST_F(Extraction, TheSweepsDecisionAndRemovalAreOneStep)
+{
+    const std::string payload = MakePayload([](PayloadWriter& w) { w.File("f", "x", 1, Record(0x20)); w.Up(); });
+    const std::string parent = site.WorkFolder().substr(0, site.WorkFolder().find_last_of('\\'));
+    const std::string below = parent.substr(site.Scratch().size() + 1) + "\\7FFFFFF1";
+    const std::string stale = parent + "\\7FFFFFF1";
+    for (const char* name : {"\\a.txt", "\\b.txt", "\\sub\\c.txt"})
+        ASSERT_FALSE(site.Write(below + name, name).empty());
+
+    std::set<std::string> goes;
+    for (const char* path : {"", "\\a.txt", "\\b.txt", "\\sub", "\\sub\\c.txt"})
+        goes.insert(stale + path);
+    combined = site.Write("combined.exe", Stub() + payload);
+    openOnLook = stale + "\\b.txt";
+    EXPECT_TRUE(ExtractAt(static_cast<int32_t>(Stub().size()), goes));
+    openOnLook.clear();
+    const bool opened = openedOnLook != INVALID_HANDLE_VALUE;
+    if (opened)
+        CloseHandle(openedOnLook);
+    openedOnLook = INVALID_HANDLE_VALUE;
+    EXPECT_FALSE(opened) << "a file of a folder under removal could be opened";
+    if (Exists(stale)) {
+        for (const char* name : {"\\a.txt", "\\b.txt", "\\sub\\c.txt"})
+            EXPECT_TRUE(Exists(stale + name)) << "half-deleted: " << name << " is gone";
+        TestFolder::RemoveAll(stale);
+    }
+}
+
 // A folder with the launcher's own name may be in use: process ids are
 // reused, and a launcher that was ended while its installer went on, or one
 // on another machine that shares the profile, left it so. It is left whole,
@@ -1105,3 +1156,11 @@ TEST(ExtractOwnPayload, DISABLED_Child)
 }
 
 } // namespace
+
+// Every look at the processes in this program comes here (the system's
+// header declares the function without an import slot, so it is called by
+// its name).
+extern "C" HANDLE WINAPI CreateToolhelp32Snapshot(DWORD flags, DWORD id)
+{
+    return SnapshotThatOpens(flags, id);
+}
