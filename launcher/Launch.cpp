@@ -10,7 +10,6 @@
 #include "launcher/Restart.h"
 #include "launcher/RunningPrograms.h"
 #include "launcher/UserInterface.h"
-#include "launcher/WorkFolder.h"
 #include "launcher/WorkFolderChain.h"
 #include "payload/StubSettings.h"
 #include "support/RCAnsiStr.h"

@@ -176,6 +176,15 @@ LauncherRun RunInstaller(const std::wstring& exe, DWORD timeoutMs)
     return run;
 }
 
+// The same with the tree-copy fixture told where to copy the tree to.
+LauncherRun RunCopyingTo(const std::wstring& exe, const std::wstring& copy)
+{
+    SetEnvironmentVariableW(L"QM_TREE_COPY", copy.c_str());
+    LauncherRun run = RunInstaller(exe, testwin::Scaled(60000));
+    SetEnvironmentVariableW(L"QM_TREE_COPY", nullptr);
+    return run;
+}
+
 std::wstring AppDataFolder()
 {
     wchar_t path[MAX_PATH] = {};
@@ -361,9 +370,7 @@ TEST(RoundTrip, TreeComesOutAsItWentIn)
     std::string output;
     ASSERT_EQ(Pack(src, setup, &output), 0) << output;
 
-    ASSERT_TRUE(SetEnvironmentVariableW(L"QM_TREE_COPY", copy.c_str()));
-    LauncherRun run = RunInstaller(setup, testwin::Scaled(60000));
-    SetEnvironmentVariableW(L"QM_TREE_COPY", nullptr);
+    LauncherRun run = RunCopyingTo(setup, copy);
     ASSERT_TRUE(run.ended) << run.problem;
     EXPECT_EQ(run.exitCode, 0u);
 
@@ -430,10 +437,8 @@ TEST(RoundTrip, WorkFolderStaysWhileAHelperOfTheInstallerRuns)
     std::string output;
     ASSERT_EQ(Pack(src, setup, &output), 0) << output;
 
-    ASSERT_TRUE(SetEnvironmentVariableW(L"QM_TREE_COPY", copy.c_str()));
     ASSERT_TRUE(SetEnvironmentVariableW(L"QM_TREE_HELPER", L"3000"));
-    LauncherRun run = RunInstaller(setup, testwin::Scaled(60000));
-    SetEnvironmentVariableW(L"QM_TREE_COPY", nullptr);
+    LauncherRun run = RunCopyingTo(setup, copy);
     SetEnvironmentVariableW(L"QM_TREE_HELPER", nullptr);
     ASSERT_TRUE(run.ended) << run.problem;
     EXPECT_EQ(run.exitCode, 0u);
@@ -470,9 +475,7 @@ TEST(RoundTrip, RunsFromAFolderThatTheCodePageCannotHold)
     ASSERT_TRUE(CopyFileW(site.setup.c_str(), setup.c_str(), FALSE));
     EXPECT_FALSE(CodePageHolds(932, setup)) << "the folder's name must be one that code page 932 lacks";
 
-    ASSERT_TRUE(SetEnvironmentVariableW(L"QM_TREE_COPY", copy.c_str()));
-    LauncherRun run = RunInstaller(setup, testwin::Scaled(60000));
-    SetEnvironmentVariableW(L"QM_TREE_COPY", nullptr);
+    LauncherRun run = RunCopyingTo(setup, copy);
     ASSERT_TRUE(run.ended) << run.problem;
     EXPECT_EQ(run.exitCode, 0u);
     Manifest manifest = ReadManifest(copy + L"\\manifest.txt");
