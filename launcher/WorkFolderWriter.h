@@ -13,7 +13,10 @@
 // there, say) is refused, never opened. A file is written, and given its
 // times and attributes, through the one handle that created it, and that
 // handle's close is the file's last write: a close that fails is a failed
-// write.
+// write. Where the work folder does not lie on a local fixed disk (a
+// redirected profile on a file server, say), a close may not report what
+// the network redirector held back: there each file is also flushed before
+// its close, and a failed flush is a failed write too.
 #pragma once
 #include <memory>
 
@@ -57,5 +60,6 @@ private:
 
     UserInterface& ui_;
     RCEntryHandle file_; // the file being written, until its record is applied
+    bool flush_ = false; // each file is flushed before its close
     std::unique_ptr<HeldFolder> innermost_; // the innermost open folder; the work folder outermost
 };

@@ -85,6 +85,8 @@ __attribute__((noinline)) bool CodePageThere()
     return SystemPath::ToWide(&nul, 1, nullptr, 0) > 0;
 }
 
+using WideModuleFileFn = DWORD(WINAPI*)(HMODULE, LPWSTR, DWORD);
+
 bool DecideWide()
 {
     // Without code page 932 (an older Western Windows without East Asian
@@ -92,12 +94,17 @@ bool DecideWide()
     if (GetACP() != SystemPath::kCodePage)
         return CodePageThere();
     // On code page 932 the user's folder may still hold a character that
-    // the code page lacks (a user name in another script): the ANSI
-    // functions would give it with "?" in it.
-    wchar_t folder[MAX_PATH];
-    WideFolder(CSIDL_APPDATA, folder);
+    // the code page lacks (a user name in another script), and so may the
+    // folder that the program was started from (a download folder named in
+    // another script): the ANSI functions would give them with "?" in them.
+    wchar_t path[MAX_PATH + 1] = {};
     char bytes[2 * MAX_PATH];
-    return !ToAnsi(folder, bytes, sizeof bytes);
+    WideFolder(CSIDL_APPDATA, path);
+    if (!ToAnsi(path, bytes, sizeof bytes))
+        return true;
+    // Looked up by name: a wide import at load time is not the stub's.
+    const WideModuleFileFn moduleFile = KernelFunction<WideModuleFileFn>("GetModuleFileNameW");
+    return moduleFile != nullptr && moduleFile(nullptr, path, MAX_PATH) != 0 && !ToAnsi(path, bytes, sizeof bytes);
 }
 
 void Decide()

@@ -3,9 +3,10 @@
 //
 // The program's paths are Shift-JIS texts (code page 932): the payload's
 // names are stored so. Where the system's ANSI code page is 932 and the
-// user's application-data folder can be written in it, the bytes go to the
-// ANSI functions as they are. Anywhere else (another code page, UTF-8
-// included; or a user folder with a character that the ANSI code page
+// user's application-data folder and the program's own path can be written
+// in it, the bytes go to the ANSI functions as they are. Anywhere else
+// (another code page, UTF-8 included; or a user folder or a folder the
+// program was started from with a character that the ANSI code page
 // lacks) the ANSI functions would garble them, so every path is converted
 // from code page 932 to UTF-16 here, at the boundary, and the wide
 // function is called. That choice is made once per process, and this is
@@ -35,7 +36,8 @@ public:
 
     // Whether this process gives its paths to the wide functions; decided
     // on the first call: not on code page 932 (where code page 932 is there
-    // to convert from), or not holdable there.
+    // to convert from), or where the user's folder or the program's own path
+    // cannot be held there.
     static bool IsWide();
     // Whether every function of the route is there (kernel32 has them on
     // every supported Windows; the stub checks it at start-up). Decides

@@ -14,7 +14,7 @@ qm_test(test_windows_version win/TestWindowsVersion.cpp LIBS qm_support qm_testw
 add_dependencies(test_windows_version qm_version_probe)
 qm_test(test_known_folders win/TestKnownFolders.cpp LIBS qm_support qm_testwin)
 qm_test(test_filesystem win/TestFileSystem.cpp LIBS qm_support qm_testwin)
-qm_test(test_removetree win/TestRemoveTree.cpp LIBS qm_support qm_testwin)
+qm_test(test_removetree win/TestRemoveTree.cpp win/TestTreeClaim.cpp win/TreeSnapshot.cpp LIBS qm_support qm_testwin)
 
 # The builder's Windows build, on trees made with the Windows calls.
 qm_test(test_builder_win win/TestBuilderWin.cpp host/TestStub.cpp host/ArchiveDump.cpp

@@ -176,6 +176,15 @@ LauncherRun RunInstaller(const std::wstring& exe, DWORD timeoutMs)
     return run;
 }
 
+// The same with the tree-copy fixture told where to copy the tree to.
+LauncherRun RunCopyingTo(const std::wstring& exe, const std::wstring& copy)
+{
+    SetEnvironmentVariableW(L"QM_TREE_COPY", copy.c_str());
+    LauncherRun run = RunInstaller(exe, testwin::Scaled(60000));
+    SetEnvironmentVariableW(L"QM_TREE_COPY", nullptr);
+    return run;
+}
+
 std::wstring AppDataFolder()
 {
     wchar_t path[MAX_PATH] = {};
@@ -361,9 +370,7 @@ TEST(RoundTrip, TreeComesOutAsItWentIn)
     std::string output;
     ASSERT_EQ(Pack(src, setup, &output), 0) << output;
 
-    ASSERT_TRUE(SetEnvironmentVariableW(L"QM_TREE_COPY", copy.c_str()));
-    LauncherRun run = RunInstaller(setup, testwin::Scaled(60000));
-    SetEnvironmentVariableW(L"QM_TREE_COPY", nullptr);
+    LauncherRun run = RunCopyingTo(setup, copy);
     ASSERT_TRUE(run.ended) << run.problem;
     EXPECT_EQ(run.exitCode, 0u);
 
@@ -430,10 +437,8 @@ TEST(RoundTrip, WorkFolderStaysWhileAHelperOfTheInstallerRuns)
     std::string output;
     ASSERT_EQ(Pack(src, setup, &output), 0) << output;
 
-    ASSERT_TRUE(SetEnvironmentVariableW(L"QM_TREE_COPY", copy.c_str()));
     ASSERT_TRUE(SetEnvironmentVariableW(L"QM_TREE_HELPER", L"3000"));
-    LauncherRun run = RunInstaller(setup, testwin::Scaled(60000));
-    SetEnvironmentVariableW(L"QM_TREE_COPY", nullptr);
+    LauncherRun run = RunCopyingTo(setup, copy);
     SetEnvironmentVariableW(L"QM_TREE_HELPER", nullptr);
     ASSERT_TRUE(run.ended) << run.problem;
     EXPECT_EQ(run.exitCode, 0u);
@@ -447,5 +452,39 @@ TEST(RoundTrip, WorkFolderStaysWhileAHelperOfTheInstallerRuns)
     EXPECT_EQ(helper, "helper=read\n");
     const std::wstring workFolder = WorkFolderOf(run.processId);
     ASSERT_FALSE(workFolder.empty());
+    EXPECT_EQ(GetFileAttributesW(workFolder.c_str()), INVALID_FILE_ATTRIBUTES) << Narrow(workFolder);
+}
+
+// A launcher started from a folder whose name the ANSI code page cannot
+// hold (on a Japanese Windows a download folder named "qmé"): it reads its
+// own path through the wide functions, and unpacks and runs as anywhere.
+TEST(RoundTrip, RunsFromAFolderThatTheCodePageCannotHold)
+{
+    const Site site("roundtrip-own");
+    ASSERT_TRUE(site.Made());
+    const std::wstring &src = site.src, &copy = site.copy;
+    ASSERT_TRUE(WriteBytes(src + L"\\はじめに.txt", "hello\r\n"));
+    std::string program;
+    ASSERT_TRUE(TestFolder::ReadFile(testwin::ThroughZ(QM_TREE_FIXTURE), &program));
+    ASSERT_TRUE(WriteBytes(src + L"\\" + kInstaller, program));
+    std::string output;
+    ASSERT_EQ(Pack(src, site.setup, &output), 0) << output;
+    const std::wstring folder = site.root + L"\\qmé";
+    const std::wstring setup = folder + L"\\setup.exe";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(site.setup.c_str(), setup.c_str(), FALSE));
+    EXPECT_FALSE(CodePageHolds(932, setup)) << "the folder's name must be one that code page 932 lacks";
+
+    LauncherRun run = RunCopyingTo(setup, copy);
+    ASSERT_TRUE(run.ended) << run.problem;
+    EXPECT_EQ(run.exitCode, 0u);
+    Manifest manifest = ReadManifest(copy + L"\\manifest.txt");
+    EXPECT_EQ(manifest.values["result"], "ok");
+    const std::wstring workFolder = WorkFolderOf(run.processId);
+    ASSERT_FALSE(workFolder.empty());
+    EXPECT_EQ(manifest.values["module"], Narrow(workFolder + L"\\" + kInstaller));
+    std::string hello;
+    EXPECT_TRUE(ReadBytes(copy + L"\\tree\\はじめに.txt", &hello));
+    EXPECT_EQ(hello, "hello\r\n");
     EXPECT_EQ(GetFileAttributesW(workFolder.c_str()), INVALID_FILE_ATTRIBUTES) << Narrow(workFolder);
 }
