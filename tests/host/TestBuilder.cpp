@@ -130,52 +130,60 @@ protected:
 };
 
 // Every kind of entry, names whose Shift-JIS and UTF-8 byte orders differ,
-// and times set one by one, read back as the launcher would.
-TEST_F(Builder, PacksATreeWithItsNamesAttributesAndTimes)
+// and times set one by one.
+struct TreeEntry {
+    const char* path;      // UTF-8, "/" between components
+    const char* archived;  // what the archive must hold: Shift-JIS, "\" between components
+    bool folder;
+    size_t size;
+    mode_t mode;
+    uint32_t attributes;
+};
+// In archive order: the bytes of the Shift-JIS names, folder by folder.
+const TreeEntry kTree[] = {
+    {".config", ".config", true, 0, 0755, 0x12},
+    {".config/settings.ini", ".config\\settings.ini", false, 7, 0644, 0x20},
+    {".hidden", ".hidden", false, 3, 0644, 0x22},
+    {"data", "data", true, 0, 0755, 0x10},
+    {"data/a.ini", "data\\a.ini", false, 0, 0644, 0x20},
+    {"data/sub", "data\\sub", true, 0, 0755, 0x10},
+    {"data/sub/deep", "data\\sub\\deep", true, 0, 0755, 0x10},
+    {"data/sub/deep/big.bin", "data\\sub\\deep\\big.bin", false, 20000, 0644, 0x20},
+    {"empty", "empty", true, 0, 0755, 0x10},
+    {"lvxrun.exe", "lvxrun.exe", false, 1024, 0755, 0x20},
+    {"readonly.txt", "readonly.txt", false, 4, 0444, 0x21},
+    {"setup.bmp", "setup.bmp", false, 5, 0644, 0x20},
+    {"\xe8\xa1\xa8\xe3\x82\xbd\xe8\x83\xbd", "\x95\x5c\x83\x5c\x94\x5c", true, 0, 0755, 0x10},
+    {"\xe8\xa1\xa8\xe3\x82\xbd\xe8\x83\xbd/\xe8\xa1\xa8.txt", "\x95\x5c\x83\x5c\x94\x5c\\\x95\x5c.txt", false, 2, 0444, 0x21},
+    // half-width katakana a (B1) sorts before you (EA A2) in Shift-JIS, after it in UTF-8
+    {"\xef\xbd\xb1.txt", "\xb1.txt", false, 1, 0644, 0x20},
+    {"\xe7\x91\xa4.txt", "\xea\xa2.txt", false, 1, 0644, 0x20},
+};
+constexpr size_t kTreeCount = sizeof kTree / sizeof kTree[0];
+
+// Makes kTree under src in temp: content, then modes and times, deepest
+// first, so that no later change touches them.
+void MakeTree(TestFolder& temp)
 {
-    struct Entry {
-        const char* path;      // UTF-8, "/" between components
-        const char* archived;  // what the archive must hold: Shift-JIS, "\" between components
-        bool folder;
-        size_t size;
-        mode_t mode;
-        uint32_t attributes;
-    };
-    // In archive order: the bytes of the Shift-JIS names, folder by folder.
-    const Entry entries[] = {
-        {".config", ".config", true, 0, 0755, 0x12},
-        {".config/settings.ini", ".config\\settings.ini", false, 7, 0644, 0x20},
-        {".hidden", ".hidden", false, 3, 0644, 0x22},
-        {"data", "data", true, 0, 0755, 0x10},
-        {"data/a.ini", "data\\a.ini", false, 0, 0644, 0x20},
-        {"data/sub", "data\\sub", true, 0, 0755, 0x10},
-        {"data/sub/deep", "data\\sub\\deep", true, 0, 0755, 0x10},
-        {"data/sub/deep/big.bin", "data\\sub\\deep\\big.bin", false, 20000, 0644, 0x20},
-        {"empty", "empty", true, 0, 0755, 0x10},
-        {"lvxrun.exe", "lvxrun.exe", false, 1024, 0755, 0x20},
-        {"readonly.txt", "readonly.txt", false, 4, 0444, 0x21},
-        {"setup.bmp", "setup.bmp", false, 5, 0644, 0x20},
-        {"\xe8\xa1\xa8\xe3\x82\xbd\xe8\x83\xbd", "\x95\x5c\x83\x5c\x94\x5c", true, 0, 0755, 0x10},
-        {"\xe8\xa1\xa8\xe3\x82\xbd\xe8\x83\xbd/\xe8\xa1\xa8.txt", "\x95\x5c\x83\x5c\x94\x5c\\\x95\x5c.txt", false, 2, 0444, 0x21},
-        // half-width katakana a (B1) sorts before you (EA A2) in Shift-JIS, after it in UTF-8
-        {"\xef\xbd\xb1.txt", "\xb1.txt", false, 1, 0644, 0x20},
-        {"\xe7\x91\xa4.txt", "\xea\xa2.txt", false, 1, 0644, 0x20},
-    };
-    const size_t count = sizeof entries / sizeof entries[0];
-    for (size_t i = 0; i < count; ++i) {
-        const Entry& e = entries[i];
+    for (size_t i = 0; i < kTreeCount; ++i) {
+        const TreeEntry& e = kTree[i];
         if (e.folder)
             ASSERT_TRUE(temp.MakeFolder(std::string("src/") + e.path));
         else
-            ASSERT_TRUE(Src(e.path, NoiseBytes(e.size, static_cast<uint32_t>(i))));
+            ASSERT_TRUE(temp.WriteFile(std::string("src/") + e.path, NoiseBytes(e.size, static_cast<uint32_t>(i))));
     }
-    // Modes and times last, deepest first, so that no later change touches them.
-    for (size_t i = count; i-- > 0;) {
-        std::string path = temp.Join(std::string("src/") + entries[i].path);
-        ASSERT_EQ(chmod(path.c_str(), entries[i].mode), 0);
+    for (size_t i = kTreeCount; i-- > 0;) {
+        std::string path = temp.Join(std::string("src/") + kTree[i].path);
+        ASSERT_EQ(chmod(path.c_str(), kTree[i].mode), 0);
         timespec times[2] = {{1700000000 + static_cast<time_t>(i), 0}, {1614834367 + static_cast<time_t>(i), 123456789}};
         ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
     }
+}
+
+// kTree read back as the launcher would.
+TEST_F(Builder, PacksATreeWithItsNamesAttributesAndTimes)
+{
+    ASSERT_NO_FATAL_FAILURE(MakeTree(temp));
 
     // By default the last-write time stands for the last-access time too
     // (reading the tree changes the latter: the build that keeps it comes
@@ -195,9 +203,9 @@ TEST_F(Builder, PacksATreeWithItsNamesAttributesAndTimes)
     EXPECT_NE(r.output.find("10 files, 6 folders"), std::string::npos) << r.output;
     Installer in = Installer::Read(temp.Join("out/setup.exe"));
     ASSERT_TRUE(in.dump.ok) << in.dump.error;
-    ASSERT_EQ(in.dump.entries.size(), count);
-    for (size_t i = 0; i < count; ++i) {
-        const Entry& e = entries[i];
+    ASSERT_EQ(in.dump.entries.size(), kTreeCount);
+    for (size_t i = 0; i < kTreeCount; ++i) {
+        const TreeEntry& e = kTree[i];
         const DumpedEntry& d = in.dump.entries[i];
         EXPECT_EQ(d.path, e.archived) << e.path;
         EXPECT_EQ(d.folder, e.folder) << e.path;
@@ -210,6 +218,26 @@ TEST_F(Builder, PacksATreeWithItsNamesAttributesAndTimes)
             << e.path;
     }
     }
+}
+
+// A tree whose names code page 932 can all hold gives the very payload
+// that the builder gave before names in other scripts could be packed
+// (host/data/cp932-tree.payload: kTree as that builder packed it), also
+// with a stub that reads names in UTF-8.
+TEST_F(Builder, ATreeInCodePage932GivesTheSamePayloadAsBefore)
+{
+    ASSERT_NO_FATAL_FAILURE(MakeTree(temp));
+    TestStub stub;
+    stub.widePaths = true;
+    ASSERT_TRUE(temp.WriteFile("stub.exe", stub.Bytes()));
+    Result r = Build(Args());
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::string installer, expected;
+    ASSERT_TRUE(TestFolder::ReadFile(temp.Join("out/setup.exe"), &installer));
+    const std::string payload = installer.substr(stub.Bytes().size());
+    ASSERT_TRUE(TestFolder::ReadFile(QM_TEST_DATA "/cp932-tree.payload", &expected));
+    EXPECT_EQ(payload.size(), expected.size());
+    EXPECT_TRUE(payload == expected); // (binary: not printed)
 }
 
 // The settings: the offset is the stub's length, the name follows in its
