@@ -13,12 +13,10 @@
 //
 // On the wide route, text that Windows gives back (the application-data
 // folder, the program's own path, the names a search finds) may hold
-// characters that code page 932 lacks. It is kept
-// in the same byte texts: ASCII as it is, every other UTF-16 unit as the
-// byte 0x01 followed by its four upper-case hexadecimal digits. No byte of
-// that form is a lead byte or a backslash, so the Shift-JIS rules of the
-// path code still find every separator; and no name can hold 0x01
-// (Windows refuses control characters in names, the payload's check too).
+// characters that code page 932 lacks. It is kept in the same byte texts,
+// ASCII as it is and every other UTF-16 unit escaped (support/EscapedUnit.h),
+// a form that the Shift-JIS rules of the path code read as they read
+// Shift-JIS.
 #pragma once
 #include <windows.h>
 
