@@ -98,9 +98,11 @@ bool DecideWide()
     return !ToAnsi(folder, bytes, sizeof bytes);
 }
 
-void Decide()
+// Takes the route: all of its functions, or (a function missing) none,
+// the route taken before staying as it was.
+void Take(bool wide)
 {
-    const bool wide = DecideWide();
+    FARPROC functions[kFunctionCount];
     char name[32];
     const char* listed = kPathFunctionNames;
     for (int32_t i = 0; i < kFunctionCount; ++i) {
@@ -108,14 +110,21 @@ void Decide()
         std::memcpy(name, listed, length);
         name[length] = wide ? 'W' : 'A';
         name[length + 1] = '\0';
-        route.functions[i] = KernelProcAddress(name);
-        if (route.functions[i] == nullptr) {
-            route.state = kMissing;
+        functions[i] = KernelProcAddress(name);
+        if (functions[i] == nullptr) {
+            if (route.state == kUndecided)
+                route.state = kMissing;
             return;
         }
         listed += length + 1;
     }
+    std::memcpy(route.functions, functions, sizeof functions);
     route.state = wide ? kWide : kAnsi;
+}
+
+void Decide()
+{
+    Take(DecideWide());
 }
 
 template <typename Fn>
@@ -167,6 +176,14 @@ bool SystemPath::Ready()
 {
     IsWide();
     return route.state != kMissing;
+}
+
+void SystemPath::RequireWide()
+{
+    // The ANSI route with code page 932 there is the one of code page 932:
+    // its paths are Shift-JIS, which the wide route takes as well.
+    if (!IsWide() && route.state != kMissing && CodePageThere())
+        Take(true);
 }
 
 int SystemPath::ToWide(const char* text, int length, wchar_t* into, int room)

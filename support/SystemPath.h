@@ -39,6 +39,15 @@ public:
     // every supported Windows; the stub checks it at start-up). Decides
     // the route; shell32 must be at hand.
     static bool Ready();
+    // From here on the wide route, whatever was decided: for names that
+    // only the wide functions can make (escaped units, read from a payload
+    // whose names are UTF-8). The paths made on the ANSI route so far are
+    // Shift-JIS there, the same text on either route. Where code page 932
+    // is missing it cannot be taken (the paths so far are in the ANSI code
+    // page, which nothing converts): the ANSI route stays, and names that
+    // hold escaped units fail there as names with control characters do.
+    // Only while no SystemPath lives, which took its route when it was made.
+    static void RequireWide();
 
     // Converts length bytes of code page 932 (-1: up to and with the
     // terminator) into room units at into (none: only counts): the one
