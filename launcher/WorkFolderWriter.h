@@ -13,7 +13,9 @@
 // there, say) is refused, never opened. A file is written, and given its
 // times and attributes, through the one handle that created it, and that
 // handle's close is the file's last write: a close that fails is a failed
-// write.
+// write. Names read in UTF-8 hold characters that only the wide Windows
+// functions can make: such an archive moves every path to the wide route,
+// before its first name.
 #pragma once
 #include <memory>
 
@@ -41,6 +43,7 @@ public:
     bool ApplyFile(const char* path, const FileAttributeRecord& record) override;
     bool ReleaseFile() override;
     bool TakesName(const char* name) override;
+    void NamesAreUtf8() override;
 
 private:
     // One held folder, and the one it lies in (null for the work folder).
