@@ -5,6 +5,8 @@
 #include <map>
 
 #include "payload/ArchiveName.h"
+#include "support/EscapedUnit.h"
+#include "support/RCAnsiStr.h"
 #include "tools/HostFolder.h"
 #include "tools/NameCodec.h"
 
@@ -24,18 +26,62 @@ bool NameBytesBefore(const SourceEntry& a, const SourceEntry& b)
 
 bool SourceTree::Scan(const std::string& root)
 {
-    top_.clear();
-    problems_.clear();
-    warnings_.clear();
-    contentBytes_ = 0;
-    files_ = folders_ = nonAscii_ = 0;
-    firstNonAscii_.clear();
-    if (HostFolder::KindOf(root) != HostEntry::Folder) {
-        problems_.push_back(root + ": not a folder");
+    // In code page 932 if every name can be; if not, read again in UTF-8.
+    firstUtf8Name_.clear();
+    for (bool utf8 : {false, true}) {
+        top_.clear();
+        problems_.clear();
+        warnings_.clear();
+        contentBytes_ = 0;
+        files_ = folders_ = nonAscii_ = 0;
+        firstNonAscii_.clear();
+        utf8Names_ = utf8;
+        outside932_ = false;
+        if (HostFolder::KindOf(root) != HostEntry::Folder) {
+            problems_.push_back(root + ": not a folder");
+            return false;
+        }
+        ScanFolder(root, std::string(), top_);
+        if (!outside932_)
+            break;
+    }
+    return problems_.empty();
+}
+
+bool SourceTree::Name(const HostEntry& h, const std::string& path, std::string& name)
+{
+    static const char kUnsafe[] = ": Windows cannot use this name as it stands (a device name such as CON or COM1, a "
+                                  "trailing dot or blank, a control character, or one of \\ / : * ? \" < > |)";
+    RCAnsiStr form;
+    if (utf8Names_) {
+        name = h.name;
+        int32_t units = 0;
+        if (!EscapedUnit::FromUtf8(name.c_str(), form, &units)) {
+            problems_.push_back(path + ": the name is not valid UTF-8");
+            return false;
+        }
+        if (!DecodeUtf8ArchiveName(name.c_str(), form))
+            problems_.push_back(path + kUnsafe);
+        return true;
+    }
+    if (!codec_.ToArchive(h.name, name)) {
+        outside932_ = true; // read again, in UTF-8
+        if (firstUtf8Name_.empty())
+            firstUtf8Name_ = path;
         return false;
     }
-    ScanFolder(root, std::string(), top_);
-    return problems_.empty();
+    if (!IsSafeArchiveName(name.c_str()))
+        problems_.push_back(path + kUnsafe);
+    return true;
+}
+
+size_t SourceTree::PathLength(const std::string& relative) const
+{
+    RCAnsiStr form;
+    int32_t units = 0;
+    if (utf8Names_ && EscapedUnit::FromUtf8(relative.c_str(), form, &units))
+        return static_cast<size_t>(units);
+    return relative.size();
 }
 
 void SourceTree::StoredTimes(FileAttributeRecord& record) const
@@ -77,12 +123,7 @@ void SourceTree::ScanFolder(const std::string& hostPath, const std::string& arch
         e.size = h.size;
         e.record = h.record;
         StoredTimes(e.record);
-        bool named = codec_.ToArchive(h.name, e.name);
-        if (!named)
-            problems_.push_back(path + ": the name cannot be written in code page 932 (Shift-JIS) exactly");
-        else if (!IsSafeArchiveName(e.name.c_str()))
-            problems_.push_back(path + ": Windows cannot use this name as it stands (a device name such as CON or "
-                                       "COM1, a trailing dot or blank, a control character, or one of \\ / : * ? \" < > |)");
+        const bool named = Name(h, path, e.name);
         if (std::any_of(h.name.begin(), h.name.end(), [](char c) { return (c & 0x80) != 0; }) && nonAscii_++ == 0)
             firstNonAscii_ = path;
         std::u32string key;
@@ -98,17 +139,19 @@ void SourceTree::ScanFolder(const std::string& hostPath, const std::string& arch
             problems_.push_back(path + ": 2 GiB or larger; the launcher takes files below 2 GiB only");
 
         std::string relative = archivePath.empty() ? e.name : archivePath + "\\" + e.name;
-        size_t full = sizeof kTypicalWorkFolder - 1 + relative.size();
+        const size_t length = PathLength(relative);
+        const char* unit = utf8Names_ ? " UTF-16 units" : " bytes";
+        size_t full = sizeof kTypicalWorkFolder - 1 + length;
         size_t limit = (e.folder ? kMaxFolderPath : kMaxPath) - 1;
-        size_t shortest = sizeof kShortestWorkFolder - 1 + relative.size();
+        size_t shortest = sizeof kShortestWorkFolder - 1 + length;
         if (named && shortest > limit)
-            problems_.push_back(path + ": the path will be at least " + std::to_string(shortest) +
-                                " bytes long on any machine (the shortest work folder takes " +
+            problems_.push_back(path + ": the path will be at least " + std::to_string(shortest) + unit +
+                                " long on any machine (the shortest work folder takes " +
                                 std::to_string(sizeof kShortestWorkFolder - 1) + "); Windows allows " +
                                 std::to_string(limit));
         else if (named && full > limit)
-            warnings_.push_back(path + ": the path will be about " + std::to_string(full) +
-                                " bytes long on the user's machine (a typical work folder takes " +
+            warnings_.push_back(path + ": the path will be about " + std::to_string(full) + unit +
+                                " long on the user's machine (a typical work folder takes " +
                                 std::to_string(sizeof kTypicalWorkFolder - 1) + "); Windows allows " +
                                 std::to_string(limit));
         if (e.folder) {
