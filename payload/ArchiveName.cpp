@@ -45,8 +45,9 @@ bool IsDeviceName(const char* name, bool utf8)
         ++stem;
     while (stem > 0 && name[stem - 1] == ' ')
         --stem;
-    static const char* const kPlain[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    for (const char* word : kPlain) {
+    // One after the other, each with its zero: no table of pointers.
+    static const char kPlain[] = "CON\0PRN\0AUX\0NUL\0CONIN$\0CONOUT$";
+    for (const char* word = kPlain; word < kPlain + sizeof kPlain; word += std::strlen(word) + 1) {
         if (StartsWithWord(name, stem, word))
             return true;
     }

@@ -171,11 +171,12 @@ public:
     bool Enter(RCPath& path, const RCAnsiStr& name, const RCAnsiStr& root, ArchiveSink& sink)
     {
         named_ = true;
+        RCAnsiStr decoded; // a UTF-8 name as the path takes it
         const char* component = name.Text();
         if (name.Length() != 0 && utf8_) {
-            if (!DecodeUtf8ArchiveName(component, decoded_))
+            if (!DecodeUtf8ArchiveName(component, decoded))
                 return false;
-            component = decoded_.Text();
+            component = decoded.Text();
         } else if (name.Length() != 0 && (!IsSafeArchiveName(component) || !sink.TakesName(component))) {
             return false;
         }
@@ -184,7 +185,6 @@ public:
     }
 
 private:
-    RCAnsiStr decoded_; // a UTF-8 name as the path takes it
     bool utf8_ = false;
     bool named_ = false;
 };

@@ -1,8 +1,5 @@
 #include "support/EscapedUnit.h"
 
-#include <cstring>
-#include <memory>
-
 #include "support/RCAnsiStr.h"
 
 namespace {
@@ -43,47 +40,47 @@ bool EscapedUnit::Read(const char* text, uint32_t* unit)
 
 bool EscapedUnit::FromUtf8(const char* utf8, RCAnsiStr& into, int32_t* units)
 {
-    // Each byte gives at most one escaped unit: a four-byte character gives two.
-    std::unique_ptr<char[]> form(new char[std::strlen(utf8) * kBytes + 1]);
-    char* out = form.get();
+    into.Assign(nullptr);
     int32_t count = 0;
     const unsigned char* at = reinterpret_cast<const unsigned char*>(utf8);
     while (*at != 0) {
+        char piece[2 * kBytes + 1]; // one character: two units at most
+        char* out = piece;
         uint32_t c = *at++;
         ++count;
         if (c < 0x80) {
             *out++ = static_cast<char>(c);
-            continue;
-        }
-        // The lead byte tells the length. 80-BF continue a character and
-        // start none; C0 and C1 could only start overlong forms of ASCII;
-        // F5-FF would start values beyond U+10FFFF.
-        if (c < 0xC2 || c > 0xF4)
-            return false;
-        int32_t more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
-        c &= 0x3Fu >> more;
-        const uint32_t least = more == 3 ? 0x10000 : more == 2 ? 0x800 : 0x80;
-        for (; more > 0; --more) {
-            // A sequence cut short: the terminator or another lead comes
-            // where a continuation byte must.
-            if ((*at & 0xC0) != 0x80)
+        } else {
+            // The lead byte tells the length. 80-BF continue a character
+            // and start none; C0 and C1 could only start overlong forms of
+            // ASCII; F5-FF would start values beyond U+10FFFF.
+            if (c < 0xC2 || c > 0xF4)
                 return false;
-            c = c << 6 | (*at++ & 0x3Fu);
+            int32_t more = 1 + (c >= 0xE0) + (c >= 0xF0);
+            c &= 0x3Fu >> more;
+            // The least value of each length (of two bytes: any, C2 on).
+            const uint32_t least = 1u << (5 * more + 1);
+            do {
+                // A sequence cut short: the terminator or another lead
+                // comes where a continuation byte must.
+                if ((*at & 0xC0) != 0x80)
+                    return false;
+                c = c << 6 | (*at++ & 0x3Fu);
+            } while (--more > 0);
+            // Overlong (a shorter form exists), beyond U+10FFFF (F4 90 and
+            // above), or a surrogate (ED A0 to ED BF), which UTF-8 never holds.
+            if (c < least || c > 0x10FFFF || (c & 0xFFFFF800u) == 0xD800)
+                return false;
+            if (c >= 0x10000) {
+                out = Write(0xD7C0 + (c >> 10), out); // 0xD800 + ((c - 0x10000) >> 10)
+                c = 0xDC00 | (c & 0x3FF);
+                ++count;
+            }
+            out = Write(c, out);
         }
-        // Overlong (a shorter form exists), beyond U+10FFFF (F4 90 and
-        // above), or a surrogate (ED A0 to ED BF), which UTF-8 never holds.
-        if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-            return false;
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out = Write(0xD800 | c >> 10, out);
-            c = 0xDC00 | (c & 0x3FF);
-            ++count;
-        }
-        out = Write(c, out);
+        *out = '\0';
+        into.Append(piece);
     }
-    *out = '\0';
-    into.Assign(form.get());
     *units = count;
     return true;
 }

@@ -98,9 +98,9 @@ bool DecideWide()
     return !ToAnsi(folder, bytes, sizeof bytes);
 }
 
-// Takes the route: all of its functions, or (a function missing) none,
-// the route taken before staying as it was.
-void Take(bool wide)
+// Takes the route with all of its functions; false, and nothing taken,
+// when one of them is missing.
+bool Take(bool wide)
 {
     FARPROC functions[kFunctionCount];
     char name[32];
@@ -111,20 +111,19 @@ void Take(bool wide)
         name[length] = wide ? 'W' : 'A';
         name[length + 1] = '\0';
         functions[i] = KernelProcAddress(name);
-        if (functions[i] == nullptr) {
-            if (route.state == kUndecided)
-                route.state = kMissing;
-            return;
-        }
+        if (functions[i] == nullptr)
+            return false;
         listed += length + 1;
     }
     std::memcpy(route.functions, functions, sizeof functions);
     route.state = wide ? kWide : kAnsi;
+    return true;
 }
 
 void Decide()
 {
-    Take(DecideWide());
+    if (!Take(DecideWide()))
+        route.state = kMissing;
 }
 
 template <typename Fn>
@@ -182,8 +181,8 @@ void SystemPath::RequireWide()
 {
     // The ANSI route with code page 932 there is the one of code page 932:
     // its paths are Shift-JIS, which the wide route takes as well.
-    if (!IsWide() && route.state != kMissing && CodePageThere())
-        Take(true);
+    if (!IsWide() && Ready() && CodePageThere())
+        Take(true); // all or nothing: a route half taken would call the wrong form
 }
 
 int SystemPath::ToWide(const char* text, int length, wchar_t* into, int room)
