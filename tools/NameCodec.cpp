@@ -77,14 +77,16 @@ bool NameCodec::FoldKey(const std::string& utf8, std::u32string& key)
     std::wstring wide = WideText::FromUtf8(utf8);
     if (wide.empty())
         return false;
-    // Upper case as the file system compares names, one UTF-16 unit at a time.
-    int n = LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), static_cast<int>(wide.size()), nullptr, 0);
-    if (n <= 0)
-        return false;
-    std::wstring upper(static_cast<size_t>(n), L'\0');
-    LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), static_cast<int>(wide.size()), &upper[0], n);
-    for (wchar_t c : upper)
-        key.push_back(static_cast<char32_t>(static_cast<uint16_t>(c)));
+    // Upper case as the file system compares names (its rule, not the
+    // linguistic one), one UTF-16 unit at a time: the two units of a
+    // character beyond U+FFFF keep their case, which some versions of
+    // LCMapString would change for the pair.
+    for (wchar_t c : wide) {
+        wchar_t upper = c;
+        if ((c < 0xD800 || c > 0xDFFF) && LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, &c, 1, &upper, 1) != 1)
+            return false;
+        key.push_back(static_cast<char32_t>(static_cast<uint16_t>(upper)));
+    }
     return true;
 }
 

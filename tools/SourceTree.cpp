@@ -26,52 +26,44 @@ bool NameBytesBefore(const SourceEntry& a, const SourceEntry& b)
 
 bool SourceTree::Scan(const std::string& root)
 {
-    // In code page 932 if every name can be; if not, read again in UTF-8.
+    top_.clear();
+    problems_.clear();
+    warnings_.clear();
+    contentBytes_ = 0;
+    files_ = folders_ = nonAscii_ = 0;
+    firstNonAscii_.clear();
     firstUtf8Name_.clear();
-    for (bool utf8 : {false, true}) {
-        top_.clear();
-        problems_.clear();
-        warnings_.clear();
-        contentBytes_ = 0;
-        files_ = folders_ = nonAscii_ = 0;
-        firstNonAscii_.clear();
-        utf8Names_ = utf8;
-        outside932_ = false;
-        if (HostFolder::KindOf(root) != HostEntry::Folder) {
-            problems_.push_back(root + ": not a folder");
-            return false;
-        }
-        ScanFolder(root, std::string(), top_);
-        if (!outside932_)
-            break;
+    if (HostFolder::KindOf(root) != HostEntry::Folder) {
+        problems_.push_back(root + ": not a folder");
+        return false;
     }
+    // Read once (reading moves the folders' last-access times), named
+    // after: in code page 932 when every name has its form there, the
+    // archive of old; else every name in UTF-8.
+    ScanFolder(root, top_);
+    utf8Names_ = !firstUtf8Name_.empty();
+    NameFolder(top_, std::string());
     return problems_.empty();
 }
 
-bool SourceTree::Name(const HostEntry& h, const std::string& path, std::string& name)
+bool SourceTree::Name(SourceEntry& e)
 {
     static const char kUnsafe[] = ": Windows cannot use this name as it stands (a device name such as CON or COM1, a "
                                   "trailing dot or blank, a control character, or one of \\ / : * ? \" < > |)";
     RCAnsiStr form;
     if (utf8Names_) {
-        name = h.name;
+        e.name = e.hostName;
         int32_t units = 0;
-        if (!EscapedUnit::FromUtf8(name.c_str(), form, &units)) {
-            problems_.push_back(path + ": the name is not valid UTF-8");
+        if (!EscapedUnit::FromUtf8(e.name.c_str(), form, &units)) {
+            problems_.push_back(e.hostPath + ": the name is not valid UTF-8");
             return false;
         }
-        if (!DecodeUtf8ArchiveName(name.c_str(), form))
-            problems_.push_back(path + kUnsafe);
+        if (!DecodeUtf8ArchiveName(e.name.c_str(), form))
+            problems_.push_back(e.hostPath + kUnsafe);
         return true;
     }
-    if (!codec_.ToArchive(h.name, name)) {
-        outside932_ = true; // read again, in UTF-8
-        if (firstUtf8Name_.empty())
-            firstUtf8Name_ = path;
-        return false;
-    }
-    if (!IsSafeArchiveName(name.c_str()))
-        problems_.push_back(path + kUnsafe);
+    if (!IsSafeArchiveName(e.name.c_str()))
+        problems_.push_back(e.hostPath + kUnsafe);
     return true;
 }
 
@@ -96,7 +88,7 @@ void SourceTree::StoredTimes(FileAttributeRecord& record) const
     }
 }
 
-void SourceTree::ScanFolder(const std::string& hostPath, const std::string& archivePath, std::vector<SourceEntry>& out)
+void SourceTree::ScanFolder(const std::string& hostPath, std::vector<SourceEntry>& out)
 {
     std::vector<HostEntry> listed;
     std::string error;
@@ -104,9 +96,6 @@ void SourceTree::ScanFolder(const std::string& hostPath, const std::string& arch
         problems_.push_back(error);
         return;
     }
-    // Windows compares names without regard to case: the first name seen
-    // under a key, for the message when a second one comes.
-    std::map<std::u32string, std::string> seen;
     for (const HostEntry& h : listed) {
         std::string path = HostFolder::Join(hostPath, h.name);
         if (h.kind == HostEntry::Link) {
@@ -119,24 +108,44 @@ void SourceTree::ScanFolder(const std::string& hostPath, const std::string& arch
         }
         SourceEntry e;
         e.hostPath = path;
+        e.hostName = h.name;
         e.folder = h.kind == HostEntry::Folder;
         e.size = h.size;
         e.record = h.record;
         StoredTimes(e.record);
-        const bool named = Name(h, path, e.name);
+        if (!codec_.ToArchive(h.name, e.name) && firstUtf8Name_.empty())
+            firstUtf8Name_ = path;
         if (std::any_of(h.name.begin(), h.name.end(), [](char c) { return (c & 0x80) != 0; }) && nonAscii_++ == 0)
             firstNonAscii_ = path;
-        std::u32string key;
-        if (named && codec_.FoldKey(h.name, key)) {
-            auto found = seen.find(key);
-            if (found != seen.end())
-                problems_.push_back(path + ": Windows takes this name and \"" + found->second +
-                                    "\" to be the same (case does not count)");
-            else
-                seen.emplace(key, h.name);
-        }
         if (!e.folder && e.size > kMaxFileSize)
             problems_.push_back(path + ": 2 GiB or larger; the launcher takes files below 2 GiB only");
+        if (e.folder) {
+            ++folders_;
+            ScanFolder(path, e.children);
+        } else {
+            ++files_;
+            contentBytes_ += static_cast<uint64_t>(e.size);
+        }
+        out.push_back(std::move(e));
+    }
+}
+
+void SourceTree::NameFolder(std::vector<SourceEntry>& entries, const std::string& archivePath)
+{
+    // Windows compares names without regard to case: the first name seen
+    // under a key, for the message when a second one comes.
+    std::map<std::u32string, std::string> seen;
+    for (SourceEntry& e : entries) {
+        const bool named = Name(e);
+        std::u32string key;
+        if (named && codec_.FoldKey(e.hostName, key)) {
+            auto found = seen.find(key);
+            if (found != seen.end())
+                problems_.push_back(e.hostPath + ": Windows takes this name and \"" + found->second +
+                                    "\" to be the same (case does not count)");
+            else
+                seen.emplace(key, e.hostName);
+        }
 
         std::string relative = archivePath.empty() ? e.name : archivePath + "\\" + e.name;
         const size_t length = PathLength(relative);
@@ -145,23 +154,17 @@ void SourceTree::ScanFolder(const std::string& hostPath, const std::string& arch
         size_t limit = (e.folder ? kMaxFolderPath : kMaxPath) - 1;
         size_t shortest = sizeof kShortestWorkFolder - 1 + length;
         if (named && shortest > limit)
-            problems_.push_back(path + ": the path will be at least " + std::to_string(shortest) + unit +
+            problems_.push_back(e.hostPath + ": the path will be at least " + std::to_string(shortest) + unit +
                                 " long on any machine (the shortest work folder takes " +
                                 std::to_string(sizeof kShortestWorkFolder - 1) + "); Windows allows " +
                                 std::to_string(limit));
         else if (named && full > limit)
-            warnings_.push_back(path + ": the path will be about " + std::to_string(full) + unit +
+            warnings_.push_back(e.hostPath + ": the path will be about " + std::to_string(full) + unit +
                                 " long on the user's machine (a typical work folder takes " +
                                 std::to_string(sizeof kTypicalWorkFolder - 1) + "); Windows allows " +
                                 std::to_string(limit));
-        if (e.folder) {
-            ++folders_;
-            ScanFolder(path, relative, e.children);
-        } else {
-            ++files_;
-            contentBytes_ += static_cast<uint64_t>(e.size);
-        }
-        out.push_back(std::move(e));
+        if (e.folder)
+            NameFolder(e.children, relative);
     }
-    std::sort(out.begin(), out.end(), NameBytesBefore);
+    std::sort(entries.begin(), entries.end(), NameBytesBefore);
 }

@@ -22,10 +22,10 @@
 #include "support/FileAttributeRecord.h"
 
 class NameCodec;
-struct HostEntry;
 
 struct SourceEntry {
     std::string name;      // archive name: code page 932, or UTF-8 (Utf8Names)
+    std::string hostName;  // its name on the host, UTF-8
     std::string hostPath;  // where to read it, UTF-8
     bool folder = false;
     int64_t size = 0;      // files
@@ -82,13 +82,18 @@ public:
     const std::string& FirstNonAsciiName() const { return firstNonAscii_; }
 
 private:
-    // The archive name of a host entry at path into name; false when it has
-    // none (a problem, or in code page 932 the sign to read in UTF-8). A
-    // name that is not safe is a problem, but a name all the same.
-    bool Name(const HostEntry& h, const std::string& path, std::string& name);
+    // Reads a folder's entries, and those of its folders, with all that
+    // their names do not decide.
+    void ScanFolder(const std::string& hostPath, std::vector<SourceEntry>& out);
+    // Names a folder's entries (and those of its folders) in the archive's
+    // encoding, checks the names, their clashes and the paths' lengths,
+    // and sorts them.
+    void NameFolder(std::vector<SourceEntry>& entries, const std::string& archivePath);
+    // Gives an entry its archive name; false when it has none (not UTF-8).
+    // A name that is not safe is a problem, but a name all the same.
+    bool Name(SourceEntry& e);
     // A path's length as Windows will count it.
     size_t PathLength(const std::string& relative) const;
-    void ScanFolder(const std::string& hostPath, const std::string& archivePath, std::vector<SourceEntry>& out);
 
     void StoredTimes(FileAttributeRecord& record) const;
 
@@ -103,6 +108,5 @@ private:
     uint32_t nonAscii_ = 0;
     std::string firstNonAscii_;
     bool utf8Names_ = false;
-    bool outside932_ = false; // a name without a form in code page 932 was seen
-    std::string firstUtf8Name_;
+    std::string firstUtf8Name_; // the first name without a form in code page 932
 };

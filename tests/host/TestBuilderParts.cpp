@@ -116,8 +116,9 @@ TEST(BuilderNames, FromArchiveReadsShiftJisAndEscapedUnits)
         std::string utf8;
         const bool ok = codec.FromArchive(c.archive, utf8);
         EXPECT_EQ(ok, c.utf8 != nullptr) << c.archive;
-        if (ok && c.utf8 != nullptr)
+        if (ok && c.utf8 != nullptr) {
             EXPECT_EQ(utf8, c.utf8) << c.archive;
+        }
     }
     EXPECT_EQ(codec.Shown("a\x01" "D83D"), "a\\x01D83D");
 }
