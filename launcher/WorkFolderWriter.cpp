@@ -113,6 +113,12 @@ bool WorkFolderWriter::TakesName(const char* name)
     return SystemPath::IsShiftJis(name);
 }
 
+void WorkFolderWriter::NamesAreUtf8()
+{
+    // On every code page, 932 included: no ANSI code page holds them all.
+    SystemPath::RequireWide();
+}
+
 bool WorkFolderWriter::ReleaseFile()
 {
     // Closed whatever the flush says: the file is not kept open.

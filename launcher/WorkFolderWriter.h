@@ -16,7 +16,9 @@
 // write. Where the work folder does not lie on a local fixed disk (a
 // redirected profile on a file server, say), a close may not report what
 // the network redirector held back: there each file is also flushed before
-// its close, and a failed flush is a failed write too.
+// its close, and a failed flush is a failed write too. Names read in UTF-8
+// hold characters that only the wide Windows functions can make: such an
+// archive moves every path to the wide route, before its first name.
 #pragma once
 #include <memory>
 
@@ -44,6 +46,7 @@ public:
     bool ApplyFile(const char* path, const FileAttributeRecord& record) override;
     bool ReleaseFile() override;
     bool TakesName(const char* name) override;
+    void NamesAreUtf8() override;
 
 private:
     // One held folder, and the one it lies in (null for the work folder).

@@ -90,15 +90,17 @@ bool PayloadWriter::NameLine(const char* name)
     return Line(name);
 }
 
-// The archive's first line, once, before the first record; not when
-// something else was written first (only the first line announces).
+// The archive's first lines, once, before the first record: the check
+// lines' announcement, not when something else was written first (only
+// the first line announces), then the names line.
 bool PayloadWriter::Announce()
 {
-    if (announced_ || !checkLines_ || archiveBytes_ != 0)
+    if (announced_)
         return true;
     announced_ = true;
     char line[2] = {ArchiveFormat::kCheckTag, '\0'};
-    return Line(line);
+    return (!checkLines_ || archiveBytes_ != 0 || Line(line)) &&
+           (!utf8Names_ || Line(ArchiveFormat::kUtf8NamesLine));
 }
 
 // Every record: refused after a failure and inside a File record's

@@ -8,7 +8,8 @@
 //
 // Unless turned off, the archive begins with the line "C", which announces
 // check lines, and every File record is followed by its check line: "C" and
-// the CRC-32 of the content in 8 upper-case hexadecimal digits.
+// the CRC-32 of the content in 8 upper-case hexadecimal digits. When asked,
+// the line "NUTF-8" follows: the names are UTF-8.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -64,6 +65,11 @@ public:
     // written first). On unless turned off, for archives as builders wrote
     // them before check lines existed; set before the first record.
     void SetCheckLines(bool on) { checkLines_ = on; }
+    // Names in UTF-8, said by the names line, which follows the check
+    // lines' announcement before the first record (ArchiveFormat.h). Off
+    // unless turned on: names in Shift-JIS. Set before the first record;
+    // the names themselves go as they are given.
+    void SetUtf8Names(bool on) { utf8Names_ = on; }
 
     bool Failed() const { return failed_; }
     // Bytes of archive (uncompressed) and of payload (compressed) so far.
@@ -87,6 +93,7 @@ private:
     std::unique_ptr<Deflater> deflater_;
     std::unique_ptr<Crc32> crc_; // of the File record's content so far
     bool checkLines_ = true;
+    bool utf8Names_ = false;
     bool announced_ = false;
     bool failed_ = false;
     uint64_t archiveBytes_ = 0;

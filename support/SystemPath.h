@@ -14,12 +14,10 @@
 //
 // On the wide route, text that Windows gives back (the application-data
 // folder, the program's own path, the names a search finds) may hold
-// characters that code page 932 lacks. It is kept
-// in the same byte texts: ASCII as it is, every other UTF-16 unit as the
-// byte 0x01 followed by its four upper-case hexadecimal digits. No byte of
-// that form is a lead byte or a backslash, so the Shift-JIS rules of the
-// path code still find every separator; and no name can hold 0x01
-// (Windows refuses control characters in names, the payload's check too).
+// characters that code page 932 lacks. It is kept in the same byte texts,
+// ASCII as it is and every other UTF-16 unit escaped (support/EscapedUnit.h),
+// a form that the Shift-JIS rules of the path code read as they read
+// Shift-JIS.
 #pragma once
 #include <windows.h>
 
@@ -43,6 +41,15 @@ public:
     // every supported Windows; the stub checks it at start-up). Decides
     // the route; shell32 must be at hand.
     static bool Ready();
+    // From here on the wide route, whatever was decided: for names that
+    // only the wide functions can make (escaped units, read from a payload
+    // whose names are UTF-8). The paths made on the ANSI route so far are
+    // Shift-JIS there, the same text on either route. Where code page 932
+    // is missing it cannot be taken (the paths so far are in the ANSI code
+    // page, which nothing converts): the ANSI route stays, and names that
+    // hold escaped units fail there as names with control characters do.
+    // Only while no SystemPath lives, which took its route when it was made.
+    static void RequireWide();
 
     // Converts length bytes of code page 932 (-1: up to and with the
     // terminator) into room units at into (none: only counts): the one

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <iterator>
 
 #include "payload/ArchiveFormat.h"
 #include "payload/ArchiveName.h"
@@ -33,6 +32,13 @@ constexpr size_t kMaxListed = 20;
 constexpr uint32_t kPieceSize = ArchiveFormat::kPieceSize;
 // The installer's name area holds this many bytes before its zero.
 constexpr size_t kMaxInstallerName = StubSettings::kMaxInstallerName;
+
+// Whether the stub holds text (length bytes, a terminator among them): a
+// sign of what it can do.
+bool StubHolds(const StubImage& stub, const char* text, size_t length)
+{
+    return std::search(stub.Bytes().begin(), stub.Bytes().end(), text, text + length) != stub.Bytes().end();
+}
 
 class FileSink : public PayloadWriter::Sink {
 public:
@@ -122,10 +128,23 @@ int Builder::Run()
     for (const std::string& p : tree.Problems())
         Error(p);
     refused = refused || !tree.Problems().empty();
+    // Names outside code page 932 go in UTF-8, which only a stub that knows
+    // the names line reads: an older one (or another builder's) would take
+    // them for Shift-JIS, and refuse them as damage or make other names.
+    const char* namesLine = ArchiveFormat::kUtf8NamesLine;
+    if (tree.Utf8Names() && !stub.Bytes().empty() && !StubHolds(stub, namesLine, std::strlen(namesLine) + 1)) {
+        Error(tree.FirstUtf8Name() + ": this name and any other that code page 932 cannot hold go into the payload "
+              "in UTF-8, which the stub " + options_.stub + " cannot read (it is older, or another builder's); use "
+              "this builder's own stub");
+        refused = true;
+    }
     if (!installer.empty() && HostFolder::KindOf(options_.source) == HostEntry::Folder) {
+        // The stub names the installer in code page 932; the tree names it
+        // in the payload's own encoding.
+        const std::string& name = tree.Utf8Names() ? options_.installer : installer;
         const SourceEntry* found = nullptr;
         for (const SourceEntry& e : tree.Top()) {
-            if (e.name == installer)
+            if (e.name == name)
                 found = &e;
         }
         if (found == nullptr || found->folder) {
@@ -153,8 +172,7 @@ int Builder::Run()
     // A stub of this project's own takes its paths as wide ones wherever
     // the ANSI code page would garble them; an older one (or another
     // builder's) does not, and only then is the warning true.
-    const bool widePaths = std::search(stub.Bytes().begin(), stub.Bytes().end(), std::begin(kPathFunctionNames),
-                                       std::end(kPathFunctionNames)) != stub.Bytes().end();
+    const bool widePaths = StubHolds(stub, kPathFunctionNames, sizeof kPathFunctionNames);
     const uint32_t garbled = widePaths ? 0 : tree.NonAsciiNames();
     if (garbled != 0)
         Warning(tree.FirstNonAsciiName() + (tree.NonAsciiNames() > 1 ? " and " + std::to_string(tree.NonAsciiNames() - 1) +
@@ -183,6 +201,7 @@ int Builder::Run()
     }
     FileSink sink(out.File());
     PayloadWriter writer(sink, options_.level != 0 ? options_.level : kDefaultLevel);
+    writer.SetUtf8Names(tree.Utf8Names());
     bool showProgress = options_.verbosity != BuildOptions::Quiet && tree.ContentBytes() >= kProgressThreshold &&
                         ProgressBar::StderrIsTerminal();
     {

@@ -1,5 +1,6 @@
 // Extractor: the sink that --extract reads an installer's payload into: a
-// folder DIR on the host (Linux or Windows), names decoded from Shift-JIS,
+// folder DIR on the host (Linux or Windows), names decoded from Shift-JIS
+// (or UTF-8, as the record loop gives them: NameCodec::FromArchive),
 // times and attributes applied where the platform can.
 //
 // Nothing is ever written outside DIR. The record loop refuses unsafe names

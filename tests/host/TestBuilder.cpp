@@ -94,6 +94,24 @@ std::vector<std::string> FolderNames(const std::string& path)
     return names;
 }
 
+// Names below a folder, recursively ("a/b"), with the kind of each.
+std::vector<std::string> TreeNames(const std::string& root, const std::string& below = "")
+{
+    std::vector<std::string> names;
+    for (const std::string& n : FolderNames(below.empty() ? root : root + "/" + below)) {
+        const std::string relative = below.empty() ? n : below + "/" + n;
+        struct stat st;
+        if (lstat((root + "/" + relative).c_str(), &st) != 0)
+            continue;
+        names.push_back(relative + (S_ISDIR(st.st_mode) ? "/" : S_ISLNK(st.st_mode) ? "@" : ""));
+        if (S_ISDIR(st.st_mode)) {
+            std::vector<std::string> inner = TreeNames(root, relative);
+            names.insert(names.end(), inner.begin(), inner.end());
+        }
+    }
+    return names;
+}
+
 class Builder : public ::testing::Test {
 protected:
     void SetUp() override
@@ -130,52 +148,60 @@ protected:
 };
 
 // Every kind of entry, names whose Shift-JIS and UTF-8 byte orders differ,
-// and times set one by one, read back as the launcher would.
-TEST_F(Builder, PacksATreeWithItsNamesAttributesAndTimes)
+// and times set one by one.
+struct TreeEntry {
+    const char* path;      // UTF-8, "/" between components
+    const char* archived;  // what the archive must hold: Shift-JIS, "\" between components
+    bool folder;
+    size_t size;
+    mode_t mode;
+    uint32_t attributes;
+};
+// In archive order: the bytes of the Shift-JIS names, folder by folder.
+const TreeEntry kTree[] = {
+    {".config", ".config", true, 0, 0755, 0x12},
+    {".config/settings.ini", ".config\\settings.ini", false, 7, 0644, 0x20},
+    {".hidden", ".hidden", false, 3, 0644, 0x22},
+    {"data", "data", true, 0, 0755, 0x10},
+    {"data/a.ini", "data\\a.ini", false, 0, 0644, 0x20},
+    {"data/sub", "data\\sub", true, 0, 0755, 0x10},
+    {"data/sub/deep", "data\\sub\\deep", true, 0, 0755, 0x10},
+    {"data/sub/deep/big.bin", "data\\sub\\deep\\big.bin", false, 20000, 0644, 0x20},
+    {"empty", "empty", true, 0, 0755, 0x10},
+    {"lvxrun.exe", "lvxrun.exe", false, 1024, 0755, 0x20},
+    {"readonly.txt", "readonly.txt", false, 4, 0444, 0x21},
+    {"setup.bmp", "setup.bmp", false, 5, 0644, 0x20},
+    {"\xe8\xa1\xa8\xe3\x82\xbd\xe8\x83\xbd", "\x95\x5c\x83\x5c\x94\x5c", true, 0, 0755, 0x10},
+    {"\xe8\xa1\xa8\xe3\x82\xbd\xe8\x83\xbd/\xe8\xa1\xa8.txt", "\x95\x5c\x83\x5c\x94\x5c\\\x95\x5c.txt", false, 2, 0444, 0x21},
+    // half-width katakana a (B1) sorts before you (EA A2) in Shift-JIS, after it in UTF-8
+    {"\xef\xbd\xb1.txt", "\xb1.txt", false, 1, 0644, 0x20},
+    {"\xe7\x91\xa4.txt", "\xea\xa2.txt", false, 1, 0644, 0x20},
+};
+constexpr size_t kTreeCount = sizeof kTree / sizeof kTree[0];
+
+// Makes kTree under src in temp: content, then modes and times, deepest
+// first, so that no later change touches them.
+void MakeTree(TestFolder& temp)
 {
-    struct Entry {
-        const char* path;      // UTF-8, "/" between components
-        const char* archived;  // what the archive must hold: Shift-JIS, "\" between components
-        bool folder;
-        size_t size;
-        mode_t mode;
-        uint32_t attributes;
-    };
-    // In archive order: the bytes of the Shift-JIS names, folder by folder.
-    const Entry entries[] = {
-        {".config", ".config", true, 0, 0755, 0x12},
-        {".config/settings.ini", ".config\\settings.ini", false, 7, 0644, 0x20},
-        {".hidden", ".hidden", false, 3, 0644, 0x22},
-        {"data", "data", true, 0, 0755, 0x10},
-        {"data/a.ini", "data\\a.ini", false, 0, 0644, 0x20},
-        {"data/sub", "data\\sub", true, 0, 0755, 0x10},
-        {"data/sub/deep", "data\\sub\\deep", true, 0, 0755, 0x10},
-        {"data/sub/deep/big.bin", "data\\sub\\deep\\big.bin", false, 20000, 0644, 0x20},
-        {"empty", "empty", true, 0, 0755, 0x10},
-        {"lvxrun.exe", "lvxrun.exe", false, 1024, 0755, 0x20},
-        {"readonly.txt", "readonly.txt", false, 4, 0444, 0x21},
-        {"setup.bmp", "setup.bmp", false, 5, 0644, 0x20},
-        {"\xe8\xa1\xa8\xe3\x82\xbd\xe8\x83\xbd", "\x95\x5c\x83\x5c\x94\x5c", true, 0, 0755, 0x10},
-        {"\xe8\xa1\xa8\xe3\x82\xbd\xe8\x83\xbd/\xe8\xa1\xa8.txt", "\x95\x5c\x83\x5c\x94\x5c\\\x95\x5c.txt", false, 2, 0444, 0x21},
-        // half-width katakana a (B1) sorts before you (EA A2) in Shift-JIS, after it in UTF-8
-        {"\xef\xbd\xb1.txt", "\xb1.txt", false, 1, 0644, 0x20},
-        {"\xe7\x91\xa4.txt", "\xea\xa2.txt", false, 1, 0644, 0x20},
-    };
-    const size_t count = sizeof entries / sizeof entries[0];
-    for (size_t i = 0; i < count; ++i) {
-        const Entry& e = entries[i];
+    for (size_t i = 0; i < kTreeCount; ++i) {
+        const TreeEntry& e = kTree[i];
         if (e.folder)
             ASSERT_TRUE(temp.MakeFolder(std::string("src/") + e.path));
         else
-            ASSERT_TRUE(Src(e.path, NoiseBytes(e.size, static_cast<uint32_t>(i))));
+            ASSERT_TRUE(temp.WriteFile(std::string("src/") + e.path, NoiseBytes(e.size, static_cast<uint32_t>(i))));
     }
-    // Modes and times last, deepest first, so that no later change touches them.
-    for (size_t i = count; i-- > 0;) {
-        std::string path = temp.Join(std::string("src/") + entries[i].path);
-        ASSERT_EQ(chmod(path.c_str(), entries[i].mode), 0);
+    for (size_t i = kTreeCount; i-- > 0;) {
+        std::string path = temp.Join(std::string("src/") + kTree[i].path);
+        ASSERT_EQ(chmod(path.c_str(), kTree[i].mode), 0);
         timespec times[2] = {{1700000000 + static_cast<time_t>(i), 0}, {1614834367 + static_cast<time_t>(i), 123456789}};
         ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
     }
+}
+
+// kTree read back as the launcher would.
+TEST_F(Builder, PacksATreeWithItsNamesAttributesAndTimes)
+{
+    ASSERT_NO_FATAL_FAILURE(MakeTree(temp));
 
     // By default the last-write time stands for the last-access time too
     // (reading the tree changes the latter: the build that keeps it comes
@@ -195,9 +221,9 @@ TEST_F(Builder, PacksATreeWithItsNamesAttributesAndTimes)
     EXPECT_NE(r.output.find("10 files, 6 folders"), std::string::npos) << r.output;
     Installer in = Installer::Read(temp.Join("out/setup.exe"));
     ASSERT_TRUE(in.dump.ok) << in.dump.error;
-    ASSERT_EQ(in.dump.entries.size(), count);
-    for (size_t i = 0; i < count; ++i) {
-        const Entry& e = entries[i];
+    ASSERT_EQ(in.dump.entries.size(), kTreeCount);
+    for (size_t i = 0; i < kTreeCount; ++i) {
+        const TreeEntry& e = kTree[i];
         const DumpedEntry& d = in.dump.entries[i];
         EXPECT_EQ(d.path, e.archived) << e.path;
         EXPECT_EQ(d.folder, e.folder) << e.path;
@@ -209,6 +235,87 @@ TEST_F(Builder, PacksATreeWithItsNamesAttributesAndTimes)
         EXPECT_EQ(d.record.lastAccessTime, keepAccess ? FileTime(1700000000 + static_cast<int64_t>(i), 0) : written)
             << e.path;
     }
+    }
+}
+
+// A tree whose names code page 932 can all hold gives the very payload
+// that the builder gave before names in other scripts could be packed
+// (host/data/cp932-tree.payload: kTree as that builder packed it), also
+// with a stub that reads names in UTF-8.
+TEST_F(Builder, ATreeInCodePage932GivesTheSamePayloadAsBefore)
+{
+    ASSERT_NO_FATAL_FAILURE(MakeTree(temp));
+    TestStub stub;
+    stub.widePaths = stub.utf8Names = true;
+    ASSERT_TRUE(temp.WriteFile("stub.exe", stub.Bytes()));
+    Result r = Build(Args());
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::string installer, expected;
+    ASSERT_TRUE(TestFolder::ReadFile(temp.Join("out/setup.exe"), &installer));
+    const std::string payload = installer.substr(stub.Bytes().size());
+    ASSERT_TRUE(TestFolder::ReadFile(QM_TEST_DATA "/cp932-tree.payload", &expected));
+    EXPECT_EQ(payload.size(), expected.size());
+    EXPECT_TRUE(payload == expected); // (binary: not printed)
+}
+
+// Names that code page 932 cannot hold: every name of the tree goes in
+// UTF-8, the archive says so in its first lines, and --list, --verify and
+// --extract read it. The installer's name stays Shift-JIS in the stub
+// setting and is found all the same.
+TEST_F(Builder, PacksNamesInAnyLanguage)
+{
+    TestStub stub;
+    stub.widePaths = stub.utf8Names = true;
+    ASSERT_TRUE(temp.WriteFile("stub.exe", stub.Bytes()));
+    // In archive order: the bytes of the UTF-8 names.
+    const char* const names[] = {
+        "Licence ©.txt", "Résumé.pdf", "Straße.txt", "naïve.txt", "Документы", "Документы/Отчёт.txt",
+        "中文简体.txt", "導入.exe", "表.txt", "한국어.txt", "😀 emoji.txt",
+    };
+    for (const char* name : names) {
+        if (std::strchr(name, '.') == nullptr)
+            ASSERT_TRUE(temp.MakeFolder(std::string("src/") + name));
+        else
+            ASSERT_TRUE(Src(name, name));
+    }
+    Result r = Build(Args("導入.exe"));
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output.find("warning"), std::string::npos) << r.output;
+    Installer in = Installer::Read(temp.Join("out/setup.exe"));
+    ASSERT_TRUE(in.dump.ok) << in.dump.error;
+    EXPECT_EQ(in.installerName, "\x93\xb1\x93\xfc.exe");
+    EXPECT_EQ(in.dump.firstLines, (std::vector<std::string>{"C", "NUTF-8"}));
+    std::vector<std::string> stored;
+    for (const DumpedEntry& e : in.dump.entries)
+        stored.push_back(e.path);
+    std::vector<std::string> expected;
+    for (const char* name : names) {
+        std::string path = name;
+        std::replace(path.begin(), path.end(), '/', '\\');
+        expected.push_back(path);
+    }
+    EXPECT_EQ(stored, expected);
+
+    const std::string installer = temp.Join("out/setup.exe");
+    r = Build({"--list", installer});
+    EXPECT_EQ(r.status, 0) << r.output;
+    for (const std::string& part : {std::string("installer: 導入.exe\n"), std::string("names: UTF-8\n"),
+                                    std::string("  Документы\\Отчёт.txt\n"), std::string("  😀 emoji.txt\n")})
+        EXPECT_NE(r.output.find(part), std::string::npos) << part << "\n" << r.output;
+    r = Build({"--verify", installer});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("sound: 10 files and 1 folders"), std::string::npos) << r.output;
+    r = Build({"--extract", temp.Join("x"), installer});
+    EXPECT_EQ(r.status, 0) << r.output;
+    std::vector<std::string> extracted;
+    for (const char* name : names)
+        extracted.push_back(std::string(name) + (std::strchr(name, '.') == nullptr ? "/" : ""));
+    std::sort(extracted.begin(), extracted.end());
+    EXPECT_EQ(TreeNames(temp.Join("x")), extracted);
+    for (const char* name : names) {
+        std::string content;
+        if (std::strchr(name, '.') != nullptr && TestFolder::ReadFile(temp.Join(std::string("x/") + name), &content))
+            EXPECT_EQ(content, name);
     }
 }
 
@@ -502,24 +609,6 @@ TEST_F(Builder, ListsAndVerifiesInstallers)
     EXPECT_NE(r.output.find("is for making an installer"), std::string::npos) << r.output;
 }
 
-// Names below a folder, recursively ("a/b"), with the kind of each.
-std::vector<std::string> TreeNames(const std::string& root, const std::string& below = "")
-{
-    std::vector<std::string> names;
-    for (const std::string& n : FolderNames(below.empty() ? root : root + "/" + below)) {
-        const std::string relative = below.empty() ? n : below + "/" + n;
-        struct stat st;
-        if (lstat((root + "/" + relative).c_str(), &st) != 0)
-            continue;
-        names.push_back(relative + (S_ISDIR(st.st_mode) ? "/" : S_ISLNK(st.st_mode) ? "@" : ""));
-        if (S_ISDIR(st.st_mode)) {
-            std::vector<std::string> inner = TreeNames(root, relative);
-            names.insert(names.end(), inner.begin(), inner.end());
-        }
-    }
-    return names;
-}
-
 // --extract unpacks what the launcher would: names from Shift-JIS, content,
 // last-write and last-access times, read-only; into a new or empty folder
 // only.
@@ -678,6 +767,17 @@ TEST_F(Builder, RefusesWhatTheLauncherCannotHandle)
     auto stub = [](TestStub s) {
         return Setup([s](TestFolder& t, std::vector<std::string>&) { return t.WriteFile("stub.exe", s.Bytes()); });
     };
+    // Behind a stub that reads UTF-8 names, as this project's own.
+    auto utf8Files = [](std::vector<std::string> paths) {
+        return Setup([paths](TestFolder& t, std::vector<std::string>&) {
+            TestStub capable;
+            capable.widePaths = capable.utf8Names = true;
+            bool made = t.WriteFile("stub.exe", capable.Bytes());
+            for (const std::string& path : paths)
+                made = made && (path.back() == '/' ? t.MakeFolder("src/" + path) : t.WriteFile("src/" + path, "x"));
+            return made;
+        });
+    };
     TestStub twoBlocks, noBlock, signedStub;
     twoBlocks.blocks = 2;
     noBlock.blocks = 0;
@@ -717,10 +817,24 @@ TEST_F(Builder, RefusesWhatTheLauncherCannotHandle)
         {"quote", file("a\"b"), "Windows cannot use this name"},
         {"control byte", file("tab\there"), "Windows cannot use this name"},
         {"line feed", file("line\nfeed"), "Windows cannot use this name"},
-        {"not in code page 932", file("caf\xc3\xa9.txt"), "src/caf\xc3\xa9.txt: the name cannot be written in code page 932"},
-        {"wave dash", file("\xe3\x80\x9c"), "cannot be written in code page 932"},
-        {"yen sign", file("\xc2\xa5.txt"), "cannot be written in code page 932"},
-        {"not UTF-8", file("\xff.txt"), "cannot be written in code page 932"},
+        {"not in code page 932, for a stub that reads no UTF-8 names", file("caf\xc3\xa9.txt"),
+         "src/caf\xc3\xa9.txt: this name and any other that code page 932 cannot hold go into the payload in UTF-8, "
+         "which the stub"},
+        {"yen sign, which would read back as a backslash, for that stub", file("\xc2\xa5.txt"), "cannot read"},
+        {"not UTF-8", file("\xff.txt"), "src/\xff.txt: the name is not valid UTF-8"},
+        {"not UTF-8 among UTF-8 names", utf8Files({"\xc3\xa9.txt", "a\xed\xa0\x80.txt"}), "is not valid UTF-8"},
+        {"device name with a superscript digit", utf8Files({"COM\xc2\xb9.txt"}),
+         "src/COM\xc2\xb9.txt: Windows cannot use this name"},
+        {"UTF-8 name with a trailing dot", utf8Files({"R\xc3\xa9sum\xc3\xa9."}), "Windows cannot use this name"},
+        {"UTF-8 name with a colon", utf8Files({"\xc3\xa9:b"}), "Windows cannot use this name"},
+        {"accented letters the same but for case", utf8Files({"\xc3\x84.txt", "\xc3\xa4.txt"}), "to be the same"},
+        {"Cyrillic folders the same but for case", utf8Files({"\xd0\x94\xd0\xb0/", "\xd0\xb4\xd0\x90/"}),
+         "to be the same"},
+        {"installer name not in code page 932 among UTF-8 names", Setup([&utf8Files](TestFolder& t, std::vector<std::string>& a) {
+             a[5] = "\xed\x95\x9c.exe";
+             return utf8Files({"\xed\x95\x9c.exe"})(t, a);
+         }),
+         "cannot be written in code page 932"},
         {"deep bad name", file("data/sub/NUL"), "src/data/sub/NUL: Windows cannot use this name"},
         {"same name but for case", Setup([](TestFolder& t, std::vector<std::string>&) {
              return t.WriteFile("src/Readme.txt", "1") && t.WriteFile("src/README.TXT", "2");
@@ -831,6 +945,29 @@ TEST_F(Builder, AcceptsTheLimits)
     Result r = Build(Args());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.output.find(": the path will be at least 260 bytes long on any machine"), std::string::npos) << r.output;
+
+    // UTF-8 names count as Windows counts them there, in UTF-16 units: a
+    // path of 221 (100 + 1 + 100 + 1 + 19, nearly all "é", 2 bytes each)
+    // fits, one more does not.
+    TestStub capable;
+    capable.widePaths = capable.utf8Names = true;
+    ASSERT_TRUE(temp.WriteFile("stub.exe", capable.Bytes()));
+    auto accents = [](int n) {
+        std::string text;
+        for (int i = 0; i < n; ++i)
+            text += "\xc3\xa9";
+        return text;
+    };
+    const std::string folders = accents(100) + "/" + accents(100) + "/";
+    ASSERT_EQ(unlink(temp.Join("src/" + std::string(222, 'n')).c_str()), 0);
+    ASSERT_TRUE(Src(folders + accents(19), "long"));
+    r = Build(Args("lvxrun.exe", "out/accents.exe"));
+    EXPECT_EQ(r.status, 0) << r.output;
+    ASSERT_TRUE(Src(folders + accents(20), "longer"));
+    r = Build(Args("lvxrun.exe", "out/accents.exe"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find(": the path will be at least 260 UTF-16 units long on any machine"), std::string::npos)
+        << r.output;
 }
 
 // Every problem is reported, not just the first.

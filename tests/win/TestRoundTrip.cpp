@@ -3,7 +3,9 @@
 // program (the tree-copy fixture) copies what it finds to a folder outside
 // the work folder and writes down attributes and times, and the copy is
 // compared with the source byte for byte, with attributes and times. Then
-// the work folder must be gone.
+// the work folder must be gone. Two trees: Japanese names, which the
+// payload keeps in Shift-JIS, and names in many scripts, which it keeps in
+// UTF-8.
 //
 // What Wine keeps (and so what is compared): files keep read-only, hidden
 // and system, and always report archive; folders keep hidden and system.
@@ -45,8 +47,9 @@ struct SourceEntry {
     DWORD attributes;   // set after the times; 0 leaves the default
 };
 
-// Sorted by path, so that every folder comes before its content.
-const SourceEntry kTree[] = {
+// Sorted by path, so that every folder comes before its content. Names that
+// code page 932 holds: the payload keeps them in Shift-JIS.
+const SourceEntry kJapaneseTree[] = {
     {L".hidden", kText, "dot file\r\n", 0, FILE_ATTRIBUTE_HIDDEN},
     {L"read only.txt", kText, "locked\r\n", 0, FILE_ATTRIBUTE_READONLY},
     {L"データ", kFolder, nullptr, 0, 0},
@@ -64,6 +67,36 @@ const SourceEntry kTree[] = {
     {L"空.txt", kText, "", 0, FILE_ATTRIBUTE_READONLY},
     {L"隠し", kFolder, nullptr, 0, FILE_ATTRIBUTE_HIDDEN},
     {L"隠し\\システム.dat", kText, "sys", 0, FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY},
+};
+
+// Names in many scripts, one beyond U+FFFF (two UTF-16 units), which code
+// page 932 cannot hold: the payload keeps every name in UTF-8, the
+// installer's (ソフト導入.exe, in the stub in Shift-JIS) included.
+const SourceEntry kWorldTree[] = {
+    {L"Licence \u00A9.txt", kText, "(c)\r\n", 0, 0},
+    {L"R\u00E9sum\u00E9.pdf", kBytes, nullptr, 10000, 0},
+    {L"Stra\u00DFe.txt", kText, "Strasse\r\n", 0, FILE_ATTRIBUTE_HIDDEN},
+    {L"na\u00EFve.txt", kText, "", 0, FILE_ATTRIBUTE_READONLY},
+    {L"\u0414\u043E\u043A\u0443\u043C\u0435\u043D\u0442\u044B", kFolder, nullptr, 0, FILE_ATTRIBUTE_HIDDEN}, // Документы
+    {L"\u0414\u043E\u043A\u0443\u043C\u0435\u043D\u0442\u044B\\\u041E\u0442\u0447\u0451\u0442.txt", kBytes, nullptr, 8193, 0}, // Отчёт.txt
+    {L"\u0414\u043E\u043A\u0443\u043C\u0435\u043D\u0442\u044B\\\u041F\u0443\u0441\u0442\u043E", kFolder, nullptr, 0, 0}, // Пусто
+    {L"中文简体.txt", kText, "中文\r\n", 0, 0},
+    {L"表示.ini", kText, "[表示]\r\n", 0, FILE_ATTRIBUTE_SYSTEM},
+    {L"한국어.txt", kText, "한국어\r\n", 0, 0},
+    {L"\U0001F600 emoji.txt", kText, "smile", 0, 0},
+};
+
+// A tree and how the payload keeps its names (as qm-build --list says).
+struct Tree {
+    const char* what;
+    const SourceEntry* entries;
+    size_t count;
+    const char* names;
+};
+
+const Tree kTrees[] = {
+    {"Japanese", kJapaneseTree, sizeof kJapaneseTree / sizeof kJapaneseTree[0], "names: Shift-JIS (code page 932)"},
+    {"World", kWorldTree, sizeof kWorldTree / sizeof kWorldTree[0], "names: UTF-8"},
 };
 
 std::string PseudoRandom(uint32_t size, uint32_t seed)
@@ -305,15 +338,20 @@ TEST(RoundTrip, RunsInTheCodePageAndProfileAskedFor)
     EXPECT_FALSE(CodePageHolds(932, appData)) << Narrow(appData);
 }
 
-TEST(RoundTrip, TreeComesOutAsItWentIn)
+// Each tree of kTrees, in every run of the family (code pages 932, 1252
+// and 65001; a user folder no code page holds).
+class RoundTripOf : public ::testing::TestWithParam<Tree> {};
+
+TEST_P(RoundTripOf, TreeComesOutAsItWentIn)
 {
-    const Site site("roundtrip");
+    const SourceEntry* const kTree = GetParam().entries;
+    const Site site((std::string("roundtrip-") + GetParam().what).c_str());
     ASSERT_TRUE(site.Made());
     const std::wstring &src = site.src, &copy = site.copy, &setup = site.setup;
 
     // The source tree: folders and content first, then times (deepest
     // first, so that nothing made later moves a folder's), then attributes.
-    const size_t count = sizeof kTree / sizeof kTree[0];
+    const size_t count = GetParam().count;
     std::map<std::wstring, std::string> contents;
     for (size_t i = 0; i < count; ++i) {
         const SourceEntry& e = kTree[i];
@@ -369,6 +407,8 @@ TEST(RoundTrip, TreeComesOutAsItWentIn)
 
     std::string output;
     ASSERT_EQ(Pack(src, setup, &output), 0) << output;
+    ASSERT_EQ(ChildProcess::Run({testwin::ThroughZ(QM_BUILD_TOOL), "--list", Narrow(setup)}, output), 0) << output;
+    EXPECT_NE(output.find(GetParam().names), std::string::npos) << output;
 
     LauncherRun run = RunCopyingTo(setup, copy);
     ASSERT_TRUE(run.ended) << run.problem;
@@ -416,6 +456,9 @@ TEST(RoundTrip, TreeComesOutAsItWentIn)
     std::wstring parent = workFolder.substr(0, workFolder.find_last_of(L'\\'));
     EXPECT_NE(GetFileAttributesW(parent.c_str()), INVALID_FILE_ATTRIBUTES);
 }
+
+INSTANTIATE_TEST_SUITE_P(Trees, RoundTripOf, ::testing::ValuesIn(kTrees),
+                         [](const ::testing::TestParamInfo<Tree>& tree) { return std::string(tree.param.what); });
 
 // An installer program that starts a helper from the work folder and ends
 // at once (a self-relaunch): the launcher keeps the work folder until the
