@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "support/FileAttributeRecord.h"
 
@@ -64,6 +65,13 @@ public:
     bool RemoveFile();
 
 private:
-    struct Native; // the platform's handles and names
+    // The platform's parts of LetGo and WriteFile: lets go of the innermost
+    // held folder's handle; writes some of data, at least a byte, and says
+    // how much (false with why when nothing could be written).
+    void DropInnermost();
+    bool WriteSome(const uint8_t* data, int32_t length, int32_t* written, std::string& why);
+
+    struct Native; // the platform's handles, in step with names_
     std::unique_ptr<Native> native_;
+    std::vector<std::string> names_; // the held folders' archive names, "" for the top
 };

@@ -75,11 +75,7 @@ bool IsEmptyFolder(int fd)
 } // namespace
 
 struct HeldTree::Native {
-    struct Folder {
-        int fd = kNone;
-        std::string archiveName; // empty for the top
-    };
-    std::vector<Folder> held; // the top first, then each open archive folder
+    std::vector<int> held; // the top first, then each open archive folder (names_)
 
     int file = kNone;
     std::string fileName;  // in its folder
@@ -88,8 +84,8 @@ struct HeldTree::Native {
     ~Native()
     {
         Close(file);
-        for (Folder& f : held)
-            Close(f.fd);
+        for (int& fd : held)
+            Close(fd);
     }
 };
 
@@ -104,63 +100,50 @@ HeldTree::Top HeldTree::Begin(const std::string& dir, std::string& why)
         why = SystemError::Last();
         return Top::CannotMake;
     }
-    Native::Folder top;
-    top.fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (made ? O_NOFOLLOW : 0));
-    if (top.fd == kNone) {
+    int top = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (made ? O_NOFOLLOW : 0));
+    if (top == kNone) {
         why = SystemError::Last();
         return Top::NotAFolder;
     }
-    if (!made && !IsEmptyFolder(top.fd)) {
-        Close(top.fd);
+    if (!made && !IsEmptyFolder(top)) {
+        Close(top);
         return Top::NotEmpty;
     }
     native_->held.push_back(top);
+    names_.push_back(std::string());
     return Top::Held;
 }
 
-size_t HeldTree::Depth() const
+void HeldTree::DropInnermost()
 {
-    return native_->held.size();
-}
-
-const std::string& HeldTree::ArchiveName(size_t level) const
-{
-    return native_->held[level].archiveName;
-}
-
-void HeldTree::LetGo(size_t keep)
-{
-    std::vector<Native::Folder>& held = native_->held;
-    while (held.size() > keep) {
-        Close(held.back().fd);
-        held.pop_back();
-    }
+    Close(native_->held.back());
+    native_->held.pop_back();
 }
 
 bool HeldTree::MakeFolder(const std::string& name, const std::string& archiveName, std::string& why)
 {
-    std::vector<Native::Folder>& held = native_->held;
-    Native::Folder folder;
-    folder.archiveName = archiveName;
+    const int parent = native_->held.back();
+    int folder = kNone;
     // A name taken by a folder is that folder; by anything else, refused
     // (O_NOFOLLOW: a link is not opened, O_DIRECTORY: nor is a file).
-    if ((mkdirat(held.back().fd, name.c_str(), 0777) != 0 && errno != EEXIST) ||
-        (folder.fd = openat(held.back().fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) == kNone) {
+    if ((mkdirat(parent, name.c_str(), 0777) != 0 && errno != EEXIST) ||
+        (folder = openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) == kNone) {
         why = SystemError::Last();
         return false;
     }
-    held.push_back(folder);
+    native_->held.push_back(folder);
+    names_.push_back(archiveName);
     return true;
 }
 
 bool HeldTree::ApplyToFolder(const FileAttributeRecord& record)
 {
-    return ApplyRecord(native_->held.back().fd, record, true);
+    return ApplyRecord(native_->held.back(), record, true);
 }
 
 bool HeldTree::MakeFile(const std::string& name, std::string& why)
 {
-    const int parent = native_->held.back().fd;
+    const int parent = native_->held.back();
     native_->file = openat(parent, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (native_->file == kNone) {
         why = SystemError::Last();
@@ -176,21 +159,17 @@ bool HeldTree::HasFile() const
     return native_->file != kNone;
 }
 
-bool HeldTree::WriteFile(const uint8_t* data, int32_t length, int32_t* written, std::string& why)
+bool HeldTree::WriteSome(const uint8_t* data, int32_t length, int32_t* written, std::string& why)
 {
-    int32_t done = 0;
-    while (done < length) {
-        ssize_t n = write(native_->file, data + done, static_cast<size_t>(length - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            why = n < 0 ? SystemError::Last() : "nothing was written";
-            *written = done;
-            return false;
-        }
-        done += static_cast<int32_t>(n);
+    ssize_t n = 0;
+    do
+        n = write(native_->file, data, static_cast<size_t>(length));
+    while (n < 0 && errno == EINTR);
+    if (n <= 0) {
+        why = n < 0 ? SystemError::Last() : "nothing was written";
+        return false;
     }
-    *written = done;
+    *written = static_cast<int32_t>(n);
     return true;
 }
 
@@ -218,5 +197,5 @@ bool HeldTree::RemoveFile()
     if (native_->file == kNone)
         return false;
     Close(native_->file);
-    return unlinkat(native_->held[native_->fileParent].fd, native_->fileName.c_str(), 0) == 0;
+    return unlinkat(native_->held[native_->fileParent], native_->fileName.c_str(), 0) == 0;
 }

@@ -100,10 +100,9 @@ std::wstring LongPath(const std::string& dir)
 struct HeldTree::Native {
     struct Folder {
         HANDLE handle = kNone;
-        std::string archiveName; // empty for the top
         std::wstring path;       // full, through the held folders
     };
-    std::vector<Folder> held; // the top first, then each open archive folder
+    std::vector<Folder> held; // the top first, then each open archive folder (names_)
 
     HANDLE file = kNone;
 
@@ -142,26 +141,14 @@ HeldTree::Top HeldTree::Begin(const std::string& dir, std::string& why)
         return Top::NotEmpty;
     }
     native_->held.push_back(top);
+    names_.push_back(std::string());
     return Top::Held;
 }
 
-size_t HeldTree::Depth() const
+void HeldTree::DropInnermost()
 {
-    return native_->held.size();
-}
-
-const std::string& HeldTree::ArchiveName(size_t level) const
-{
-    return native_->held[level].archiveName;
-}
-
-void HeldTree::LetGo(size_t keep)
-{
-    std::vector<Native::Folder>& held = native_->held;
-    while (held.size() > keep) {
-        Close(held.back().handle);
-        held.pop_back();
-    }
+    Close(native_->held.back().handle);
+    native_->held.pop_back();
 }
 
 bool HeldTree::MakeFolder(const std::string& name, const std::string& archiveName, std::string& why)
@@ -169,7 +156,6 @@ bool HeldTree::MakeFolder(const std::string& name, const std::string& archiveNam
     std::vector<Native::Folder>& held = native_->held;
     const std::wstring wide = WideText::FromUtf8(name);
     Native::Folder folder;
-    folder.archiveName = archiveName;
     folder.path = held.back().path + L"\\" + wide;
     // A name taken by a folder is that folder; by anything else, refused.
     if (wide.empty() ||
@@ -183,6 +169,7 @@ bool HeldTree::MakeFolder(const std::string& name, const std::string& archiveNam
         return false;
     }
     held.push_back(folder);
+    names_.push_back(archiveName);
     return true;
 }
 
@@ -211,20 +198,15 @@ bool HeldTree::HasFile() const
     return native_->file != kNone;
 }
 
-bool HeldTree::WriteFile(const uint8_t* data, int32_t length, int32_t* written, std::string& why)
+bool HeldTree::WriteSome(const uint8_t* data, int32_t length, int32_t* written, std::string& why)
 {
-    int32_t done = 0;
-    while (done < length) {
-        DWORD n = 0;
-        const bool wrote = ::WriteFile(native_->file, data + done, static_cast<DWORD>(length - done), &n, nullptr) != 0;
-        if (!wrote || n == 0) {
-            why = wrote ? "nothing was written" : SystemError::Last();
-            *written = done;
-            return false;
-        }
-        done += static_cast<int32_t>(n);
+    DWORD n = 0;
+    const bool wrote = ::WriteFile(native_->file, data, static_cast<DWORD>(length), &n, nullptr) != 0;
+    if (!wrote || n == 0) {
+        why = wrote ? "nothing was written" : SystemError::Last();
+        return false;
     }
-    *written = done;
+    *written = static_cast<int32_t>(n);
     return true;
 }
 
