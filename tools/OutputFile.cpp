@@ -156,6 +156,8 @@ bool OutputFile::CheckTarget(const std::string& target, const std::string& keep,
         DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
             return true; // a new file
+        error = "cannot look at the output " + target + ": " + SystemError::Of(code);
+        return false;
     }
     if (wide.empty() || type != FILE_TYPE_DISK ||
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
