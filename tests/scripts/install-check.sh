@@ -51,6 +51,8 @@ cmake --build consumer >/dev/null
 tool --verify consumer/setup.exe
 tool --list consumer/setup.exe | grep -qx "payload offset: $stub_size" ||
   { echo "FAIL: the project's installer was not made with the installed stub"; exit 1; }
+[[ $(od -An -tx1 -j "$stub_size" -N2 consumer/setup.exe | tr -d ' ') == 7801 ]] ||
+  { echo "FAIL: the project's installer is not stored (LEVEL 0: the zlib header 78 01)"; exit 1; }
 # Made again when the payload changes, and only then.
 before=$(find consumer/setup.exe -printf '%T@')
 cmake --build consumer >/dev/null
