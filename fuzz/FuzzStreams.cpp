@@ -17,6 +17,7 @@
 #include "payload/ArchiveReader.h"
 #include "payload/RCDecompress.h"
 #include "payload/RCFile.h"
+#include "support/EscapedUnit.h"
 #include "tests/shared/DiscardingSink.h"
 
 namespace {
@@ -94,6 +95,11 @@ public:
         Check(!fileOpen_ && Inside(path, true));
         return DiscardingSink::ApplyFile(path, record);
     }
+    void NamesAreUtf8() override
+    {
+        Check(folders_.size() == 1 && !fileOpen_); // before the first name
+        utf8_ = true;
+    }
 
 private:
     static void Check(bool ok)
@@ -103,8 +109,10 @@ private:
     }
 
     // The work folder itself, or below it with every component a safe name
-    // (at least one component when below is required).
-    static bool Inside(const char* path, bool below)
+    // (at least one component when below is required). A name read in
+    // UTF-8 holds escaped units, each one character that is no ASCII one:
+    // it stands as a half-width katakana in the Shift-JIS test.
+    bool Inside(const char* path, bool below) const
     {
         const size_t root = std::strlen(kWork);
         if (std::strncmp(path, kWork, root) != 0)
@@ -125,6 +133,14 @@ private:
                 component.clear();
                 continue;
             }
+            uint32_t unit = 0;
+            if (utf8_ && c == static_cast<unsigned char>(EscapedUnit::kMark)) {
+                if (!EscapedUnit::Read(p, &unit) || unit < 0x80)
+                    return false;
+                component += '\xB1';
+                p += EscapedUnit::kDigits;
+                continue;
+            }
             component += static_cast<char>(c);
             if (((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) && p[1] != '\0')
                 component += *++p; // the second byte of a character, 0x5C included
@@ -132,6 +148,7 @@ private:
     }
 
     bool fileOpen_ = false;
+    bool utf8_ = false;
     std::set<std::string> folders_{kWork};
 };
 

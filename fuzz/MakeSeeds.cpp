@@ -91,6 +91,17 @@ int main(int argc, char** argv)
         w.Up();
         ok = Save(dir, "nested", s.bytes) && ok;
     }
+    { // names in UTF-8, said by the names line: a folder in Cyrillic, a character beyond U+FFFF
+        StringSink s;
+        PayloadWriter w(s);
+        w.SetUtf8Names(true);
+        w.Folder("\xd0\x94\xd0\xb0\xd0\xbd\xd0\xbd\xd1\x8b\xd0\xb5", Record(0x10));
+        w.File("R\xc3\xa9sum\xc3\xa9 \xf0\x9f\x98\x80.txt", "abc", 3, Record(0x20));
+        w.Up();
+        w.File("\xe4\xb8\xad\xe6\x96\x87.txt", nullptr, 0, Record(0x20));
+        w.Up();
+        ok = Save(dir, "utf8-names", s.bytes) && ok;
+    }
     { // a payload longer than one raw piece of 8192 bytes
         StringSink s;
         PayloadWriter w(s);

@@ -10,8 +10,6 @@
 #include "payload/RCDecompress.h"
 #include "payload/RCFile.h"
 #include "payload/StubSettings.h"
-#include "support/FileSystem.h"
-#include "support/RCDirectory.h"
 #include "support/RCPath.h"
 #include "support/SystemPath.h"
 
@@ -45,22 +43,15 @@ void Fail(UserInterface& ui, const char* text, uint32_t status)
 // The folders above the work folder first: real folders, held from here
 // on; a link among them ends the run before anything is written or
 // deleted. Then the work folders that ended launchers left behind (nothing
-// there fails the preparation), and a work folder or a file of the same
-// name left by an earlier process with the same id. Last the work folder
-// itself, made inside the held folders above it and held.
+// there fails the preparation). Last the work folder itself, made new
+// inside the held folders above it and held: under its own name, or
+// another one when that is in use.
 bool PrepareWorkFolder(const char* folder, WorkFolderChain& chain)
 {
     if (!chain.HoldAncestors(folder))
         return false;
     RemoveStaleWorkFolders(folder);
-    if (PathExists(folder, true)) {
-        RCDirectory directory;
-        if (!directory.RemoveTree(folder, false, false))
-            return false;
-    }
-    if (EntryExists(folder, true) && !DeleteFileRetry(folder, true))
-        return false;
-    return CreateLeafDirectory(folder) && chain.HoldWorkFolder(folder);
+    return MakeWorkFolder(folder, chain);
 }
 
 // What the user is told, and the status the program ends with, for each
@@ -114,7 +105,7 @@ bool ExtractPayload(UserInterface& ui, const char* combinedFile, int32_t payload
     // The work folder is held from here on: it stays the real folder that
     // was made, whatever else appears under its name.
     WorkFolderWriter writer(ui);
-    if (!PrepareWorkFolder(workFolder, chain) || !writer.Begin(workFolder)) {
+    if (!PrepareWorkFolder(workFolder, chain) || !writer.Begin(chain.WorkFolder())) {
         Fail(ui, Messages::kFolderFailed, ExitStatus::kFolderFailed);
         return false;
     }
@@ -127,7 +118,7 @@ bool ExtractPayload(UserInterface& ui, const char* combinedFile, int32_t payload
 
     RCDecompress stage(RCDecompress::kExtractionChunk);
     InputTransformScope attached(reader, stage);
-    ArchiveReader::Result result = ArchiveReader::Read(reader, workFolder, writer);
+    ArchiveReader::Result result = ArchiveReader::Read(reader, chain.WorkFolder(), writer);
     if (result == ArchiveReader::Result::Complete)
         return true;
     const Failure& failure = FailureFor(result);

@@ -10,12 +10,11 @@
 #include "launcher/Restart.h"
 #include "launcher/RunningPrograms.h"
 #include "launcher/UserInterface.h"
-#include "launcher/WorkFolder.h"
 #include "launcher/WorkFolderChain.h"
 #include "payload/StubSettings.h"
 #include "support/RCAnsiStr.h"
-#include "support/RCDirectory.h"
 #include "support/RCPath.h"
+#include "support/RCTreeClaim.h"
 #include "support/SystemPath.h"
 #include "support/WinHandle.h"
 #include "support/WindowsVersion.h"
@@ -28,9 +27,10 @@ constexpr char kSwitch[] = "/quillimarkmode";
 constexpr uint32_t kRestartCode = 3386;
 static_assert(ExitStatus::kCannotRun != kRestartCode && ExitStatus::kWaitFailed != kRestartCode,
               "a status of the launcher's own never asks for a restart");
-// Milliseconds between the installer's end and the removal of the work folder.
+// Milliseconds between the installer's end (and its helpers') and the
+// removal of the work folder.
 constexpr DWORD kPauseBeforeCleanUp = 2000;
-// Milliseconds between two looks for programs running from the work folder.
+// Milliseconds between two looks at the processes, and at the work folder.
 constexpr DWORD kProgramsPoll = 250;
 // Windows Vista (6.0) brought elevation, asked for through the shell.
 constexpr int32_t kFirstElevatingMajor = 6;
@@ -77,18 +77,18 @@ bool StartThroughShell(HWND owner, const RCPath& installer, const SystemPath& fo
     return true;
 }
 
-// Waits without a time limit for the process to end, answering the
-// messages that other threads send to this thread's windows meanwhile. The
-// launcher's windows are top-level windows: a program that sends a blocking
+// Waits for the process to end, or for the time given (a null process:
+// only the time, after each message anew), answering the messages that
+// other threads send to this thread's windows meanwhile. The launcher's
+// windows are top-level windows: a program that sends a blocking
 // broadcast (WM_SETTINGCHANGE after changing the environment, a DDE
 // initiate) waits until every one of them has answered, so a wait that did
 // not answer would leave both waiting for ever. Only sent messages are
 // handled: posted ones (the form's timer, a close) stay in the queue, so no
-// event of the launcher runs while the installer does. With a null
-// process it only waits for the time given (after each message anew). True
-// when the process ended or the time passed, false when the wait itself
-// failed.
-bool WaitAnsweringSentMessages(HANDLE process, DWORD limit)
+// event of the launcher runs while the installer does. WAIT_OBJECT_0 when
+// the process ended, WAIT_TIMEOUT when the time passed, WAIT_FAILED when
+// the wait itself failed.
+DWORD WaitAnsweringSentMessages(HANDLE process, DWORD limit)
 {
     const DWORD count = process != nullptr ? 1 : 0;
     for (;;) {
@@ -99,18 +99,7 @@ bool WaitAnsweringSentMessages(HANDLE process, DWORD limit)
         PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         const DWORD woken = MsgWaitForMultipleObjects(count, &process, FALSE, limit, QS_SENDMESSAGE);
         if (woken != WAIT_OBJECT_0 + count)
-            return woken == WAIT_OBJECT_0 || woken == WAIT_TIMEOUT;
-    }
-}
-
-// Waits, answering sent messages, until no program runs from inside the
-// work folder: helpers that the installer started from there (a
-// self-relaunch, an extracted setup engine) and left running use its files.
-// Looked at a few times a second; reading a process's program path needs
-// no rights over it, so an elevated helper counts too.
-void WaitForProgramsRunningFrom(const char* folder)
-{
-    while (ProgramsRunningFrom(folder) > 0 && WaitAnsweringSentMessages(nullptr, kProgramsPoll)) {
+            return woken;
     }
 }
 
@@ -135,69 +124,109 @@ bool StartInstaller(UserInterface& ui, const RCPath& installer, const char* work
 // The status that the launcher ends with once the installer has ended: its
 // exit code. A start without a process handle (the shell handed the file to
 // a program that was already running) has nothing to wait for and counts
-// as 0; a wait or exit-code query that fails gives kWaitFailed.
-uint32_t WaitForExitCode(const OwnedHandle& process)
+// as 0; a wait or exit-code query that fails gives kWaitFailed. Meanwhile
+// the installer's descendants are looked at a few times a second, so that
+// a helper is known as one even when the program that started it ends
+// before the next look.
+uint32_t WaitForExitCode(const OwnedHandle& process, RunningPrograms& programs)
 {
     if (process.Get() == nullptr)
         return 0;
+    DWORD woken;
+    while ((woken = WaitAnsweringSentMessages(process.Get(), kProgramsPoll)) == WAIT_TIMEOUT)
+        programs.Look();
     DWORD reported = 0;
-    if (!WaitAnsweringSentMessages(process.Get(), INFINITE) || !GetExitCodeProcess(process.Get(), &reported))
+    if (woken != WAIT_OBJECT_0 || !GetExitCodeProcess(process.Get(), &reported))
         return ExitStatus::kWaitFailed;
     return reported;
 }
 
-// The pause, then the work folder with everything in it; what cannot be
-// removed stays on disk.
-void RemoveWorkFolderAfterPause(const char* workFolder)
+// Removes the work folder once nothing uses it: no program that the
+// launcher started, directly or not, runs any more (also one that it
+// cannot open: of another account, a service), no program runs from the
+// work folder, then, after the pause, nothing in it is open anywhere (a
+// program's current folder, a file). The last test is a claim of the whole
+// tree, and the removal goes through that claim. After limit milliseconds
+// of waiting (0: one look) the work folder stays whole, for the sweep of a
+// later launcher; nothing is ever removed under a program that uses it.
+// Answers sent messages all along.
+void RemoveWorkFolderWhenUnused(WorkFolderChain& chain, RunningPrograms& programs, DWORD limit)
 {
-    Sleep(kPauseBeforeCleanUp);
-    RCDirectory remover;
-    remover.RemoveTree(workFolder, false, false);
+    RCTreeClaim claim;
+    // The time waited is counted in looks: the looks themselves add a
+    // little to it.
+    for (DWORD waited = 0, paused = 0;; waited += kProgramsPoll) {
+        // Processes first; a list that cannot be had counts as in use. The
+        // pause comes once they are gone, and again if one came back.
+        if (programs.Using(chain.WorkFolderObject()) != 0) {
+            paused = 0;
+        } else if (!paused++) {
+            WaitAnsweringSentMessages(nullptr, kPauseBeforeCleanUp);
+            continue; // and look again
+        } else {
+            // Its own hold would fail the claim. Held again while it waits:
+            // a folder that is gone, or another one in its place, is not
+            // the launcher's to remove.
+            chain.ReleaseWorkFolder();
+            if (claim.Claim(chain.WorkFolder()))
+                break;
+            if (!chain.HoldWorkFolderAgain())
+                return;
+        }
+        if (waited >= limit)
+            return;
+        WaitAnsweringSentMessages(nullptr, kProgramsPoll);
+    }
+    if (claim.Top().Object() == chain.WorkFolderObject())
+        claim.Delete(); // what cannot go stays whole
 }
 
 } // namespace
 
 bool launch(UserInterface& ui, WorkFolderChain& chain)
 {
-    RCPath workFolder;
-    SetToWorkFolder(workFolder);
     RCAnsiStr name;
     StubSettings::InstallerName(name);
-    return LaunchInstaller(ui, workFolder.Text(), name.Text(), chain);
+    return LaunchInstaller(ui, name.Text(), chain);
 }
 
-bool LaunchInstaller(UserInterface& ui, const char* workFolder, const char* installerName)
+bool LaunchInstaller(UserInterface& ui, const char* workFolder, const char* installerName, uint32_t helperLimit)
 {
     WorkFolderChain chain;
-    return LaunchInstaller(ui, workFolder, installerName, chain);
+    chain.HoldWorkFolder(workFolder);
+    return LaunchInstaller(ui, installerName, chain, helperLimit);
 }
 
-bool LaunchInstaller(UserInterface& ui, const char* workFolder, const char* installerName, WorkFolderChain& chain)
+bool LaunchInstaller(UserInterface& ui, const char* installerName, WorkFolderChain& chain, uint32_t helperLimit)
 {
+    const char* workFolder = chain.WorkFolder();
     RCPath installer(workFolder);
     installer.AppendComponent(installerName);
 
+    // What runs before the installer is none of its helpers.
+    RunningPrograms programs;
     uint32_t status = ExitStatus::kCannotRun;
     {
         OwnedHandle process;
         OwnedHandle thread;
         if (StartInstaller(ui, installer, workFolder, process, thread)) {
-            // Out of sight while the installer runs, without a time limit,
-            // and while programs it left running from the work folder do.
+            // Seen at once, so that whatever it starts is known as its own.
+            programs.Look();
+            // Out of sight while the installer runs, without a time limit.
             ui.HideWindows();
-            status = WaitForExitCode(process);
-            WaitForProgramsRunningFrom(workFolder);
+            status = WaitForExitCode(process, programs);
         } else {
             ui.ShowMessage(nullptr, Messages::kCannotRun, Messages::kErrorCaption, Messages::kErrorStyle);
         }
     }
-    // Started or not. Let go of first: the folder is removed as a whole.
-    chain.ReleaseWorkFolder();
-    RemoveWorkFolderAfterPause(workFolder);
-    // Only the installer's own code asks for the restart: none of the
-    // launcher's own statuses is 3386.
-    if (status == kRestartCode)
+    // Only the installer's own code asks for the restart (none of the
+    // launcher's own statuses is 3386), and at once: what still runs from
+    // the work folder is left to the restart and the next launcher's sweep.
+    const bool restarting = status == kRestartCode;
+    if (restarting)
         restart(ui, ui.ProgressWindow());
+    // Started or not.
+    RemoveWorkFolderWhenUnused(chain, programs, restarting ? 0 : helperLimit);
     ui.SetExitStatus(status);
     return true;
 }

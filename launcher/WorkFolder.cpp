@@ -5,21 +5,25 @@
 #include <cstdint>
 
 #include "launcher/RunningPrograms.h"
+#include "launcher/WorkFolderChain.h"
 #include "payload/WorkFolderRecipe.h"
 #include "support/FileSystem.h"
 #include "support/RCAnsiStr.h"
 #include "support/RCDirectory.h"
 #include "support/RCEntryHandle.h"
 #include "support/RCPath.h"
+#include "support/RCTreeClaim.h"
 #include "support/RSFileInfo.h"
+#include "support/SystemPath.h"
 #include "support/WinHandle.h"
 
 namespace {
 
 constexpr int32_t kIdDigits = 8;
 
-// The process id that a work folder's name stands for; false for any other
-// name than eight upper-case hexadecimal digits.
+// The process id that a work folder's name stands for; false for any name
+// that the recipe does not make: eight upper-case hexadecimal digits,
+// perhaps followed by "." and a digit from 1 to kOtherNames.
 bool ProcessIdOf(const char* name, uint32_t& id)
 {
     id = 0;
@@ -34,7 +38,12 @@ bool ProcessIdOf(const char* name, uint32_t& id)
             return false; // the terminator too: a shorter name
         id = id * 16 + digit;
     }
-    return name[kIdDigits] == '\0';
+    const char* rest = name + kIdDigits;
+    if (*rest == '\0')
+        return true;
+    static_assert(WorkFolderRecipe::kOtherNames <= 9, "one digit after the point");
+    return rest[0] == WorkFolderRecipe::kOtherNameMark && rest[1] >= '1' && rest[1] <= static_cast<char>('0' + WorkFolderRecipe::kOtherNames) &&
+           rest[2] == '\0';
 }
 
 // Whether a process of that id runs now. Only a process that is certainly
@@ -53,27 +62,6 @@ bool ProcessRuns(uint32_t id)
     return !GetExitCodeProcess(process.Get(), &code) || code == STILL_ACTIVE;
 }
 
-// Whether anything in folder, folder itself included, is open anywhere: a
-// launcher holding its work folder (on this machine, or on another one that
-// shares the folder through a network share), the current folder of a
-// running program, an open file. Each entry is claimed (RCEntryHandle::
-// kClaim) and let go at once; a folder is listed before it is claimed.
-bool AnythingOpenIn(const char* folder)
-{
-    RCList<___RSFILEINFO> entries;
-    RCEntryHandle claim;
-    if (!ListDirectory(folder, entries, false) || !claim.Open(folder, RCEntryHandle::kClaim) ||
-        claim.GetKind() != RCEntryHandle::kFolder)
-        return true;
-    for (int32_t i = 0; i < entries.Count(); ++i) {
-        const char* path = entries.Item(i)->fullPath.Text();
-        if (RCDirectory::ActionFor(*entries.Item(i)) == RCDirectory::kDescend ? AnythingOpenIn(path)
-                                                                              : !claim.Open(path, RCEntryHandle::kClaim))
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 void SetToWorkFolder(RCPath& path, const char* base)
@@ -86,11 +74,40 @@ void SetToWorkFolder(RCPath& path, const char* base)
         path.AppendComponent(parent);
 
     // Eight upper-case hexadecimal digits, zero-filled: the folder names of
-    // two processes never collide, and a stale one of a process that had
-    // the same id is cleared by extraction before use.
+    // two processes that run at once on one machine never collide.
     RCAnsiStr id;
     id.Format(WorkFolderRecipe::kIdFormat, static_cast<uint32_t>(GetCurrentProcessId()));
     path.AppendComponent(id.Text());
+}
+
+bool RemoveIfAbandoned(const char* path)
+{
+    RCTreeClaim claim;
+    if (!claim.Claim(path))
+        return false;
+    RunningPrograms programs;
+    return programs.Using(claim.Top().Object()) == 0 && claim.Delete();
+}
+
+bool MakeWorkFolder(const char* workFolder, WorkFolderChain& chain)
+{
+    RCAnsiStr name;
+    for (char other = '0'; other <= '0' + WorkFolderRecipe::kOtherNames; ++other) {
+        name.Assign(workFolder);
+        // The point and one digit.
+        const char suffix[] = {WorkFolderRecipe::kOtherNameMark, other, '\0'};
+        if (other > '0')
+            name.Append(suffix);
+        const SystemPath path(name.Text());
+        // What has the name already goes only when it is abandoned. The
+        // folder is made new, never taken over: one that someone else made
+        // meanwhile (another machine's launcher with the same id) is theirs.
+        if (path.Attributes() != INVALID_FILE_ATTRIBUTES && !RemoveIfAbandoned(name.Text()))
+            continue;
+        if (path.MakeFolder() && chain.HoldWorkFolder(name.Text()))
+            return true;
+    }
+    return false;
 }
 
 void RemoveStaleWorkFolders(const char* workFolder)
@@ -110,11 +127,8 @@ void RemoveStaleWorkFolders(const char* workFolder)
         const ___RSFILEINFO* entry = entries.Item(i);
         uint32_t id = 0;
         // Folders only: a link is not a work folder, and is not followed.
-        if (RCDirectory::ActionFor(*entry) != RCDirectory::kDescend || !ProcessIdOf(entry->name.Text(), id) ||
-            id == own || ProcessRuns(id) || AnythingOpenIn(entry->fullPath.Text()) ||
-            ProgramsRunningFrom(entry->fullPath.Text()) != 0)
-            continue;
-        RCDirectory remover;
-        remover.RemoveTree(entry->fullPath.Text(), false, false); // what stays, stays
+        if (RCDirectory::ActionFor(*entry) == RCDirectory::kDescend && ProcessIdOf(entry->name.Text(), id) &&
+            id != own && !ProcessRuns(id))
+            RemoveIfAbandoned(entry->fullPath.Text()); // what stays, stays
     }
 }

@@ -33,10 +33,25 @@ bool WorkFolderChain::HoldAncestors(const char* workFolder)
 
 bool WorkFolderChain::HoldWorkFolder(const char* workFolder)
 {
-    return Hold(kLevels - 1, workFolder);
+    if (!Hold(kLevels - 1, workFolder))
+        return false;
+    workFolder_.Assign(workFolder);
+    return true;
+}
+
+bool WorkFolderChain::HoldWorkFolderAgain()
+{
+    return Hold(kLevels - 1, workFolder_.Text()) && levels_[kLevels - 1].Object() == workObject_;
+}
+
+RCEntryHandle::Identity WorkFolderChain::WorkFolderObject() const
+{
+    const RCEntryHandle& held = levels_[kLevels - 1];
+    return held.GetKind() == RCEntryHandle::kNone ? workObject_ : held.Object();
 }
 
 void WorkFolderChain::ReleaseWorkFolder()
 {
+    workObject_ = levels_[kLevels - 1].Object();
     levels_[kLevels - 1].Close();
 }

@@ -18,6 +18,7 @@
 #pragma once
 #include <cstdint>
 
+#include "support/RCAnsiStr.h"
 #include "support/RCEntryHandle.h"
 
 class WorkFolderChain {
@@ -35,14 +36,26 @@ public:
     // nothing below it is made.
     bool HoldAncestors(const char* workFolder);
     // Holds the work folder itself, made by the caller inside the held
-    // levels; false when it is not a real folder.
+    // levels; false when it is not a real folder. From then on it is the
+    // chain's work folder.
     bool HoldWorkFolder(const char* workFolder);
-    // Lets go of the work folder, so that it can be removed; the levels
-    // above stay held.
+    // Lets go of the work folder, so that it can be claimed for its
+    // removal; the levels above stay held.
     void ReleaseWorkFolder();
+    // Holds the work folder again after a release (while the launcher waits
+    // to remove it); false when it is no longer the same folder.
+    bool HoldWorkFolderAgain();
+
+    // The work folder that was held last (empty before).
+    const char* WorkFolder() const { return workFolder_.Text(); }
+    // Which file-system object it is: read now while it is held, or as it
+    // was read when it was let go.
+    RCEntryHandle::Identity WorkFolderObject() const;
 
 private:
     bool Hold(int32_t level, const char* path);
 
     RCEntryHandle levels_[kLevels];
+    RCAnsiStr workFolder_;
+    RCEntryHandle::Identity workObject_{};
 };

@@ -34,6 +34,8 @@ WorkFolderWriter::~WorkFolderWriter()
 
 bool WorkFolderWriter::Begin(const char* workFolder)
 {
+    // Local disks keep their speed: their closes report what was lost.
+    flush_ = !OnLocalFixedDisk(workFolder);
     return Hold(workFolder);
 }
 
@@ -111,7 +113,15 @@ bool WorkFolderWriter::TakesName(const char* name)
     return SystemPath::IsShiftJis(name);
 }
 
+void WorkFolderWriter::NamesAreUtf8()
+{
+    // On every code page, 932 included: no ANSI code page holds them all.
+    SystemPath::RequireWide();
+}
+
 bool WorkFolderWriter::ReleaseFile()
 {
-    return file_.Close();
+    // Closed whatever the flush says: the file is not kept open.
+    const bool flushed = !flush_ || file_.Flush();
+    return file_.Close() && flushed;
 }

@@ -13,7 +13,12 @@
 // there, say) is refused, never opened. A file is written, and given its
 // times and attributes, through the one handle that created it, and that
 // handle's close is the file's last write: a close that fails is a failed
-// write.
+// write. Where the work folder does not lie on a local fixed disk (a
+// redirected profile on a file server, say), a close may not report what
+// the network redirector held back: there each file is also flushed before
+// its close, and a failed flush is a failed write too. Names read in UTF-8
+// hold characters that only the wide Windows functions can make: such an
+// archive moves every path to the wide route, before its first name.
 #pragma once
 #include <memory>
 
@@ -41,6 +46,7 @@ public:
     bool ApplyFile(const char* path, const FileAttributeRecord& record) override;
     bool ReleaseFile() override;
     bool TakesName(const char* name) override;
+    void NamesAreUtf8() override;
 
 private:
     // One held folder, and the one it lies in (null for the work folder).
@@ -57,5 +63,6 @@ private:
 
     UserInterface& ui_;
     RCEntryHandle file_; // the file being written, until its record is applied
+    bool flush_ = false; // each file is flushed before its close
     std::unique_ptr<HeldFolder> innermost_; // the innermost open folder; the work folder outermost
 };

@@ -17,6 +17,15 @@ constexpr const char* kUpTag = "U";      // closes a folder; at the top, ends th
 constexpr char kCheckTag = 'C';
 constexpr int32_t kCheckDigits = 8;
 
+// The names line: names are UTF-8. Without it, as in every archive from
+// before it, names are Shift-JIS (code page 932). It stands among the
+// archive's first lines, before its first record (after the check lines'
+// announcement, which is the first line); anywhere else it is damage.
+// Readers that do not know it skip it as an unknown line and read UTF-8 as
+// Shift-JIS, so a builder writes it only behind a stub that holds this text
+// (its terminator included) and so reads it.
+constexpr const char* kUtf8NamesLine = "NUTF-8";
+
 // A size line is plain decimal digits, at most this value.
 constexpr int32_t kMaxFileSize = 0x7FFFFFFF;
 

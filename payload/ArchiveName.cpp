@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "support/EscapedUnit.h"
 #include "support/RCAnsiStr.h"
 
 namespace {
@@ -34,46 +35,70 @@ bool StartsWithWord(const char* text, int n, const char* word)
 // before the test. COM0 and LPT0 are devices on newer Windows only, and
 // which versions take the console's CONIN$ and CONOUT$ as devices inside a
 // folder varies; all of them are refused everywhere so that an archive
-// behaves the same on all.
-bool IsDeviceName(const char* name)
+// behaves the same on all. Windows reads the superscript digits one, two
+// and three as digits there too ("COM¹"); only UTF-8 names can hold them
+// (C2 B9, C2 B2, C2 B3), which in Shift-JIS are two katakana.
+bool IsDeviceName(const char* name, bool utf8)
 {
     int stem = 0;
     while (name[stem] != '\0' && name[stem] != '.')
         ++stem;
     while (stem > 0 && name[stem - 1] == ' ')
         --stem;
-    static const char* const kPlain[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    for (const char* word : kPlain) {
+    // One after the other, each with its zero: no table of pointers.
+    static const char kPlain[] = "CON\0PRN\0AUX\0NUL\0CONIN$\0CONOUT$";
+    for (const char* word = kPlain; word < kPlain + sizeof kPlain; word += std::strlen(word) + 1) {
         if (StartsWithWord(name, stem, word))
             return true;
     }
-    if (stem == 4 && name[3] >= '0' && name[3] <= '9')
-        return StartsWithWord(name, 3, "COM") || StartsWithWord(name, 3, "LPT");
-    return false;
+    const bool digit = stem == 4 && name[3] >= '0' && name[3] <= '9';
+    const bool superscript = utf8 && stem == 5 && name[3] == '\xC2' &&
+                             (name[4] == '\xB9' || name[4] == '\xB2' || name[4] == '\xB3');
+    return (digit || superscript) && (StartsWithWord(name, 3, "COM") || StartsWithWord(name, 3, "LPT"));
+}
+
+// The tests of a name as a whole, alike for both encodings: the bytes they
+// look at (ASCII at the start and at the end) are characters of their own
+// in Shift-JIS and in UTF-8, never part of another character.
+bool SafeAsAWhole(const char* name, bool utf8)
+{
+    const size_t bytes = std::strlen(name);
+    // Empty: adds no component, so the entry would be the folder itself.
+    // "." and "..": this folder and the one above it.
+    if (bytes == 0 || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+        return false;
+    // Windows strips a trailing dot or blank, so the name on disk would
+    // differ from the one in the archive (and "a." would become "a").
+    const char last = name[bytes - 1];
+    if (last == '.' || last == ' ')
+        return false;
+    return !IsDeviceName(name, utf8);
+}
+
+// Whether a byte that is a character of its own (ASCII) is one that
+// Windows takes in a name. Every byte from 0x80 up passes: it belongs to a
+// character that is no ASCII.
+bool SafeByte(unsigned char b)
+{
+    // Control bytes: CR and LF end archive lines; Windows refuses 0x01-0x1F.
+    // (DEL, 0x7F, is an ordinary character for Windows and stays allowed.)
+    // "\" and "/" separate components; ":" names a drive or a stream;
+    // "*" and "?" are wildcards; '"', "<", ">" and "|" are refused by
+    // Windows in every name, so no archive can need them.
+    return b >= 0x20 && std::strchr("\\/:*?\"<>|", static_cast<char>(b)) == nullptr;
 }
 
 } // namespace
 
 bool IsSafeArchiveName(const char* name)
 {
-    if (name == nullptr)
-        return false;
-    size_t bytes = std::strlen(name);
-    // Empty: adds no component, so the entry would be the folder itself.
-    if (bytes == 0)
-        return false;
     // Two bytes per character at most: longer cannot fit Windows' limit.
-    if (bytes > 2 * static_cast<size_t>(kMaxNameChars))
+    if (name == nullptr || !SafeAsAWhole(name, false) || std::strlen(name) > 2 * static_cast<size_t>(kMaxNameChars))
         return false;
-    // "." and "..": this folder and the one above it.
-    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
-        return false;
-
     RCAnsiStr text(name);
     int32_t length = text.Length();
     int chars = 0;
     for (int32_t i = 0; i < length; ++i) {
-        unsigned char b = static_cast<unsigned char>(name[i]);
         int32_t cls = text.CharClass(i);
         if (cls == RCAnsiStr::Trail)
             continue; // the second byte of a character: 0x5C here is not a backslash
@@ -83,23 +108,23 @@ bool IsSafeArchiveName(const char* name)
         // before a byte outside the trail range is not Shift-JIS at all.
         if (cls == RCAnsiStr::Lead && text.CharClass(i + 1) != RCAnsiStr::Trail)
             return false;
-        // Control bytes: CR and LF end archive lines; Windows refuses 0x01-0x1F.
-        // (DEL, 0x7F, is an ordinary character for Windows and stays allowed.)
-        if (b < 0x20)
-            return false;
-        // "\" and "/" separate components; ":" names a drive or a stream;
-        // "*" and "?" are wildcards; '"', "<", ">" and "|" are refused by
-        // Windows in every name, so no archive can need them.
-        if (std::strchr("\\/:*?\"<>|", static_cast<char>(b)) != nullptr)
+        if (!SafeByte(static_cast<unsigned char>(name[i])))
             return false;
     }
-    if (chars > kMaxNameChars)
+    return chars <= kMaxNameChars;
+}
+
+bool DecodeUtf8ArchiveName(const char* name, RCAnsiStr& into)
+{
+    if (name == nullptr || !SafeAsAWhole(name, true))
         return false;
-    // Windows strips a trailing dot or blank, so the name on disk would
-    // differ from the one in the archive (and "a." would become "a"). Both
-    // are single bytes that can never be the second byte of a character.
-    char last = name[bytes - 1];
-    if (last == '.' || last == ' ')
-        return false;
-    return !IsDeviceName(name);
+    // Every byte below 0x80 is a character of its own in UTF-8; the others
+    // belong to longer characters, which the decoding checks.
+    for (const char* at = name; *at != '\0'; ++at) {
+        if (!SafeByte(static_cast<unsigned char>(*at)))
+            return false;
+    }
+    // Windows allows 255 UTF-16 units in one component.
+    int32_t units = 0;
+    return EscapedUnit::FromUtf8(name, into, &units) && units <= kMaxNameChars;
 }

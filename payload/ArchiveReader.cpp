@@ -142,14 +142,6 @@ private:
     uint32_t checkedFiles_ = 0;
 };
 
-// An empty name adds no component: the record then names the current
-// folder itself, which a file cannot be created on. Any other name must be
-// one plain component that Windows keeps as it stands.
-bool AcceptableName(const RCAnsiStr& name)
-{
-    return name.Length() == 0 || IsSafeArchiveName(name.Text());
-}
-
 // The second line of defence: every entry lies inside the work folder.
 bool InsideWorkFolder(const RCPath& path, const RCAnsiStr& root)
 {
@@ -159,16 +151,43 @@ bool InsideWorkFolder(const RCPath& path, const RCAnsiStr& root)
     return text.FindText(root.Text(), 0) == 0 && text.ByteAt(root.Length()) == '\\';
 }
 
-// Makes the named entry of a Folder or File record the current path. False
-// (damage) for a name that is not acceptable or that leads out of the work
-// folder; the path is then of no further use.
-bool EnterEntry(RCPath& path, const RCAnsiStr& name, const RCAnsiStr& root, ArchiveSink& sink)
-{
-    if (!AcceptableName(name) || !sink.TakesName(name.Text()))
-        return false;
-    path.AppendComponent(name.Text());
-    return InsideWorkFolder(path, root);
-}
+// The names of Folder and File records: Shift-JIS, or UTF-8 from the names
+// line on, which only the archive's first lines may hold.
+class Names {
+public:
+    // The names line; false when a name was read before it (as Shift-JIS).
+    bool TakeUtf8()
+    {
+        utf8_ = true;
+        return !named_;
+    }
+
+    // Makes the named entry of a Folder or File record the current path.
+    // An empty name adds no component: the record then names the current
+    // folder itself, which a file cannot be created on. Any other name must
+    // be one plain component that Windows keeps as it stands. False
+    // (damage) for a name that is not acceptable or that leads out of the
+    // work folder; the path is then of no further use.
+    bool Enter(RCPath& path, const RCAnsiStr& name, const RCAnsiStr& root, ArchiveSink& sink)
+    {
+        named_ = true;
+        RCAnsiStr decoded; // a UTF-8 name as the path takes it
+        const char* component = name.Text();
+        if (name.Length() != 0 && utf8_) {
+            if (!DecodeUtf8ArchiveName(component, decoded))
+                return false;
+            component = decoded.Text();
+        } else if (name.Length() != 0 && (!IsSafeArchiveName(component) || !sink.TakesName(component))) {
+            return false;
+        }
+        path.AppendComponent(component);
+        return InsideWorkFolder(path, root);
+    }
+
+private:
+    bool utf8_ = false;
+    bool named_ = false;
+};
 
 } // namespace
 
@@ -185,6 +204,7 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
     FileAttributeRecord record;
     RCList<FileAttributeRecord> openFolders; // the records of the open "D"s
     ContentCheck checks;
+    Names names;
 
     for (;;) {
         sink.BetweenRecords();
@@ -194,6 +214,13 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
         if (checks.Take(tag, &checked)) {
             if (checked != Result::Complete)
                 return checked;
+            continue;
+        }
+
+        if (tag.Equals(ArchiveFormat::kUtf8NamesLine)) {
+            if (!names.TakeUtf8())
+                return Result::Damaged;
+            sink.NamesAreUtf8();
             continue;
         }
 
@@ -216,7 +243,7 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
         }
 
         if (tag.Equals(ArchiveFormat::kFolderTag)) {
-            if (!ReadArchiveLine(stream, name) || !ReadRecord(stream, &record) || !EnterEntry(path, name, root, sink))
+            if (!ReadArchiveLine(stream, name) || !ReadRecord(stream, &record) || !names.Enter(path, name, root, sink))
                 return Result::Damaged;
             if (!sink.CreateFolder(path.Text()))
                 return Result::FolderFailed;
@@ -229,7 +256,7 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
             if (!ReadArchiveLine(stream, name) || !ReadArchiveLine(stream, size))
                 return Result::Damaged;
             int32_t remaining = 0;
-            if (!ParseSize(size, &remaining) || !EnterEntry(path, name, root, sink))
+            if (!ParseSize(size, &remaining) || !names.Enter(path, name, root, sink))
                 return Result::Damaged;
             if (!sink.OpenFile(path.Text()))
                 return Result::FileCreateFailed;

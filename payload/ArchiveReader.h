@@ -9,7 +9,9 @@
 //
 // The CRC-32 of each file's content is taken as it is copied; when a check
 // line follows the file's record, the two must agree. Archives without
-// check lines read as before.
+// check lines read as before. Names are Shift-JIS, or UTF-8 where the
+// archive's first lines say so; either way every name must pass the rule
+// of payload/ArchiveName.h.
 #pragma once
 #include <cstdint>
 
@@ -44,11 +46,17 @@ public:
     // file system said only now that the content could not be written (a
     // delayed write on a network share, a full disk).
     virtual bool ReleaseFile() { return true; }
-    // Whether the sink can write a name (one that IsSafeArchiveName passed)
-    // as it stands; false: the archive is damaged. The launcher refuses
-    // names that code page 932 does not assign, which no Windows could
-    // create right; a sink that writes names down as bytes takes them all.
+    // Whether the sink can write a Shift-JIS name (one that
+    // IsSafeArchiveName passed) as it stands; false: the archive is
+    // damaged. The launcher refuses names that code page 932 does not
+    // assign, which no Windows could create right; a sink that writes names
+    // down as bytes takes them all.
     virtual bool TakesName(const char*) { return true; }
+    // The archive's first lines say that its names are UTF-8: from here on
+    // the paths hold them decoded, in the program's byte form (characters
+    // beyond ASCII as escaped UTF-16 units, support/EscapedUnit.h). Called
+    // before the first record, if at all.
+    virtual void NamesAreUtf8() {}
 };
 
 class ArchiveReader {
@@ -62,7 +70,7 @@ public:
 
     enum class Result {
         Complete,           // the closing "U" of the top level was read
-        Damaged,            // a line, content or record is missing or invalid
+        Damaged,            // a line, content, name or record is missing or invalid
         CheckFailed,        // a file's content differs from its check line
         FolderFailed,       // a folder could not be created
         FileCreateFailed,   // a file could not be created

@@ -14,8 +14,10 @@ struct PayloadWriter::Deflater {
 
     explicit Deflater(int level)
     {
-        // Level 9 gives the header 0x78 0xDA.
-        ready = level >= 1 && level <= 9 && deflateInit(&stream, level) == Z_OK;
+        // Level 9 gives the header 0x78 0xDA. Level 0 stores: each sync
+        // flush ends a stored block and adds an empty one, never a last
+        // block, as at every other level.
+        ready = level >= 0 && level <= 9 && deflateInit(&stream, level) == Z_OK;
     }
     ~Deflater()
     {
@@ -90,15 +92,17 @@ bool PayloadWriter::NameLine(const char* name)
     return Line(name);
 }
 
-// The archive's first line, once, before the first record; not when
-// something else was written first (only the first line announces).
+// The archive's first lines, once, before the first record: the check
+// lines' announcement, not when something else was written first (only
+// the first line announces), then the names line.
 bool PayloadWriter::Announce()
 {
-    if (announced_ || !checkLines_ || archiveBytes_ != 0)
+    if (announced_)
         return true;
     announced_ = true;
     char line[2] = {ArchiveFormat::kCheckTag, '\0'};
-    return Line(line);
+    return (!checkLines_ || archiveBytes_ != 0 || Line(line)) &&
+           (!utf8Names_ || Line(ArchiveFormat::kUtf8NamesLine));
 }
 
 // Every record: refused after a failure and inside a File record's

@@ -1,14 +1,15 @@
 // PayloadWriter: writes a payload archive as the launcher reads it.
 //
-// A zlib stream (header 0x78 0xDA) in which every piece ends with a sync
-// flush: each tag, name and size line by itself, each CR LF by itself, file
+// A zlib stream (header 0x78 0xDA at level 9, 0x78 0x01 at level 0, which
+// stores) in which every piece ends with a sync flush: each tag, name and size line by itself, each CR LF by itself, file
 // content in pieces of up to 8192 bytes, and each attribute record. The
 // stream is never finished: the launcher stops at the closing "U" and treats
 // the end of a zlib stream as damage.
 //
 // Unless turned off, the archive begins with the line "C", which announces
 // check lines, and every File record is followed by its check line: "C" and
-// the CRC-32 of the content in 8 upper-case hexadecimal digits.
+// the CRC-32 of the content in 8 upper-case hexadecimal digits. When asked,
+// the line "NUTF-8" follows: the names are UTF-8.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -28,7 +29,9 @@ public:
         virtual bool Put(const uint8_t* data, size_t length) = 0;
     };
 
-    // level: zlib's compression level, 1 to 9 (9 gives the header 0x78 0xDA).
+    // level: zlib's compression level, 1 to 9 (9 gives the header 0x78 0xDA),
+    // or 0: stored blocks, for content that is compressed already. Any
+    // other level fails the writer.
     explicit PayloadWriter(Sink& sink, int level = kDefaultLevel);
     ~PayloadWriter();
     PayloadWriter(const PayloadWriter&) = delete;
@@ -64,6 +67,11 @@ public:
     // written first). On unless turned off, for archives as builders wrote
     // them before check lines existed; set before the first record.
     void SetCheckLines(bool on) { checkLines_ = on; }
+    // Names in UTF-8, said by the names line, which follows the check
+    // lines' announcement before the first record (ArchiveFormat.h). Off
+    // unless turned on: names in Shift-JIS. Set before the first record;
+    // the names themselves go as they are given.
+    void SetUtf8Names(bool on) { utf8Names_ = on; }
 
     bool Failed() const { return failed_; }
     // Bytes of archive (uncompressed) and of payload (compressed) so far.
@@ -87,6 +95,7 @@ private:
     std::unique_ptr<Deflater> deflater_;
     std::unique_ptr<Crc32> crc_; // of the File record's content so far
     bool checkLines_ = true;
+    bool utf8Names_ = false;
     bool announced_ = false;
     bool failed_ = false;
     uint64_t archiveBytes_ = 0;

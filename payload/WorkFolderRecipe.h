@@ -18,6 +18,11 @@ constexpr const char* kParents[] = {QM_WORK_FOLDER_PARENTS(QM_WORK_FOLDER_LISTED
 // The work folder's own name: the process id in eight upper-case
 // hexadecimal digits, zero-filled.
 constexpr const char* kIdFormat = "%08X";
+// When a folder of that name is in use (process ids are reused, and two
+// machines that share a profile hand out the same ones), the launcher takes
+// the first free one of the same name with ".1" to ".9" after it.
+constexpr char kOtherNameMark = '.';
+constexpr int kOtherNames = 9;
 
 } // namespace WorkFolderRecipe
 

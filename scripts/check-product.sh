@@ -93,6 +93,6 @@ size=$(stat -c %s "$exe")
 echo "stub: $(basename "$exe"): $kind GUI, settings block found ${count:-?} time(s), imports from: $dlls"
 awk -F': ' '{ names[$1] = names[$1] " " $2 } END { for (d in names) print "  " d ":" names[d] }' <<<"$imports" | sort
 echo "stub: bound after start-up: $late_dlls"
-# The size budget is a figure to read, not a test: 44 KiB, aiming at 40.
-awk -v s="$size" 'BEGIN { printf "stub size: %d bytes (%.1f KiB; budget 45056 bytes, aim 40960)\n", s, s / 1024 }'
+# The size budget is a figure to read, not a test: 48 KiB, aiming at 40.
+awk -v s="$size" 'BEGIN { printf "stub size: %d bytes (%.1f KiB; budget 49152 bytes, aim 40960)\n", s, s / 1024 }'
 exit $fail

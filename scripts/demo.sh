@@ -78,7 +78,13 @@ pack() {
 }
 pack 32 "$demo/setup.exe"
 pack 64 "$demo/setup64.exe"
-info "the payload (as packed, Shift-JIS names shown in UTF-8):"
+# The payload's one name that code page 932 cannot hold: the builder keeps
+# every name in UTF-8 then, and the launcher makes them through the wide
+# functions on every code page.
+utf8_name='Lisez-moi – 읽어보기.txt'
+[[ -f examples/payload/$utf8_name ]] || fail "examples/payload/$utf8_name is missing"
+names=$(build/host/tools/qm-build --list "$demo/setup.exe" | sed -n 's/^names: //p')
+info "the payload, names stored in $names (\"$utf8_name\" is outside code page 932):"
 (cd "$demo/payload32" && find . -mindepth 1 | sort | sed 's|^\./|     |; s|/|\\|g')
 info "build/demo/setup.exe    32-bit, the product  $(size_of "$demo/setup.exe") bytes"
 info "build/demo/setup64.exe  64-bit twin           $(size_of "$demo/setup64.exe") bytes"
@@ -128,6 +134,9 @@ run_installer() {
   sed -n 's/^entry=\([FD]\) \([^ ]*\) [^ ]* [^ ]* [^ ]* \(.*\)$/\1 \2 \3/p' "$qm_report" | while read -r kind size path; do
     if [[ $kind == D ]]; then printf '     folder %10s  %s\n' "" "$path"; else printf '     file   %10s  %s\n' "$size" "$path"; fi
   done
+  grep -qxF "$utf8_name" <(sed -n 's/^entry=F [^ ]* [^ ]* [^ ]* [^ ]* //p' "$qm_report") ||
+    { info "FAILED: \"$utf8_name\" did not arrive under its name"; return 1; }
+  info "\"$utf8_name\" arrived under its own name (made through the wide functions, whatever the code page)"
   info "installer started: $(qm_report_value commandline)"
   [[ $(qm_report_value switch) == yes ]] || { info "FAILED: the installer did not get /quillimarkmode"; return 1; }
   info "  with its switch /quillimarkmode"

@@ -35,34 +35,17 @@ void StoreTime(const FILETIME& time, RCDateTime& into)
 
 // The shared policy of DeleteFileRetry and RemoveDirectoryRetry, decided
 // and carried out on the entry held by a handle of its own, so that what was
-// checked is what is deleted. A link is deleted as a link: never entered,
-// and its attributes (which may be its target's) are never changed. A file
-// with other names (hard links) keeps its read-only attribute: clearing it
-// would change the file behind those names too.
+// checked is what is deleted.
 bool RemoveRetry(const char* path, bool folder, bool clearReadOnly)
 {
     RCEntryHandle entry;
     if (!entry.Open(path, RCEntryHandle::kRemove))
         return false; // missing, or in use without delete sharing
-    if (entry.GetKind() == RCEntryHandle::kLink)
-        return entry.Delete();
-    if (entry.GetKind() != (folder ? RCEntryHandle::kFolder : RCEntryHandle::kFile))
+    if (entry.GetKind() != RCEntryHandle::kLink &&
+        entry.GetKind() != (folder ? RCEntryHandle::kFolder : RCEntryHandle::kFile))
         return false;
-    if (entry.Delete())
-        return true;
-    if (!clearReadOnly || entry.GetKind() == RCEntryHandle::kNone || entry.LinkCount() > 1)
-        return false;
-    const uint32_t attributes = entry.Attributes();
-    if (!entry.SetAttributes(attributes & ~static_cast<uint32_t>(FILE_ATTRIBUTE_READONLY)))
-        return false;
-    if (entry.Delete())
-        return true;
-    // The entry stays: it keeps the attributes it had.
-    if (entry.GetKind() != RCEntryHandle::kNone)
-        entry.SetAttributes(attributes);
-    return false;
+    return DeleteEntryRetry(entry, clearReadOnly);
 }
-
 
 } // namespace
 
@@ -208,6 +191,28 @@ bool CreateLeafDirectory(const char* path)
     return PathExists(path, true);
 }
 
+bool DeleteEntryRetry(RCEntryHandle& entry, bool clearReadOnly)
+{
+    // A link is deleted as a link: never entered, and its attributes (which
+    // may be its target's) are never changed. A file with other names (hard
+    // links) keeps its read-only attribute: clearing it would change the
+    // file behind those names too.
+    if (entry.Delete())
+        return true;
+    if (!clearReadOnly || entry.GetKind() == RCEntryHandle::kNone || entry.GetKind() == RCEntryHandle::kLink ||
+        entry.LinkCount() > 1)
+        return false;
+    const uint32_t attributes = entry.Attributes();
+    if (!entry.SetAttributes(attributes & ~static_cast<uint32_t>(FILE_ATTRIBUTE_READONLY)))
+        return false;
+    if (entry.Delete())
+        return true;
+    // The entry stays: it keeps the attributes it had.
+    if (entry.GetKind() != RCEntryHandle::kNone)
+        entry.SetAttributes(attributes);
+    return false;
+}
+
 bool DeleteFileRetry(const char* path, bool clearReadOnly)
 {
     return RemoveRetry(OrEmpty(path), false, clearReadOnly);
@@ -216,6 +221,16 @@ bool DeleteFileRetry(const char* path, bool clearReadOnly)
 bool RemoveDirectoryRetry(const char* path, bool clearReadOnly)
 {
     return RemoveRetry(OrEmpty(path), true, clearReadOnly);
+}
+
+bool OnLocalFixedDisk(const char* path)
+{
+    path = OrEmpty(path);
+    if (path[0] == '\0' || path[1] != ':')
+        return false;
+    // A drive's root is plain ASCII: the same on every code page.
+    const char root[] = {path[0], ':', '\\', '\0'};
+    return GetDriveTypeA(root) == DRIVE_FIXED;
 }
 
 bool ListEntries(const char* folder, RCList<___RSFILEINFO>& list)

@@ -11,6 +11,8 @@
 #include "support/RCList.h"
 #include "support/RSFileInfo.h"
 
+class RCEntryHandle;
+
 // True when path names an existing entry; with directoryRequired, an
 // existing folder or drive. The text is parsed as an RCPath first (relative
 // to the program's own folder, "." and ".." applied). A drive alone is asked
@@ -39,6 +41,14 @@ bool CreateLeafDirectory(const char* path);
 // attribute of a link or of a file with further names is never touched.
 bool DeleteFileRetry(const char* path, bool clearReadOnly);
 bool RemoveDirectoryRetry(const char* path, bool clearReadOnly);
+// The same policy for an entry already held for its removal (kRemove or
+// kClaim). True when it is deleted, or will be once released.
+bool DeleteEntryRetry(RCEntryHandle& entry, bool clearReadOnly);
+
+// Whether path lies on a local fixed disk: a path with a drive letter whose
+// drive is one. A network path (\\server\share), a mapped network drive, a
+// removable disk do not.
+bool OnLocalFixedDisk(const char* path);
 
 // Lists the entries of folder ("." and ".." left out) into list, in the
 // order the search returns them; the list is cleared first. withDetails adds

@@ -42,6 +42,13 @@ bool SetThroughHandle(HANDLE handle, int32_t kind, void* information, DWORD size
     return false;
 }
 
+// Marks the entry for deletion at its release, or takes that back.
+bool SetDisposition(HANDLE handle, BOOLEAN deleteIt)
+{
+    DispositionInfo disposition{deleteIt};
+    return SetThroughHandle(handle, kDispositionInfo, &disposition, sizeof disposition);
+}
+
 bool IsReparsePoint(DWORD attributes)
 {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
@@ -122,6 +129,11 @@ int32_t RCEntryHandle::Write(const uint8_t* data, int32_t length)
     return static_cast<int32_t>(written);
 }
 
+bool RCEntryHandle::Flush()
+{
+    return FlushFileBuffers(handle_) != 0;
+}
+
 bool RCEntryHandle::SetTimes(uint64_t created, uint64_t accessed, uint64_t written)
 {
     FILETIME times[3];
@@ -152,6 +164,14 @@ bool RCEntryHandle::Classify()
     return true;
 }
 
+RCEntryHandle::Identity RCEntryHandle::Object() const
+{
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (kind_ == kNone || !GetFileInformationByHandle(handle_, &information))
+        return Identity{};
+    return Identity{information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
+}
+
 bool RCEntryHandle::SetAttributes(uint32_t attributes)
 {
     // A link is never changed: its attributes may be those of its target.
@@ -170,7 +190,7 @@ bool RCEntryHandle::SetAttributes(uint32_t attributes)
 
 bool RCEntryHandle::Delete()
 {
-    if (kind_ == kNone || use_ != kRemove)
+    if (kind_ == kNone || use_ == kHold)
         return false;
     const bool folder = kind_ == kFolder || (attributes_ & FILE_ATTRIBUTE_DIRECTORY) != 0;
     // A file through the handle, and only when the handle is on the entry
@@ -181,8 +201,7 @@ bool RCEntryHandle::Delete()
     // system (Wine accepts a by-handle deletion of a folder that is not
     // empty and then keeps the folder).
     if (!folder && (kind_ != kLink || linkItself_)) {
-        DispositionInfo disposition{TRUE};
-        if (SetThroughHandle(handle_, kDispositionInfo, &disposition, sizeof disposition))
+        if (SetDisposition(handle_, TRUE))
             return true;
         if (GetLastError() != ERROR_NOT_SUPPORTED)
             return false;
@@ -197,7 +216,12 @@ bool RCEntryHandle::Delete()
     if (folder ? path.RemoveFolder() : path.RemoveFile())
         return true;
     // Held again for what the caller does next, if it is still the same kind.
-    if (!Reopen(kRemove) || kind_ != was)
+    if (!Reopen(use_) || kind_ != was)
         Close();
     return false;
+}
+
+bool RCEntryHandle::KeepAfterAll()
+{
+    return kind_ != kNone && SetDisposition(handle_, FALSE);
 }

@@ -24,7 +24,19 @@ public:
     enum Use : int32_t {
         kHold = 0,   // held only: others may read and write it meanwhile
         kRemove = 1, // to change its attributes and delete it
-        kClaim = 2,  // shared with nobody: fails while anyone has it open
+        kClaim = 2,  // as kRemove, shared with nobody: fails while anyone has it open
+    };
+    // The file-system object itself, whatever path leads to it (a mapped
+    // drive, a short name, a share's other spelling): its volume's serial
+    // number and its index on that volume.
+    struct Identity {
+        uint32_t volume;
+        uint32_t indexHigh;
+        uint32_t indexLow;
+        bool operator==(const Identity& other) const
+        {
+            return volume == other.volume && indexHigh == other.indexHigh && indexLow == other.indexLow;
+        }
     };
 
     RCEntryHandle() = default;
@@ -53,12 +65,18 @@ public:
     // Names that the object has (more than one: hard links elsewhere share
     // its content and attributes).
     uint32_t LinkCount() const { return links_; }
+    // Which object is held, as Windows tells it now (all zero when nothing
+    // is held or it cannot tell). Read anew on every call: where two drive
+    // letters lead to one disk, Wine tells the serial number of whichever
+    // it finds first, and so two identities compare only when read
+    // together.
+    Identity Object() const;
 
     // Sets the attributes of the held file or folder: through the handle
     // from Windows Vista on, before that by its name, which leads to it
     // while it is held. False for a link, which is never changed.
     bool SetAttributes(uint32_t attributes);
-    // Deletes the held entry itself (opened with kRemove): a file, an empty
+    // Deletes the held entry itself (opened with kRemove or kClaim): a file, an empty
     // folder, or a link (never its target). A file goes through the handle
     // from Windows Vista on (SetFileInformationByHandle, looked up at run
     // time); a folder, a link that opening followed, and a file before
@@ -67,6 +85,12 @@ public:
     // held again when that fails. True when it is deleted (or will be, once
     // released).
     bool Delete();
+    // Takes back a deletion that Delete left for the release (a file's,
+    // through the handle): the entry stays. False where there is none.
+    bool KeepAfterAll();
+    // Writes through what the system still holds back of a file written
+    // through the handle (FlushFileBuffers). False when that fails.
+    bool Flush();
     // Releases the handle. False when closing failed: for a file written
     // through it, a write that the system could only now report as failed
     // (a delayed write on a network share, a full disk).

@@ -6,14 +6,12 @@
 #include <cstddef>
 #include <cstring>
 
+#include "support/EscapedUnit.h"
 #include "support/PathFunctionNames.h"
 #include "support/ProcAddress.h"
 
 namespace {
 
-// Marks a UTF-16 unit kept as four hexadecimal digits (see the header).
-constexpr char kEscape = '\x01';
-constexpr int32_t kEscapeDigits = 4;
 // What a path that is not valid code page 932 becomes on the wide route:
 // "|" is refused in every name, so every function fails on it.
 constexpr wchar_t kRefused = L'|';
@@ -85,6 +83,8 @@ __attribute__((noinline)) bool CodePageThere()
     return SystemPath::ToWide(&nul, 1, nullptr, 0) > 0;
 }
 
+using WideModuleFileFn = DWORD(WINAPI*)(HMODULE, LPWSTR, DWORD);
+
 bool DecideWide()
 {
     // Without code page 932 (an older Western Windows without East Asian
@@ -92,17 +92,24 @@ bool DecideWide()
     if (GetACP() != SystemPath::kCodePage)
         return CodePageThere();
     // On code page 932 the user's folder may still hold a character that
-    // the code page lacks (a user name in another script): the ANSI
-    // functions would give it with "?" in it.
-    wchar_t folder[MAX_PATH];
-    WideFolder(CSIDL_APPDATA, folder);
+    // the code page lacks (a user name in another script), and so may the
+    // folder that the program was started from (a download folder named in
+    // another script): the ANSI functions would give them with "?" in them.
+    wchar_t path[MAX_PATH + 1] = {};
     char bytes[2 * MAX_PATH];
-    return !ToAnsi(folder, bytes, sizeof bytes);
+    WideFolder(CSIDL_APPDATA, path);
+    if (!ToAnsi(path, bytes, sizeof bytes))
+        return true;
+    // Looked up by name: a wide import at load time is not the stub's.
+    const WideModuleFileFn moduleFile = KernelFunction<WideModuleFileFn>("GetModuleFileNameW");
+    return moduleFile != nullptr && moduleFile(nullptr, path, MAX_PATH) != 0 && !ToAnsi(path, bytes, sizeof bytes);
 }
 
-void Decide()
+// Takes the route with all of its functions; false, and nothing taken,
+// when one of them is missing.
+bool Take(bool wide)
 {
-    const bool wide = DecideWide();
+    FARPROC functions[kFunctionCount];
     char name[32];
     const char* listed = kPathFunctionNames;
     for (int32_t i = 0; i < kFunctionCount; ++i) {
@@ -110,14 +117,20 @@ void Decide()
         std::memcpy(name, listed, length);
         name[length] = wide ? 'W' : 'A';
         name[length + 1] = '\0';
-        route.functions[i] = KernelProcAddress(name);
-        if (route.functions[i] == nullptr) {
-            route.state = kMissing;
-            return;
-        }
+        functions[i] = KernelProcAddress(name);
+        if (functions[i] == nullptr)
+            return false;
         listed += length + 1;
     }
+    std::memcpy(route.functions, functions, sizeof functions);
     route.state = wide ? kWide : kAnsi;
+    return true;
+}
+
+void Decide()
+{
+    if (!Take(DecideWide()))
+        route.state = kMissing;
 }
 
 template <typename Fn>
@@ -132,31 +145,17 @@ void FromWide(const wchar_t* text, RCAnsiStr& into)
     size_t length = 0;
     while (text[length] != L'\0')
         ++length;
-    std::unique_ptr<char[]> bytes(new char[length * (1 + kEscapeDigits) + 1]);
+    std::unique_ptr<char[]> bytes(new char[length * EscapedUnit::kBytes + 1]);
     char* out = bytes.get();
     for (size_t i = 0; i < length; ++i) {
         const uint32_t unit = text[i];
-        if (unit < 0x80) {
+        if (unit < 0x80)
             *out++ = static_cast<char>(unit);
-            continue;
-        }
-        *out++ = kEscape;
-        for (int32_t shift = 12; shift >= 0; shift -= 4) {
-            const uint32_t digit = (unit >> shift) & 0xF;
-            *out++ = static_cast<char>(digit < 10 ? '0' + digit : 'A' + digit - 10);
-        }
+        else
+            out = EscapedUnit::Write(unit, out);
     }
     *out = '\0';
     into.Assign(bytes.get());
-}
-
-int32_t HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // Search data of either form (in room for the larger) as the ANSI form
@@ -183,6 +182,14 @@ bool SystemPath::Ready()
 {
     IsWide();
     return route.state != kMissing;
+}
+
+void SystemPath::RequireWide()
+{
+    // The ANSI route with code page 932 there is the one of code page 932:
+    // its paths are Shift-JIS, which the wide route takes as well.
+    if (!IsWide() && Ready() && CodePageThere())
+        Take(true); // all or nothing: a route half taken would call the wrong form
 }
 
 int SystemPath::ToWide(const char* text, int length, wchar_t* into, int room)
@@ -214,26 +221,20 @@ std::unique_ptr<wchar_t[]> SystemPath::Widen(const char* path)
     wchar_t* out = wide.get();
     const char* at = path;
     while (*at != '\0') {
-        if (*at == kEscape) {
+        if (*at == EscapedUnit::kMark) {
             uint32_t unit = 0;
-            for (int32_t i = 1; i <= kEscapeDigits; ++i) {
-                const int32_t digit = HexValue(at[i]); // stops at the end: no digit
-                if (digit < 0) {
-                    out = nullptr;
-                    break;
-                }
-                unit = unit * 16 + static_cast<uint32_t>(digit);
-            }
-            if (out == nullptr)
+            if (!EscapedUnit::Read(at, &unit)) {
+                out = nullptr;
                 break;
+            }
             *out++ = static_cast<wchar_t>(unit);
-            at += 1 + kEscapeDigits;
+            at += EscapedUnit::kBytes;
             continue;
         }
         // A run of Shift-JIS up to the next escape, converted whole: a
         // 0x5C that ends a double-byte character stays inside it.
         const char* run = at;
-        while (*at != '\0' && *at != kEscape)
+        while (*at != '\0' && *at != EscapedUnit::kMark)
             ++at;
         const int room = static_cast<int>(length + 1 - static_cast<size_t>(out - wide.get()));
         const int made = ToWide(run, static_cast<int>(at - run), out, room);

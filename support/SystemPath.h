@@ -3,9 +3,10 @@
 //
 // The program's paths are Shift-JIS texts (code page 932): the payload's
 // names are stored so. Where the system's ANSI code page is 932 and the
-// user's application-data folder can be written in it, the bytes go to the
-// ANSI functions as they are. Anywhere else (another code page, UTF-8
-// included; or a user folder with a character that the ANSI code page
+// user's application-data folder and the program's own path can be written
+// in it, the bytes go to the ANSI functions as they are. Anywhere else
+// (another code page, UTF-8 included; or a user folder or a folder the
+// program was started from with a character that the ANSI code page
 // lacks) the ANSI functions would garble them, so every path is converted
 // from code page 932 to UTF-16 here, at the boundary, and the wide
 // function is called. That choice is made once per process, and this is
@@ -13,12 +14,10 @@
 //
 // On the wide route, text that Windows gives back (the application-data
 // folder, the program's own path, the names a search finds) may hold
-// characters that code page 932 lacks. It is kept
-// in the same byte texts: ASCII as it is, every other UTF-16 unit as the
-// byte 0x01 followed by its four upper-case hexadecimal digits. No byte of
-// that form is a lead byte or a backslash, so the Shift-JIS rules of the
-// path code still find every separator; and no name can hold 0x01
-// (Windows refuses control characters in names, the payload's check too).
+// characters that code page 932 lacks. It is kept in the same byte texts,
+// ASCII as it is and every other UTF-16 unit escaped (support/EscapedUnit.h),
+// a form that the Shift-JIS rules of the path code read as they read
+// Shift-JIS.
 #pragma once
 #include <windows.h>
 
@@ -35,12 +34,22 @@ public:
 
     // Whether this process gives its paths to the wide functions; decided
     // on the first call: not on code page 932 (where code page 932 is there
-    // to convert from), or not holdable there.
+    // to convert from), or where the user's folder or the program's own path
+    // cannot be held there.
     static bool IsWide();
     // Whether every function of the route is there (kernel32 has them on
     // every supported Windows; the stub checks it at start-up). Decides
     // the route; shell32 must be at hand.
     static bool Ready();
+    // From here on the wide route, whatever was decided: for names that
+    // only the wide functions can make (escaped units, read from a payload
+    // whose names are UTF-8). The paths made on the ANSI route so far are
+    // Shift-JIS there, the same text on either route. Where code page 932
+    // is missing it cannot be taken (the paths so far are in the ANSI code
+    // page, which nothing converts): the ANSI route stays, and names that
+    // hold escaped units fail there as names with control characters do.
+    // Only while no SystemPath lives, which took its route when it was made.
+    static void RequireWide();
 
     // Converts length bytes of code page 932 (-1: up to and with the
     // terminator) into room units at into (none: only counts): the one

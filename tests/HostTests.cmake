@@ -4,7 +4,8 @@
 # The builder run as a program, on trees made with POSIX calls.
 qm_test(test_builder host/TestBuilder.cpp host/TestStub.cpp host/ArchiveDump.cpp
         LIBS qm_builder qm_testkit)
-target_compile_definitions(test_builder PRIVATE QM_BUILD_TOOL="$<TARGET_FILE:qm-build>")
+target_compile_definitions(test_builder PRIVATE QM_BUILD_TOOL="$<TARGET_FILE:qm-build>"
+                           QM_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/host/data")
 add_dependencies(test_builder qm-build)
 
 # Signing: a throwaway certificate, osslsigncode to sign and verify, on a

@@ -14,7 +14,7 @@ qm_test(test_windows_version win/TestWindowsVersion.cpp LIBS qm_support qm_testw
 add_dependencies(test_windows_version qm_version_probe)
 qm_test(test_known_folders win/TestKnownFolders.cpp LIBS qm_support qm_testwin)
 qm_test(test_filesystem win/TestFileSystem.cpp LIBS qm_support qm_testwin)
-qm_test(test_removetree win/TestRemoveTree.cpp LIBS qm_support qm_testwin)
+qm_test(test_removetree win/TestRemoveTree.cpp win/TestTreeClaim.cpp win/TreeSnapshot.cpp LIBS qm_support qm_testwin)
 
 # The builder's Windows build, on trees made with the Windows calls.
 qm_test(test_builder_win win/TestBuilderWin.cpp host/TestStub.cpp host/ArchiveDump.cpp
@@ -137,6 +137,7 @@ target_link_options(qm_search_probe PRIVATE -static -static-libgcc)
 add_dependencies(test_dll_search_path qm_search_probe)
 qm_test(test_stub_resources win/TestResources.cpp LIBS qm_watchedrun version)
 add_dependencies(test_stub_resources quillimark-stub)
+target_include_directories(test_stub_resources PRIVATE ${QM_LAUNCHER_BINARY_DIR})
 
 # The round trip: a tree packed by qm-build.exe with the real stub,
 # unpacked by the installer, copied out by the installer program that it

@@ -10,6 +10,7 @@
 #include "payload/StubSettings.h"
 #include "tools/HostFile.h"
 #include "tools/NameCodec.h"
+#include "tools/SystemError.h"
 
 namespace {
 
@@ -65,6 +66,13 @@ public:
         return written;
     }
     bool CloseFile() override { return writer_ == nullptr || writer_->CloseFile(); }
+    void NamesAreUtf8() override
+    {
+        utf8Names_ = true;
+        if (writer_ != nullptr)
+            writer_->NamesAreUtf8();
+    }
+    bool Utf8Names() const { return utf8Names_; }
     bool ApplyFile(const char* path, const FileAttributeRecord& record) override
     {
         entries_.back().record = record;
@@ -89,6 +97,7 @@ private:
     std::vector<InspectedEntry>& entries_;
     ArchiveSink* writer_;
     bool nameless_ = false;
+    bool utf8Names_ = false;
 };
 
 std::string TimeText(uint64_t fileTime)
@@ -191,10 +200,11 @@ bool Inspector::Read(const std::string& path, ArchiveSink* writer)
     faultName_.clear();
     faultEnd_.clear();
     checkedFiles_ = 0;
+    utf8Names_ = false;
     entries_.clear();
     HostFile file;
     if (!file.Open(path, "rb")) {
-        fault_ = "cannot open " + path;
+        fault_ = "cannot open " + path + ": " + SystemError::Last();
         return false;
     }
     std::vector<uint8_t> head(kHeadBytes);
@@ -214,6 +224,7 @@ bool Inspector::Read(const std::string& path, ArchiveSink* writer)
     ListingSink sink(entries_, writer);
     ArchiveReader::Result result = ArchiveReader::Read(reader, kRoot, sink, &checkedFiles_);
     reader.SetInputTransform(nullptr);
+    utf8Names_ = sink.Utf8Names();
     if (result != ArchiveReader::Result::Complete) {
         fault_ = sink.Nameless() ? "a File record without a name: the launcher cannot make it" : ResultText(result);
         if (sink.Nameless())
@@ -225,9 +236,14 @@ bool Inspector::Read(const std::string& path, ArchiveSink* writer)
         }
         return false;
     }
-    // The installer program is a file at the top of the archive.
+    // The installer program is a file at the top of the archive. The stub
+    // names it in Shift-JIS; a name read in UTF-8 escapes what is not
+    // ASCII: the launcher compares the two as Unicode, and so does this.
+    NameCodec codec;
+    std::string installer, entry;
+    codec.FromArchive(installerName_, installer);
     for (const InspectedEntry& e : entries_) {
-        if (!e.folder && e.path == installerName_)
+        if (!e.folder && (e.path == installerName_ || (codec.FromArchive(e.path, entry) && entry == installer)))
             return true;
     }
     fault_ = "the installer program \"";
@@ -238,8 +254,9 @@ bool Inspector::Read(const std::string& path, ArchiveSink* writer)
 
 std::string Inspector::Listing(NameCodec& codec) const
 {
-    std::string text =
-        "installer: " + codec.Shown(installerName_) + "\npayload offset: " + std::to_string(payloadOffset_) + "\n";
+    std::string text = "installer: " + codec.Shown(installerName_) + "\npayload offset: " +
+                       std::to_string(payloadOffset_) + "\nnames: " +
+                       (utf8Names_ ? "UTF-8" : "Shift-JIS (code page 932)") + "\n";
     char line[160];
     std::snprintf(line, sizeof line, "%-4s %12s %8s  %-27s  %-27s  %-27s  %s\n", "kind", "size", "attrib",
                   "created (UTC)", "last access", "last write", "path");

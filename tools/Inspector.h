@@ -14,7 +14,7 @@ class ArchiveSink;
 class NameCodec;
 
 struct InspectedEntry {
-    std::string path; // archive bytes, "\" between components
+    std::string path; // archive bytes (UTF-8 names escaped), "\" between components
     bool folder = false;
     uint64_t size = 0; // files: the bytes of content read
     FileAttributeRecord record;
@@ -42,6 +42,8 @@ public:
     uint32_t CheckedFiles() const { return checkedFiles_; }
     const std::string& InstallerName() const { return installerName_; } // archive bytes
     uint32_t PayloadOffset() const { return payloadOffset_; }
+    // Whether the payload's names are UTF-8 (its first lines say so).
+    bool Utf8Names() const { return utf8Names_; }
     const std::vector<InspectedEntry>& Entries() const { return entries_; }
 
     // The listing that --list prints (names in UTF-8).
@@ -60,6 +62,7 @@ private:
     std::string faultName_;
     std::string faultEnd_;
     uint32_t checkedFiles_ = 0;
+    bool utf8Names_ = false;
     std::string installerName_;
     uint32_t payloadOffset_ = 0;
     std::vector<InspectedEntry> entries_;

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "support/EscapedUnit.h"
+
 #ifdef _WIN32
 #include <windows.h>
 
@@ -55,7 +57,7 @@ bool NameCodec::ToArchive(const std::string& utf8, std::string& cp932)
     return true;
 }
 
-bool NameCodec::FromArchive(const std::string& cp932, std::string& utf8)
+bool NameCodec::FromCp932(const std::string& cp932, std::string& utf8)
 {
     utf8.clear();
     if (cp932.empty())
@@ -75,14 +77,16 @@ bool NameCodec::FoldKey(const std::string& utf8, std::u32string& key)
     std::wstring wide = WideText::FromUtf8(utf8);
     if (wide.empty())
         return false;
-    // Upper case as the file system compares names, one UTF-16 unit at a time.
-    int n = LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), static_cast<int>(wide.size()), nullptr, 0);
-    if (n <= 0)
-        return false;
-    std::wstring upper(static_cast<size_t>(n), L'\0');
-    LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), static_cast<int>(wide.size()), &upper[0], n);
-    for (wchar_t c : upper)
-        key.push_back(static_cast<char32_t>(static_cast<uint16_t>(c)));
+    // Upper case as the file system compares names (its rule, not the
+    // linguistic one), one UTF-16 unit at a time: the two units of a
+    // character beyond U+FFFF keep their case, which some versions of
+    // LCMapString would change for the pair.
+    for (wchar_t c : wide) {
+        wchar_t upper = c;
+        if ((c < 0xD800 || c > 0xDFFF) && LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, &c, 1, &upper, 1) != 1)
+            return false;
+        key.push_back(static_cast<char32_t>(static_cast<uint16_t>(upper)));
+    }
     return true;
 }
 
@@ -156,7 +160,7 @@ bool NameCodec::ToArchive(const std::string& utf8, std::string& cp932)
     return true;
 }
 
-bool NameCodec::FromArchive(const std::string& cp932, std::string& utf8)
+bool NameCodec::FromCp932(const std::string& cp932, std::string& utf8)
 {
     return impl_->fromCp932.Run(cp932, utf8);
 }
@@ -171,7 +175,9 @@ bool NameCodec::FoldKey(const std::string& utf8, std::u32string& key)
         const unsigned char* p = reinterpret_cast<const unsigned char*>(units.data() + i);
         uint32_t c = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
                      static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-        if (impl_->utf8Locale != static_cast<locale_t>(0))
+        // The file system folds one UTF-16 unit at a time: characters
+        // beyond U+FFFF, a pair of surrogates, keep their case.
+        if (c < 0x10000 && impl_->utf8Locale != static_cast<locale_t>(0))
             c = static_cast<uint32_t>(towupper_l(static_cast<wint_t>(c), impl_->utf8Locale));
         else if (c >= 'a' && c <= 'z')
             c -= 'a' - 'A';
@@ -180,6 +186,60 @@ bool NameCodec::FoldKey(const std::string& utf8, std::u32string& key)
     return true;
 }
 #endif
+
+namespace {
+
+void AppendUtf8(uint32_t c, std::string& utf8)
+{
+    if (c < 0x80) {
+        utf8 += static_cast<char>(c);
+        return;
+    }
+    const int more = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+    utf8 += static_cast<char>(((0xFF00u >> (more + 1)) & 0xFFu) | (c >> (6 * more))); // C0, E0, F0 and the top bits
+    for (int shift = 6 * (more - 1); shift >= 0; shift -= 6)
+        utf8 += static_cast<char>(0x80u | ((c >> shift) & 0x3Fu));
+}
+
+bool IsSurrogate(uint32_t unit, uint32_t first)
+{
+    return unit >= first && unit < first + 0x400;
+}
+
+} // namespace
+
+bool NameCodec::FromArchive(const std::string& archive, std::string& utf8)
+{
+    utf8.clear();
+    std::string run;
+    size_t at = 0;
+    while (at < archive.size()) {
+        // Shift-JIS up to the next escaped unit, converted whole.
+        size_t mark = archive.find(EscapedUnit::kMark, at);
+        if (mark == std::string::npos)
+            mark = archive.size();
+        if (!FromCp932(archive.substr(at, mark - at), run))
+            return false;
+        utf8 += run;
+        at = mark;
+        if (at == archive.size())
+            break;
+        // One unit, or a surrogate pair: one character beyond U+FFFF.
+        uint32_t unit = 0, low = 0;
+        if (!EscapedUnit::Read(archive.c_str() + at, &unit) || IsSurrogate(unit, 0xDC00))
+            return false;
+        at += EscapedUnit::kBytes;
+        if (IsSurrogate(unit, 0xD800)) {
+            if (at >= archive.size() || archive[at] != EscapedUnit::kMark || !EscapedUnit::Read(archive.c_str() + at, &low) ||
+                !IsSurrogate(low, 0xDC00))
+                return false;
+            at += EscapedUnit::kBytes;
+            unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+        }
+        AppendUtf8(unit, utf8);
+    }
+    return true;
+}
 
 std::string NameCodec::Shown(const std::string& cp932)
 {

@@ -105,8 +105,11 @@ ArchiveDump ArchiveDump::Read(const std::string& payload)
             folders.pop_back();
             continue;
         }
-        if (tag != "F" && tag != "D")
+        if (tag != "F" && tag != "D") {
+            if (dump.entries.empty())
+                dump.firstLines.push_back(tag);
             continue;
+        }
         DumpedEntry e;
         std::string name, size, record;
         if (!in.Line(name))

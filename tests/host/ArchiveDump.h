@@ -19,6 +19,7 @@ struct ArchiveDump {
     bool ok = false;             // the closing "U" was reached, every step Z_OK
     std::string error;           // why not
     std::vector<DumpedEntry> entries;
+    std::vector<std::string> firstLines; // the lines before the first record
     int64_t piecesRead = 0;      // raw pieces taken before the closing "U"
     uint64_t trailingOutput = 0; // inflated bytes after the closing "U"
 

@@ -59,6 +59,7 @@ public:
         trace.push_back(std::string("file-record ") + path + " " + std::to_string(r.attributes));
         return !failAttributes;
     }
+    void NamesAreUtf8() override { trace.push_back("names are UTF-8"); }
 
     std::vector<std::string> trace;
     std::string content;
@@ -282,27 +283,111 @@ TEST(ArchiveReader, FlippedBitsInContentAreCaught)
     }
 }
 
+// In archives of both kinds; the names that only UTF-8 can spell, or spell
+// wrong, in the one that says its names are UTF-8.
 TEST(ArchiveReader, UnsafeNamesAreDamageAndCreateNothing)
 {
-    const char* unsafe[] = {
+    const std::vector<std::string> unsafe = {
         ".", "..", "..\\evil.dll", "a\\b", "\\abs", "a/b", "c:x", "C:", "f:stream", "a.", "a ",
         "CON", "con", "PRN", "AUX", "NUL", "nul.txt", "COM1", "com9.dat", "LPT1", "LPT9.log",
         "CONIN$", "conout$.txt", "a\001b",
     };
-    for (const char* name : unsafe) {
-        for (bool folder : {false, true}) {
-            SCOPED_TRACE(std::string(folder ? "folder " : "file ") + name);
-            RecordingSink sink;
-            std::string payload = MakePayload([&](PayloadWriter& w) {
-                if (folder)
-                    w.Folder(name, Record(16));
-                else
-                    w.File(name, "x", 1, Record(32));
-                w.Up();
-            });
-            EXPECT_EQ(ReadPayload(payload, sink), Result::Damaged);
-            EXPECT_TRUE(sink.trace.empty());
+    const std::vector<std::string> unsafeInUtf8 = {
+        "COM\xc2\xb9",                // COM with a superscript one: a device
+        "lpt\xc2\xb3.log",            // LPT with a superscript three
+        "\xc0\xae\xc0\xae",           // ".." in overlong forms
+        "a\xc0\xaf" "b",               // "/", overlong
+        "\xe0\x80\xaf\xe0\x80\xae",   // "/" and "." in three bytes
+        "\xc1\x9c",                   // "\\", overlong
+        "\xed\xa0\x80.txt",           // a surrogate
+        "\xed\xa0\xbd\xed\xb8\x80",   // a surrogate pair spelt out (CESU-8)
+        "\xf4\x90\x80\x80",           // beyond U+10FFFF
+        "\xf8\x88\x80\x80\x80",       // five bytes
+        "\xfe\xff",                   // no UTF-8 byte at all
+        "\x80" "abc",                 // a continuation byte without its lead
+        "\xe4\xb8",                   // cut short at the end
+        "\xe4\xb8.txt",               // cut short before a dot
+        "\x95\x5c",                   // Shift-JIS: not UTF-8
+        "\xc3\xa9.",                  // a trailing dot after a character
+    };
+    for (bool utf8 : {false, true}) {
+        std::vector<std::string> names = unsafe;
+        if (utf8)
+            names.insert(names.end(), unsafeInUtf8.begin(), unsafeInUtf8.end());
+        for (const std::string& name : names) {
+            for (bool folder : {false, true}) {
+                SCOPED_TRACE(std::string(utf8 ? "UTF-8 " : "") + (folder ? "folder " : "file ") + name);
+                RecordingSink sink;
+                std::string payload = MakePayload([&](PayloadWriter& w) {
+                    w.SetUtf8Names(utf8);
+                    if (folder)
+                        w.Folder(name.c_str(), Record(16));
+                    else
+                        w.File(name.c_str(), "x", 1, Record(32));
+                    w.Up();
+                });
+                EXPECT_EQ(ReadPayload(payload, sink), Result::Damaged);
+                EXPECT_EQ(sink.trace, utf8 ? std::vector<std::string>{"names are UTF-8"} : std::vector<std::string>{});
+            }
         }
+    }
+}
+
+// Names in UTF-8 reach the sink decoded: ASCII as it stands, every other
+// character as its escaped UTF-16 units (a surrogate pair beyond U+FFFF),
+// with the Shift-JIS path rules finding every separator between them.
+TEST(ArchiveReader, Utf8NamesReachTheSinkDecoded)
+{
+    RecordingSink sink;
+    std::string payload = MakePayload([&](PayloadWriter& w) {
+        w.SetUtf8Names(true);
+        w.Folder("\xd0\x94\xd0\xbe", Record(16));                   // До
+        w.File("Stra\xc3\x9f" "e.txt", "x", 1, Record(32));          // Straße.txt
+        w.Up();
+        w.File("\xf0\x9f\x98\x80 \xe8\xa1\xa8", "", 0, Record(33)); // 😀 表
+        w.Up();
+    });
+    ASSERT_EQ(ReadPayload(payload, sink), Result::Complete);
+    const std::string folder = "C:\\w\\\x01" "0414\x01" "043E";
+    const std::string smiley = "C:\\w\\\x01" "D83D\x01" "DE00 \x01" "8868";
+    std::vector<std::string> expected = {
+        "names are UTF-8",
+        "mkdir " + folder, "folder-record " + folder + " 16",
+        "open " + folder + "\\Stra\x01" "00DFe.txt", "close 1", "file-record " + folder + "\\Stra\x01" "00DFe.txt 32",
+        "folder-record " + folder + " 16",
+        "open " + smiley, "close 0", "file-record " + smiley + " 33",
+    };
+    EXPECT_EQ(sink.trace, expected);
+}
+
+// The names line belongs to the archive's first lines: after the check
+// lines' announcement, before the first record. Later, the names before it
+// were read as Shift-JIS: damage.
+TEST(ArchiveReader, TheNamesLineComesBeforeTheFirstRecord)
+{
+    struct Case {
+        const char* what;
+        std::function<void(PayloadWriter&)> write;
+        Result result;
+    };
+    const std::vector<Case> cases = {
+        {"as the builder writes it", [](PayloadWriter& w) { w.SetUtf8Names(true); w.File("\xc3\xa9", "", 0, Record(32)); w.Up(); },
+         Result::Complete},
+        {"alone, without check lines",
+         [](PayloadWriter& w) { w.SetCheckLines(false); w.SetUtf8Names(true); w.File("\xc3\xa9", "", 0, Record(32)); w.Up(); },
+         Result::Complete},
+        {"after an unknown line", [](PayloadWriter& w) { w.Line("X"); w.Line("NUTF-8"); w.Up(); }, Result::Complete},
+        {"before the check lines' announcement, which must be first",
+         [](PayloadWriter& w) { w.Line("NUTF-8"); w.Line("C"); w.Up(); }, Result::Damaged},
+        {"after a folder", [](PayloadWriter& w) { w.Folder("d", Record(16)); w.Line("NUTF-8"); w.Up(); w.Up(); },
+         Result::Damaged},
+        {"after a file", [](PayloadWriter& w) { w.SetCheckLines(false); w.File("f", "", 0, Record(32)); w.Line("NUTF-8"); w.Up(); },
+         Result::Damaged},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordingSink sink;
+        EXPECT_EQ(ReadPayload(MakePayload(c.write), sink), c.result);
     }
 }
 

@@ -94,6 +94,24 @@ std::vector<std::string> FolderNames(const std::string& path)
     return names;
 }
 
+// Names below a folder, recursively ("a/b"), with the kind of each.
+std::vector<std::string> TreeNames(const std::string& root, const std::string& below = "")
+{
+    std::vector<std::string> names;
+    for (const std::string& n : FolderNames(below.empty() ? root : root + "/" + below)) {
+        const std::string relative = below.empty() ? n : below + "/" + n;
+        struct stat st;
+        if (lstat((root + "/" + relative).c_str(), &st) != 0)
+            continue;
+        names.push_back(relative + (S_ISDIR(st.st_mode) ? "/" : S_ISLNK(st.st_mode) ? "@" : ""));
+        if (S_ISDIR(st.st_mode)) {
+            std::vector<std::string> inner = TreeNames(root, relative);
+            names.insert(names.end(), inner.begin(), inner.end());
+        }
+    }
+    return names;
+}
+
 class Builder : public ::testing::Test {
 protected:
     void SetUp() override
@@ -126,56 +144,100 @@ protected:
 
     bool Src(const std::string& relative, const std::string& bytes) { return temp.WriteFile("src/" + relative, bytes); }
 
+    // What --list writes to its standard output alone.
+    std::string ListingOnly(const std::string& installer)
+    {
+        std::string out;
+        ChildProcess::Run({"/bin/sh", "-c", std::string("'") + QM_BUILD_TOOL + "' --list '" + installer + "' 2>/dev/null"},
+                          out);
+        return out;
+    }
+
+    // Starts a build into `output` (of a source big enough to take a while
+    // at level 9), stops it with `signal` once its temporary file is there,
+    // and returns the signal that ended it (0 when none did).
+    int StopBuildWhileWriting(const std::string& output, int signal)
+    {
+        std::vector<std::string> args = Args("lvxrun.exe", output);
+        args.insert(args.begin(), QM_BUILD_TOOL);
+        args.insert(args.end(), {"--level", "9", "-q"});
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        const size_t before = FolderNames(temp.Join("out")).size();
+        pid_t pid = 0;
+        if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+            return 0;
+        // Until its temporary file appears, then a little longer.
+        for (int i = 0; i < 500 && FolderNames(temp.Join("out")).size() == before; ++i)
+            usleep(10000);
+        usleep(100000);
+        kill(pid, signal);
+        int status = 0;
+        if (waitpid(pid, &status, 0) != pid || !WIFSIGNALED(status))
+            return 0;
+        return WTERMSIG(status);
+    }
+
     TestFolder temp{"builder"};
 };
 
 // Every kind of entry, names whose Shift-JIS and UTF-8 byte orders differ,
-// and times set one by one, read back as the launcher would.
-TEST_F(Builder, PacksATreeWithItsNamesAttributesAndTimes)
+// and times set one by one.
+struct TreeEntry {
+    const char* path;      // UTF-8, "/" between components
+    const char* archived;  // what the archive must hold: Shift-JIS, "\" between components
+    bool folder;
+    size_t size;
+    mode_t mode;
+    uint32_t attributes;
+};
+// In archive order: the bytes of the Shift-JIS names, folder by folder.
+const TreeEntry kTree[] = {
+    {".config", ".config", true, 0, 0755, 0x12},
+    {".config/settings.ini", ".config\\settings.ini", false, 7, 0644, 0x20},
+    {".hidden", ".hidden", false, 3, 0644, 0x22},
+    {"data", "data", true, 0, 0755, 0x10},
+    {"data/a.ini", "data\\a.ini", false, 0, 0644, 0x20},
+    {"data/sub", "data\\sub", true, 0, 0755, 0x10},
+    {"data/sub/deep", "data\\sub\\deep", true, 0, 0755, 0x10},
+    {"data/sub/deep/big.bin", "data\\sub\\deep\\big.bin", false, 20000, 0644, 0x20},
+    {"empty", "empty", true, 0, 0755, 0x10},
+    {"lvxrun.exe", "lvxrun.exe", false, 1024, 0755, 0x20},
+    {"readonly.txt", "readonly.txt", false, 4, 0444, 0x21},
+    {"setup.bmp", "setup.bmp", false, 5, 0644, 0x20},
+    {"\xe8\xa1\xa8\xe3\x82\xbd\xe8\x83\xbd", "\x95\x5c\x83\x5c\x94\x5c", true, 0, 0755, 0x10},
+    {"\xe8\xa1\xa8\xe3\x82\xbd\xe8\x83\xbd/\xe8\xa1\xa8.txt", "\x95\x5c\x83\x5c\x94\x5c\\\x95\x5c.txt", false, 2, 0444, 0x21},
+    // half-width katakana a (B1) sorts before you (EA A2) in Shift-JIS, after it in UTF-8
+    {"\xef\xbd\xb1.txt", "\xb1.txt", false, 1, 0644, 0x20},
+    {"\xe7\x91\xa4.txt", "\xea\xa2.txt", false, 1, 0644, 0x20},
+};
+constexpr size_t kTreeCount = sizeof kTree / sizeof kTree[0];
+
+// Makes kTree under src in temp: content, then modes and times, deepest
+// first, so that no later change touches them.
+void MakeTree(TestFolder& temp)
 {
-    struct Entry {
-        const char* path;      // UTF-8, "/" between components
-        const char* archived;  // what the archive must hold: Shift-JIS, "\" between components
-        bool folder;
-        size_t size;
-        mode_t mode;
-        uint32_t attributes;
-    };
-    // In archive order: the bytes of the Shift-JIS names, folder by folder.
-    const Entry entries[] = {
-        {".config", ".config", true, 0, 0755, 0x12},
-        {".config/settings.ini", ".config\\settings.ini", false, 7, 0644, 0x20},
-        {".hidden", ".hidden", false, 3, 0644, 0x22},
-        {"data", "data", true, 0, 0755, 0x10},
-        {"data/a.ini", "data\\a.ini", false, 0, 0644, 0x20},
-        {"data/sub", "data\\sub", true, 0, 0755, 0x10},
-        {"data/sub/deep", "data\\sub\\deep", true, 0, 0755, 0x10},
-        {"data/sub/deep/big.bin", "data\\sub\\deep\\big.bin", false, 20000, 0644, 0x20},
-        {"empty", "empty", true, 0, 0755, 0x10},
-        {"lvxrun.exe", "lvxrun.exe", false, 1024, 0755, 0x20},
-        {"readonly.txt", "readonly.txt", false, 4, 0444, 0x21},
-        {"setup.bmp", "setup.bmp", false, 5, 0644, 0x20},
-        {"\xe8\xa1\xa8\xe3\x82\xbd\xe8\x83\xbd", "\x95\x5c\x83\x5c\x94\x5c", true, 0, 0755, 0x10},
-        {"\xe8\xa1\xa8\xe3\x82\xbd\xe8\x83\xbd/\xe8\xa1\xa8.txt", "\x95\x5c\x83\x5c\x94\x5c\\\x95\x5c.txt", false, 2, 0444, 0x21},
-        // half-width katakana a (B1) sorts before you (EA A2) in Shift-JIS, after it in UTF-8
-        {"\xef\xbd\xb1.txt", "\xb1.txt", false, 1, 0644, 0x20},
-        {"\xe7\x91\xa4.txt", "\xea\xa2.txt", false, 1, 0644, 0x20},
-    };
-    const size_t count = sizeof entries / sizeof entries[0];
-    for (size_t i = 0; i < count; ++i) {
-        const Entry& e = entries[i];
+    for (size_t i = 0; i < kTreeCount; ++i) {
+        const TreeEntry& e = kTree[i];
         if (e.folder)
             ASSERT_TRUE(temp.MakeFolder(std::string("src/") + e.path));
         else
-            ASSERT_TRUE(Src(e.path, NoiseBytes(e.size, static_cast<uint32_t>(i))));
+            ASSERT_TRUE(temp.WriteFile(std::string("src/") + e.path, NoiseBytes(e.size, static_cast<uint32_t>(i))));
     }
-    // Modes and times last, deepest first, so that no later change touches them.
-    for (size_t i = count; i-- > 0;) {
-        std::string path = temp.Join(std::string("src/") + entries[i].path);
-        ASSERT_EQ(chmod(path.c_str(), entries[i].mode), 0);
+    for (size_t i = kTreeCount; i-- > 0;) {
+        std::string path = temp.Join(std::string("src/") + kTree[i].path);
+        ASSERT_EQ(chmod(path.c_str(), kTree[i].mode), 0);
         timespec times[2] = {{1700000000 + static_cast<time_t>(i), 0}, {1614834367 + static_cast<time_t>(i), 123456789}};
         ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
     }
+}
+
+// kTree read back as the launcher would.
+TEST_F(Builder, PacksATreeWithItsNamesAttributesAndTimes)
+{
+    ASSERT_NO_FATAL_FAILURE(MakeTree(temp));
 
     // By default the last-write time stands for the last-access time too
     // (reading the tree changes the latter: the build that keeps it comes
@@ -195,9 +257,9 @@ TEST_F(Builder, PacksATreeWithItsNamesAttributesAndTimes)
     EXPECT_NE(r.output.find("10 files, 6 folders"), std::string::npos) << r.output;
     Installer in = Installer::Read(temp.Join("out/setup.exe"));
     ASSERT_TRUE(in.dump.ok) << in.dump.error;
-    ASSERT_EQ(in.dump.entries.size(), count);
-    for (size_t i = 0; i < count; ++i) {
-        const Entry& e = entries[i];
+    ASSERT_EQ(in.dump.entries.size(), kTreeCount);
+    for (size_t i = 0; i < kTreeCount; ++i) {
+        const TreeEntry& e = kTree[i];
         const DumpedEntry& d = in.dump.entries[i];
         EXPECT_EQ(d.path, e.archived) << e.path;
         EXPECT_EQ(d.folder, e.folder) << e.path;
@@ -209,6 +271,88 @@ TEST_F(Builder, PacksATreeWithItsNamesAttributesAndTimes)
         EXPECT_EQ(d.record.lastAccessTime, keepAccess ? FileTime(1700000000 + static_cast<int64_t>(i), 0) : written)
             << e.path;
     }
+    }
+}
+
+// A tree whose names code page 932 can all hold gives the very payload
+// that the builder gave before names in other scripts could be packed
+// (host/data/cp932-tree.payload: kTree as that builder packed it), also
+// with a stub that reads names in UTF-8.
+TEST_F(Builder, ATreeInCodePage932GivesTheSamePayloadAsBefore)
+{
+    ASSERT_NO_FATAL_FAILURE(MakeTree(temp));
+    TestStub stub;
+    stub.widePaths = stub.utf8Names = true;
+    ASSERT_TRUE(temp.WriteFile("stub.exe", stub.Bytes()));
+    Result r = Build(Args());
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::string installer, expected;
+    ASSERT_TRUE(TestFolder::ReadFile(temp.Join("out/setup.exe"), &installer));
+    const std::string payload = installer.substr(stub.Bytes().size());
+    ASSERT_TRUE(TestFolder::ReadFile(QM_TEST_DATA "/cp932-tree.payload", &expected));
+    EXPECT_EQ(payload.size(), expected.size());
+    EXPECT_TRUE(payload == expected); // (binary: not printed)
+}
+
+// Names that code page 932 cannot hold: every name of the tree goes in
+// UTF-8, the archive says so in its first lines, and --list, --verify and
+// --extract read it. The installer's name stays Shift-JIS in the stub
+// setting and is found all the same.
+TEST_F(Builder, PacksNamesInAnyLanguage)
+{
+    TestStub stub;
+    stub.widePaths = stub.utf8Names = true;
+    ASSERT_TRUE(temp.WriteFile("stub.exe", stub.Bytes()));
+    // In archive order: the bytes of the UTF-8 names.
+    const char* const names[] = {
+        "Licence ©.txt", "Résumé.pdf", "Straße.txt", "naïve.txt", "Документы", "Документы/Отчёт.txt",
+        "中文简体.txt", "導入.exe", "表.txt", "한국어.txt", "😀 emoji.txt",
+    };
+    for (const char* name : names) {
+        if (std::strchr(name, '.') == nullptr)
+            ASSERT_TRUE(temp.MakeFolder(std::string("src/") + name));
+        else
+            ASSERT_TRUE(Src(name, name));
+    }
+    Result r = Build(Args("導入.exe"));
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output.find("warning"), std::string::npos) << r.output;
+    Installer in = Installer::Read(temp.Join("out/setup.exe"));
+    ASSERT_TRUE(in.dump.ok) << in.dump.error;
+    EXPECT_EQ(in.installerName, "\x93\xb1\x93\xfc.exe");
+    EXPECT_EQ(in.dump.firstLines, (std::vector<std::string>{"C", "NUTF-8"}));
+    std::vector<std::string> stored;
+    for (const DumpedEntry& e : in.dump.entries)
+        stored.push_back(e.path);
+    std::vector<std::string> expected;
+    for (const char* name : names) {
+        std::string path = name;
+        std::replace(path.begin(), path.end(), '/', '\\');
+        expected.push_back(path);
+    }
+    EXPECT_EQ(stored, expected);
+
+    const std::string installer = temp.Join("out/setup.exe");
+    r = Build({"--list", installer});
+    EXPECT_EQ(r.status, 0) << r.output;
+    for (const std::string& part : {std::string("installer: 導入.exe\n"), std::string("names: UTF-8\n"),
+                                    std::string("  Документы\\Отчёт.txt\n"), std::string("  😀 emoji.txt\n")})
+        EXPECT_NE(r.output.find(part), std::string::npos) << part << "\n" << r.output;
+    r = Build({"--verify", installer});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("sound: 10 files and 1 folders"), std::string::npos) << r.output;
+    r = Build({"--extract", temp.Join("x"), installer});
+    EXPECT_EQ(r.status, 0) << r.output;
+    std::vector<std::string> extracted;
+    for (const char* name : names)
+        extracted.push_back(std::string(name) + (std::strchr(name, '.') == nullptr ? "/" : ""));
+    std::sort(extracted.begin(), extracted.end());
+    EXPECT_EQ(TreeNames(temp.Join("x")), extracted);
+    for (const char* name : names) {
+        std::string content;
+        if (std::strchr(name, '.') != nullptr && TestFolder::ReadFile(temp.Join(std::string("x/") + name), &content)) {
+            EXPECT_EQ(content, name);
+        }
     }
 }
 
@@ -334,6 +478,32 @@ TEST_F(Builder, BuildsRepeatAndTimesClamp)
     }
 }
 
+// --level 0 stores, for content that is compressed already: the content
+// stands in the payload as it is, the stream stays open (read piece by
+// piece as the launcher reads it, no step ends it) and checks sound.
+TEST_F(Builder, StoresAtLevel0)
+{
+    const std::string noise = NoiseBytes(100000, 6);
+    ASSERT_TRUE(Src("lvxrun.exe", noise));
+    ASSERT_TRUE(Src("data/zeros.bin", std::string(50000, '\0')));
+    std::vector<std::string> args = Args();
+    args.insert(args.end(), {"--level", "0"});
+    Result r = Build(args);
+    ASSERT_EQ(r.status, 0) << r.output;
+    Installer in = Installer::Read(temp.Join("out/setup.exe"));
+    ASSERT_TRUE(in.dump.ok) << in.dump.error;
+    EXPECT_EQ(in.dump.trailingOutput, 0u);
+    const size_t offset = std::stoul(in.offsetText);
+    EXPECT_EQ(static_cast<unsigned char>(in.bytes[offset]), 0x78);
+    EXPECT_EQ(static_cast<unsigned char>(in.bytes[offset + 1]), 0x01); // level 0's header
+    EXPECT_GE(in.bytes.size() - offset, 150000u); // the zeros too take their room
+    EXPECT_NE(in.bytes.find(noise.substr(5 * 8192, 8192), offset), std::string::npos); // one piece, one block
+    ASSERT_EQ(in.dump.entries.size(), 3u);
+    EXPECT_TRUE(in.dump.entries[2].content == noise);
+    r = Build({"--verify", temp.Join("out/setup.exe")});
+    EXPECT_EQ(r.status, 0) << r.output;
+}
+
 // The output is only ever a regular file that is not the stub; an
 // interrupted build leaves nothing behind.
 TEST_F(Builder, OutputThatCannotDestroyAnything)
@@ -371,28 +541,43 @@ TEST_F(Builder, OutputThatCannotDestroyAnything)
 
     // Interrupted while packing 64 MiB: the temporary file goes with it.
     ASSERT_TRUE(Src("big.bin", NoiseBytes(64u << 20, 3)));
+    const std::vector<std::string> before = FolderNames(temp.Join("out"));
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
-        std::vector<std::string> args = Args("lvxrun.exe", "out/big.exe");
-        args.insert(args.begin(), QM_BUILD_TOOL);
-        args.insert(args.end(), {"--level", "9", "-q"});
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(&a[0]);
-        argv.push_back(nullptr);
-        pid_t pid = 0;
-        ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
-        // Until its temporary file appears, then a little longer.
-        for (int i = 0; i < 500 && FolderNames(temp.Join("out")).size() < 5; ++i)
-            usleep(10000);
-        usleep(100000);
-        kill(pid, signal);
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
-        EXPECT_EQ(FolderNames(temp.Join("out")),
-                  (std::vector<std::string>{"device", "fifo", "folder", "stub-link.exe"}));
+        EXPECT_EQ(StopBuildWhileWriting("out/big.exe", signal), signal);
+        EXPECT_EQ(FolderNames(temp.Join("out")), before);
     }
+
+    // Killed outright, it cannot remove its file, which is named after the
+    // output; the next build into the same place names it, and --werror
+    // refuses to go on while it lies there. A build elsewhere does not.
+    EXPECT_EQ(StopBuildWhileWriting("out/big.exe", SIGKILL), SIGKILL);
+    std::vector<std::string> left = FolderNames(temp.Join("out"));
+    ASSERT_EQ(left.size(), before.size() + 1);
+    std::string leftover;
+    for (const std::string& name : left) {
+        if (std::find(before.begin(), before.end(), name) == before.end())
+            leftover = name;
+    }
+    EXPECT_EQ(leftover.compare(0, 17, "big.exe.qm-build-"), 0) << leftover;
+    EXPECT_EQ(leftover.size(), 17u + 6u + 4u) << leftover;
+    EXPECT_EQ(leftover.compare(leftover.size() - 4, 4, ".tmp"), 0) << leftover;
+    ASSERT_TRUE(temp.WriteFile("src/big.bin", "small now"));
+    Result r = Build(Args("lvxrun.exe", "out/big.exe"));
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("qm-build: warning: " + temp.Join("out/" + leftover) +
+                            " is a temporary file of an earlier build into " + temp.Join("out/big.exe")),
+              std::string::npos) << r.output;
+    r = Build(Args("lvxrun.exe", "out/other.exe"));
+    EXPECT_EQ(r.output.find("temporary file"), std::string::npos) << r.output;
+    std::vector<std::string> strict = Args("lvxrun.exe", "out/big.exe");
+    strict.push_back("--werror");
+    r = Build(strict);
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("warnings are errors"), std::string::npos) << r.output;
+    ASSERT_EQ(unlink(temp.Join("out/" + leftover).c_str()), 0);
+    r = Build(strict);
+    EXPECT_EQ(r.status, 0) << r.output;
 }
 
 // --list and --verify read installers as the launcher does: ours, damaged
@@ -496,28 +681,20 @@ TEST_F(Builder, ListsAndVerifiesInstallers)
         r = Build({"--list", temp.Join("case.exe")});
         EXPECT_EQ(r.status, c.listStatus);
         EXPECT_TRUE(IsUtf8(r.output)) << r.output;
+        // A listing is all or nothing: no header, no entries before a fault.
+        if (c.listStatus != 0) {
+            EXPECT_EQ(ListingOnly(temp.Join("case.exe")), "");
+        }
     }
+    EXPECT_EQ(ListingOnly(temp.Join("missing.exe")), "");
+    r = Build({"--list", temp.Join("missing.exe")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("cannot open " + temp.Join("missing.exe") + ": No such file or directory"), std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.output.find("payload offset"), std::string::npos) << r.output;
     r = Build({"--verify", installer, "--stub", "x"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.output.find("is for making an installer"), std::string::npos) << r.output;
-}
-
-// Names below a folder, recursively ("a/b"), with the kind of each.
-std::vector<std::string> TreeNames(const std::string& root, const std::string& below = "")
-{
-    std::vector<std::string> names;
-    for (const std::string& n : FolderNames(below.empty() ? root : root + "/" + below)) {
-        const std::string relative = below.empty() ? n : below + "/" + n;
-        struct stat st;
-        if (lstat((root + "/" + relative).c_str(), &st) != 0)
-            continue;
-        names.push_back(relative + (S_ISDIR(st.st_mode) ? "/" : S_ISLNK(st.st_mode) ? "@" : ""));
-        if (S_ISDIR(st.st_mode)) {
-            std::vector<std::string> inner = TreeNames(root, relative);
-            names.insert(names.end(), inner.begin(), inner.end());
-        }
-    }
-    return names;
 }
 
 // --extract unpacks what the launcher would: names from Shift-JIS, content,
@@ -649,7 +826,7 @@ TEST_F(Builder, ExtractsNothingOutsideTheFolder)
     EXPECT_FALSE(extractor.CreateFolder("C:\\qm\\folder"));
     EXPECT_NE(extractor.Error().find("folder: cannot make the folder"), std::string::npos) << extractor.Error();
     EXPECT_FALSE(extractor.OpenFile("C:\\qm\\kept"));
-    EXPECT_NE(extractor.Error().find("kept: cannot make the file; its name is taken"), std::string::npos);
+    EXPECT_NE(extractor.Error().find("kept: cannot make the file (is its name taken?): "), std::string::npos);
     EXPECT_FALSE(extractor.OpenFile("C:\\qm\\new"));
     EXPECT_EQ(TreeNames(temp.Join("outside")), std::vector<std::string>{"kept.txt"});
     std::string kept;
@@ -677,6 +854,17 @@ TEST_F(Builder, RefusesWhatTheLauncherCannotHandle)
     };
     auto stub = [](TestStub s) {
         return Setup([s](TestFolder& t, std::vector<std::string>&) { return t.WriteFile("stub.exe", s.Bytes()); });
+    };
+    // Behind a stub that reads UTF-8 names, as this project's own.
+    auto utf8Files = [](std::vector<std::string> paths) {
+        return Setup([paths](TestFolder& t, std::vector<std::string>&) {
+            TestStub capable;
+            capable.widePaths = capable.utf8Names = true;
+            bool made = t.WriteFile("stub.exe", capable.Bytes());
+            for (const std::string& path : paths)
+                made = made && (path.back() == '/' ? t.MakeFolder("src/" + path) : t.WriteFile("src/" + path, "x"));
+            return made;
+        });
     };
     TestStub twoBlocks, noBlock, signedStub;
     twoBlocks.blocks = 2;
@@ -717,10 +905,24 @@ TEST_F(Builder, RefusesWhatTheLauncherCannotHandle)
         {"quote", file("a\"b"), "Windows cannot use this name"},
         {"control byte", file("tab\there"), "Windows cannot use this name"},
         {"line feed", file("line\nfeed"), "Windows cannot use this name"},
-        {"not in code page 932", file("caf\xc3\xa9.txt"), "src/caf\xc3\xa9.txt: the name cannot be written in code page 932"},
-        {"wave dash", file("\xe3\x80\x9c"), "cannot be written in code page 932"},
-        {"yen sign", file("\xc2\xa5.txt"), "cannot be written in code page 932"},
-        {"not UTF-8", file("\xff.txt"), "cannot be written in code page 932"},
+        {"not in code page 932, for a stub that reads no UTF-8 names", file("caf\xc3\xa9.txt"),
+         "src/caf\xc3\xa9.txt: this name and any other that code page 932 cannot hold go into the payload in UTF-8, "
+         "which the stub"},
+        {"yen sign, which would read back as a backslash, for that stub", file("\xc2\xa5.txt"), "cannot read"},
+        {"not UTF-8", file("\xff.txt"), "src/\xff.txt: the name is not valid UTF-8"},
+        {"not UTF-8 among UTF-8 names", utf8Files({"\xc3\xa9.txt", "a\xed\xa0\x80.txt"}), "is not valid UTF-8"},
+        {"device name with a superscript digit", utf8Files({"COM\xc2\xb9.txt"}),
+         "src/COM\xc2\xb9.txt: Windows cannot use this name"},
+        {"UTF-8 name with a trailing dot", utf8Files({"R\xc3\xa9sum\xc3\xa9."}), "Windows cannot use this name"},
+        {"UTF-8 name with a colon", utf8Files({"\xc3\xa9:b"}), "Windows cannot use this name"},
+        {"accented letters the same but for case", utf8Files({"\xc3\x84.txt", "\xc3\xa4.txt"}), "to be the same"},
+        {"Cyrillic folders the same but for case", utf8Files({"\xd0\x94\xd0\xb0/", "\xd0\xb4\xd0\x90/"}),
+         "to be the same"},
+        {"installer name not in code page 932 among UTF-8 names", Setup([&utf8Files](TestFolder& t, std::vector<std::string>& a) {
+             a[5] = "\xed\x95\x9c.exe";
+             return utf8Files({"\xed\x95\x9c.exe"})(t, a);
+         }),
+         "cannot be written in code page 932"},
         {"deep bad name", file("data/sub/NUL"), "src/data/sub/NUL: Windows cannot use this name"},
         {"same name but for case", Setup([](TestFolder& t, std::vector<std::string>&) {
              return t.WriteFile("src/Readme.txt", "1") && t.WriteFile("src/README.TXT", "2");
@@ -780,7 +982,7 @@ TEST_F(Builder, RefusesWhatTheLauncherCannotHandle)
              a[7] = t.Join("nowhere/setup.exe");
              return true;
          }),
-         "cannot create a file in"},
+         "cannot create a temporary file beside"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
@@ -831,6 +1033,29 @@ TEST_F(Builder, AcceptsTheLimits)
     Result r = Build(Args());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.output.find(": the path will be at least 260 bytes long on any machine"), std::string::npos) << r.output;
+
+    // UTF-8 names count as Windows counts them there, in UTF-16 units: a
+    // path of 221 (100 + 1 + 100 + 1 + 19, nearly all "é", 2 bytes each)
+    // fits, one more does not.
+    TestStub capable;
+    capable.widePaths = capable.utf8Names = true;
+    ASSERT_TRUE(temp.WriteFile("stub.exe", capable.Bytes()));
+    auto accents = [](int n) {
+        std::string text;
+        for (int i = 0; i < n; ++i)
+            text += "\xc3\xa9";
+        return text;
+    };
+    const std::string folders = accents(100) + "/" + accents(100) + "/";
+    ASSERT_EQ(unlink(temp.Join("src/" + std::string(222, 'n')).c_str()), 0);
+    ASSERT_TRUE(Src(folders + accents(19), "long"));
+    r = Build(Args("lvxrun.exe", "out/accents.exe"));
+    EXPECT_EQ(r.status, 0) << r.output;
+    ASSERT_TRUE(Src(folders + accents(20), "longer"));
+    r = Build(Args("lvxrun.exe", "out/accents.exe"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find(": the path will be at least 260 UTF-16 units long on any machine"), std::string::npos)
+        << r.output;
 }
 
 // Every problem is reported, not just the first.

@@ -73,6 +73,10 @@ const FoldCase kFold[] = {
     {"a.txt", "a.txt ", false},
     {"\xe3\x82\xa2", "\xe3\x81\x82", false}, // katakana and hiragana a
     {"\xef\xbd\xb1", "\xe3\x82\xa2", false}, // half- and full-width katakana a
+    {"r\xc3\xa9sum\xc3\xa9", "R\xc3\x89SUM\xc3\x89", true},  // e acute and E acute
+    {"\xd0\xb4\xd0\xb0\xd0\xbd\xd0\xbd\xd1\x8b\xd0\xb5", "\xd0\x94\xd0\x90\xd0\x9d\xd0\x9d\xd0\xab\xd0\x95", true}, // Cyrillic
+    {"stra\xc3\x9f" "e", "STRASSE", false},            // sharp s has no one-letter capital to fold to
+    {"\xf0\x90\x90\xa8", "\xf0\x90\x90\x80", false}, // Deseret: beyond U+FFFF, which file systems do not fold
 };
 
 TEST(BuilderNames, FoldKeyMatchesWindowsCaseRule)
@@ -84,6 +88,39 @@ TEST(BuilderNames, FoldKeyMatchesWindowsCaseRule)
         ASSERT_TRUE(codec.FoldKey(c.b, b)) << c.b;
         EXPECT_EQ(a == b, c.same) << c.a << " / " << c.b;
     }
+}
+
+// Archive names as the record loop gives them: Shift-JIS, with escaped
+// UTF-16 units for what a UTF-8 name holds beyond ASCII.
+TEST(BuilderNames, FromArchiveReadsShiftJisAndEscapedUnits)
+{
+    struct Case {
+        const char* archive;
+        const char* utf8; // null: refused
+    } cases[] = {
+        {"\x95\x5c.txt", "\xe8\xa1\xa8.txt"},
+        {"caf\x01" "00E9", "caf\xc3\xa9"},
+        {"\x95\x5c\x01" "00E9\x83\x5c", "\xe8\xa1\xa8\xc3\xa9\xe3\x82\xbd"},
+        {"\x01" "0800\x01" "FFFF", "\xe0\xa0\x80\xef\xbf\xbf"},
+        {"\x01" "D83D\x01" "DE00!", "\xf0\x9f\x98\x80!"},
+        {"\x01" "DBFF\x01" "DFFF", "\xf4\x8f\xbf\xbf"},
+        {"\x01" "D83D", nullptr},         // a high surrogate alone
+        {"\x01" "D83Dx", nullptr},        // ... before something else
+        {"\x01" "DE00", nullptr},         // a low surrogate alone
+        {"\x01" "00e9", nullptr},         // digits in lower case: not the form
+        {"\x01" "00E", nullptr},          // cut short
+        {"\x85\x40", nullptr},           // not code page 932
+    };
+    NameCodec codec;
+    for (const Case& c : cases) {
+        std::string utf8;
+        const bool ok = codec.FromArchive(c.archive, utf8);
+        EXPECT_EQ(ok, c.utf8 != nullptr) << c.archive;
+        if (ok && c.utf8 != nullptr) {
+            EXPECT_EQ(utf8, c.utf8) << c.archive;
+        }
+    }
+    EXPECT_EQ(codec.Shown("a\x01" "D83D"), "a\\x01D83D");
 }
 
 // --- attributes and times --------------------------------------------------
@@ -269,11 +306,12 @@ TEST(BuilderOptions, ConventionalForms)
         BuildOptions::Verbosity verbosity;
         int level;
     } cases[] = {
-        {{"-qo", "o.exe"}, "o.exe", BuildOptions::Quiet, 0},
-        {{"-vqoo.exe"}, "o.exe", BuildOptions::Quiet, 0}, // the last one counts
-        {{"-o", "-dash.exe"}, "-dash.exe", BuildOptions::Normal, 0},
+        {{"-qo", "o.exe"}, "o.exe", BuildOptions::Quiet, BuildOptions::kDefaultLevel},
+        {{"-vqoo.exe"}, "o.exe", BuildOptions::Quiet, BuildOptions::kDefaultLevel}, // the last one counts
+        {{"-o", "-dash.exe"}, "-dash.exe", BuildOptions::Normal, BuildOptions::kDefaultLevel},
         {{"--output=a=b.exe", "--level=1"}, "a=b.exe", BuildOptions::Normal, 1},
         {{"--level", "9", "-o", "o.exe", "--"}, "o.exe", BuildOptions::Normal, 9},
+        {{"--level=0", "-o", "o.exe"}, "o.exe", BuildOptions::Normal, 0}, // stored
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = base;
@@ -337,8 +375,9 @@ TEST(BuilderOptions, RefusesWithAReason)
         {{"--timestamp-url", "http://ts"}, "need --sign-cert"},
         {{"--sign-tool", "x"}, "need --sign-cert"},
         {{"--sign-cert="}, "--sign-cert needs a value"},
-        {{"--level", "0"}, "--level takes a number from 1 to 9, not 0"},
-        {{"--level=10"}, "--level takes a number from 1 to 9"},
+        {{"--level", "x"}, "--level takes a number from 0 to 9, not x"},
+        {{"--level=10"}, "--level takes a number from 0 to 9"},
+        {{"--level=-1"}, "--level takes a number from 0 to 9"},
         {{"--quiet=yes"}, "--quiet takes no value"},
         {{"-x"}, "unknown option -x"},
         {{"-qx"}, "unknown option -x"},
@@ -365,6 +404,35 @@ TEST(BuilderOptions, RefusesWithAReason)
     EXPECT_EQ(error, "--source is required");
     EXPECT_FALSE(BuildOptions::Parse({"--stub"}, o, error));
     EXPECT_EQ(error, "--stub needs a value");
+}
+
+// An option for making an installer is refused when looking into one, not
+// ignored; what goes with every action is taken.
+TEST(BuilderOptions, RefusesWhatDoesNotGoWithTheAction)
+{
+    struct Case {
+        std::vector<std::string> args;
+        const char* message; // null: taken
+    } cases[] = {
+        {{"--verify", "a.exe", "--sign-url", "https://example.org/"}, "--sign-url is for making an installer, not with --verify"},
+        {{"--list", "a.exe", "--werror"}, "--werror is for making an installer, not with --list"},
+        {{"--extract", "d", "a.exe", "--timestamp-url", "http://ts"}, "--timestamp-url is for making an installer, not with --extract"},
+        {{"--sign-tool", "x", "--verify", "a.exe"}, "--sign-tool is for making an installer"},
+        {{"--keep-access-times", "--extract", "d", "a.exe"}, "--keep-access-times is for making an installer"},
+        {{"-v", "--verify", "a.exe"}, "--verbose is for making an installer"},
+        {{"--verify", "a.exe", "--level", "0"}, "--level is for making an installer"},
+        {{"-q", "--verify", "a.exe"}, nullptr},
+        {{"--extract", "d", "-q", "a.exe"}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1] + " " + c.args[2]);
+        BuildOptions o;
+        std::string error;
+        EXPECT_EQ(BuildOptions::Parse(c.args, o, error), c.message == nullptr) << error;
+        if (c.message != nullptr) {
+            EXPECT_NE(error.find(c.message), std::string::npos) << error;
+        }
+    }
 }
 
 // The signing command's file names, quoted for the shell that runs it.

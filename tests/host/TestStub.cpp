@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "payload/ArchiveFormat.h"
 #include "payload/StubSettings.h"
 #include "support/PathFunctionNames.h"
 
@@ -81,6 +82,9 @@ std::string TestStub::Bytes() const
     // After two blocks, inside the section.
     if (widePaths)
         std::memcpy(&b[0x300], kPathFunctionNames, sizeof kPathFunctionNames);
+    static_assert(0x300 + sizeof kPathFunctionNames <= 0x3E0, "the two texts apart");
+    if (utf8Names)
+        std::memcpy(&b[0x3E0], ArchiveFormat::kUtf8NamesLine, std::strlen(ArchiveFormat::kUtf8NamesLine) + 1);
     if (alreadySigned) {
         Put32(b, security, static_cast<uint32_t>(b.size()));
         Put32(b, security + 4, 8);

@@ -10,6 +10,7 @@ struct TestStub {
     bool pe32plus = false;   // 64-bit optional header
     bool alreadySigned = false;
     bool widePaths = false;  // carries the names of the wide path route, as the real stub
+    bool utf8Names = false;  // carries the names line, as the real stub: reads UTF-8 names
 
     std::string Bytes() const;
 

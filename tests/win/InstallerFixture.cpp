@@ -20,7 +20,14 @@
 //                      installer does; the helper waits that long, then
 //                      reads every file beside it and reports
 //                      "helper=read" when all could be read (otherwise
-//                      "helper=missing"), and nothing else
+//                      "helper=missing"); it reports "helperpid=" (its
+//                      process id) when it starts, and nothing else
+//   QM_FIXTURE_BROKER  name of an event: run as a broker instead, a program
+//                      that the launcher did not start: wait up to 30 s for
+//                      the event, then start QM_FIXTURE_BROKER_RUN (a copy
+//                      of this program, under any spelling of its path) as
+//                      a helper that waits QM_FIXTURE_BROKER_DELAY
+//                      milliseconds, and end
 //
 // Report lines: "module=", "commandline=", "folder=", one "beside=" per entry
 // in the program's own folder, "hold=yes|no" when asked to hold,
@@ -69,6 +76,7 @@ void Report(const std::string& text)
 // The helper: after the wait, every file beside it must still be readable.
 int RunAsHelper(const std::string& module, DWORD delay)
 {
+    Report("helperpid=" + std::to_string(GetCurrentProcessId()) + "\n");
     Sleep(delay);
     bool read = false;
     WIN32_FIND_DATAA entry;
@@ -104,6 +112,20 @@ void StartHelper(const std::string& module, const std::string& delay)
     }
 }
 
+// The broker: once the event comes, the program named starts as a helper.
+int RunAsBroker(const std::string& event)
+{
+    HANDLE started = OpenEventA(SYNCHRONIZE, FALSE, event.c_str());
+    const bool came = started != nullptr && WaitForSingleObject(started, testwin::Scaled(30000)) == WAIT_OBJECT_0;
+    if (started != nullptr)
+        CloseHandle(started);
+    if (!came)
+        return 1;
+    SetEnvironmentVariableA("QM_FIXTURE_BROKER", nullptr);
+    StartHelper(Variable("QM_FIXTURE_BROKER_RUN"), Variable("QM_FIXTURE_BROKER_DELAY"));
+    return 0;
+}
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     std::string report;
@@ -113,6 +135,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     const std::string asHelper = Variable("QM_FIXTURE_AS_HELPER");
     if (!asHelper.empty())
         return RunAsHelper(module, std::strtoul(asHelper.c_str(), nullptr, 10));
+    const std::string broker = Variable("QM_FIXTURE_BROKER");
+    if (!broker.empty())
+        return RunAsBroker(broker);
     report += std::string("module=") + module + "\n";
     report += std::string("commandline=") + GetCommandLineA() + "\n";
     char folder[MAX_PATH] = {};

@@ -51,9 +51,9 @@ bool LaunchScenario::PlaceInstaller()
     return CopyFileA(fixture_.c_str(), installer_.c_str(), FALSE) != 0;
 }
 
-void LaunchScenario::Run(uint32_t exitCode, bool broadcast)
+void LaunchScenario::Run(uint32_t exitCode, bool broadcast, uint32_t helperLimit)
 {
-    const std::string reportPath = scratch_.Join("report.txt");
+    const std::string reportPath = ReportPath();
     const std::string holdName = "qm-launch-hold-" + std::to_string(GetCurrentProcessId());
     HANDLE hold = CreateEventA(nullptr, TRUE, FALSE, holdName.c_str());
     recorder_.SignalOnHide(hold);
@@ -83,7 +83,7 @@ void LaunchScenario::Run(uint32_t exitCode, bool broadcast)
         SetToWorkFolder(workFolder, base_.empty() ? nullptr : base_.c_str());
         RCAnsiStr name;
         StubSettings::InstallerName(name);
-        LaunchInstaller(recorder_, workFolder.Text(), name.Text());
+        LaunchInstaller(recorder_, workFolder.Text(), name.Text(), helperLimit);
     }
     done.store(true);
     watcher.join();

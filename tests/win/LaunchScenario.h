@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/Launch.h"
 #include "tests/win/LaunchRecorder.h"
 #include "tests/shared/TestFolder.h"
 
@@ -31,12 +32,14 @@ public:
     // Calls launch; the fixture, if it runs, ends with exitCode. With
     // broadcast, it first sends the environment-change broadcast that
     // waits for every top-level window, the recorder's among them.
-    void Run(uint32_t exitCode, bool broadcast = false);
+    // helperLimit: the launcher's limit for waiting on helpers.
+    void Run(uint32_t exitCode, bool broadcast = false, uint32_t helperLimit = kHelperWaitLimit);
 
     const std::string& Base() const { return base_; }       // empty: the real one
     const std::string& WorkFolder() const { return workFolder_; }
     const std::string& Installer() const { return installer_; }
     const std::string& Planted() const { return planted_; }  // empty without blanks
+    std::string ReportPath() const { return scratch_.Join("report.txt"); }
     const LaunchRecorder& Recorder() const { return recorder_; }
 
     // The values of the fixture's report lines "key=value" with this key, in

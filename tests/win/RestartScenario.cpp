@@ -1,8 +1,10 @@
 // A scenario that ends the Wine session it runs in, for restart-scenario.sh
 // to observe through Wine's relay trace: a whole launch whose installer
-// ends with 3386, so the launcher restarts Windows. It prints "thread="
-// (the id that its trace lines carry) and "workfolder="; then "returned
-// events=" if it is still alive.
+// ends with 3386, so the launcher restarts Windows. With QM_SCENARIO_HELPER
+// set, the installer leaves a helper running from the work folder that
+// outlasts the run (an engine that waits for the restart). It prints
+// "thread=" (the id that its trace lines carry) and "workfolder="; then
+// "returned events=" if it is still alive.
 #include <windows.h>
 
 #include <cstdio>
@@ -10,12 +12,12 @@
 
 #include "launcher/Launch.h"
 #include "launcher/WorkFolder.h"
-#include "launcher/WorkFolderChain.h"
 #include "payload/StubSettings.h"
 #include "support/RCAnsiStr.h"
 #include "support/RCPath.h"
 #include "tests/shared/TestFolder.h"
 #include "tests/win/LaunchRecorder.h"
+#include "tests/win/WaitScale.h"
 #include "tests/win/WineHelpers.h"
 
 int main()
@@ -52,10 +54,12 @@ int main()
     TestFolder::MakeFolders("C:\\qmtest\\restart-scenario");
     SetEnvironmentVariableA("QM_FIXTURE_REPORT", "C:\\qmtest\\restart-scenario\\report.txt");
     SetEnvironmentVariableA("QM_FIXTURE_EXIT", "3386");
+    char helper[8] = {};
+    if (GetEnvironmentVariableA("QM_SCENARIO_HELPER", helper, sizeof helper) > 0)
+        SetEnvironmentVariableA("QM_FIXTURE_HELPER", std::to_string(testwin::Scaled(600000)).c_str());
     std::printf("workfolder=%s\n", workFolder.Text());
     std::fflush(stdout);
-    WorkFolderChain chain;
-    launch(ui, chain);
+    LaunchInstaller(ui, workFolder.Text(), name.Text());
     std::printf("returned events=%s\n", ui.Kinds().c_str());
     std::fflush(stdout);
     return 0;

@@ -224,26 +224,71 @@ TEST(BuilderWin, ExtractsNothingOutsideTheFolder)
     }
 }
 
-// A name that code page 932 cannot hold is refused on Windows too, where
-// names come from the wide file-system calls whatever the ANSI code page.
-TEST(BuilderWin, RefusesNamesOutsideCodePage932)
+// The output may not lie in the folder being packed, however it is named:
+// through a link to a folder inside it as well.
+TEST(BuilderWin, RefusesAnOutputInsideTheSourceThroughALink)
 {
-    TestFolder scratch("builder-refuse");
+    TestFolder scratch("builder-inside");
     const std::string root = scratch.Path();
     ASSERT_TRUE(scratch.WriteFile("stub.exe", TestStub().Bytes()));
     ASSERT_TRUE(scratch.WriteFile("src\\lvxrun.exe", "MZ"));
-    std::wstring odd = Wide(root + "\\src\\caf\xc3\xa9.txt");
+    ASSERT_TRUE(scratch.WriteFile("src\\inner\\a.txt", "a"));
+    std::string how;
+    ASSERT_TRUE(testwin::MakeFolderLink(root, root + "\\out", root + "\\src\\inner", &how));
+    SCOPED_TRACE(how);
+    for (const char* output : {"\\out\\setup.exe", "\\src\\inner\\setup.exe", "\\SRC\\setup.exe"}) {
+        SCOPED_TRACE(output);
+        std::string said;
+        EXPECT_EQ(ChildProcess::Run({ToolPath(), "--stub", root + "\\stub.exe", "--source", root + "\\src",
+                                     "--installer", "lvxrun.exe", "--output", root + output},
+                                    said),
+                  1);
+        EXPECT_NE(said.find("lies inside the folder being packed"), std::string::npos) << said;
+    }
+    EXPECT_FALSE(testwin::Exists(root + "\\src\\inner\\setup.exe"));
+    EXPECT_TRUE(testwin::RemoveFolderLink(root, root + "\\out"));
+}
+
+// A name that code page 932 cannot hold (from the wide file-system calls,
+// whatever the ANSI code page) puts every name of the payload in UTF-8:
+// packed behind a stub that reads them, and unpacked again by --extract
+// under its own name; refused for a stub that does not.
+TEST(BuilderWin, PacksNamesOutsideCodePage932InUtf8)
+{
+    TestFolder scratch("builder-utf8");
+    const std::string root = scratch.Path();
+    TestStub capable;
+    capable.widePaths = capable.utf8Names = true;
+    ASSERT_TRUE(scratch.WriteFile("capable.exe", capable.Bytes()));
+    ASSERT_TRUE(scratch.WriteFile("old.exe", TestStub().Bytes()));
+    ASSERT_TRUE(scratch.WriteFile("src\\lvxrun.exe", "MZ"));
+    const std::string name = "caf\xc3\xa9 \xf0\x9f\x98\x80.txt"; // café 😀.txt
+    std::wstring odd = Wide(root + "\\src\\" + name);
     HANDLE h = CreateFileW(odd.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     CloseHandle(h);
+    auto build = [&](const char* stub, std::string& output) {
+        return ChildProcess::Run({ToolPath(), "--stub", root + "\\" + stub, "--source", root + "\\src", "--installer",
+                                  "lvxrun.exe", "--output", root + "\\setup.exe"},
+                                 output);
+    };
     std::string output;
-    int status = ChildProcess::Run({ToolPath(), "--stub", root + "\\stub.exe", "--source", root + "\\src", "--installer",
-                                    "lvxrun.exe", "--output", root + "\\setup.exe"},
-                                   output);
-    EXPECT_EQ(status, 1) << output;
-    EXPECT_NE(output.find("caf\xc3\xa9.txt: the name cannot be written in code page 932"), std::string::npos) << output;
+    EXPECT_EQ(build("old.exe", output), 1) << output;
+    EXPECT_NE(output.find(name + ": this name and any other that code page 932 cannot hold"), std::string::npos) << output;
     EXPECT_EQ(GetFileAttributesW(Wide(root + "\\setup.exe").c_str()), INVALID_FILE_ATTRIBUTES);
-    DeleteFileW(odd.c_str()); // the ANSI clean-up could not name it
+
+    ASSERT_EQ(build("capable.exe", output), 0) << output;
+    std::string installer;
+    ASSERT_TRUE(TestFolder::ReadFile(root + "\\setup.exe", &installer));
+    ArchiveDump dump = ArchiveDump::Read(installer.substr(capable.Bytes().size()));
+    ASSERT_TRUE(dump.ok) << dump.error;
+    EXPECT_EQ(dump.firstLines, (std::vector<std::string>{"C", "NUTF-8"}));
+    ASSERT_EQ(dump.entries.size(), 2u);
+    EXPECT_EQ(dump.entries[0].path, name);
+    ASSERT_EQ(ChildProcess::Run({ToolPath(), "--extract", root + "\\x", root + "\\setup.exe"}, output), 0) << output;
+    EXPECT_NE(GetFileAttributesW(Wide(root + "\\x\\" + name).c_str()), INVALID_FILE_ATTRIBUTES);
+    DeleteFileW(Wide(root + "\\x\\" + name).c_str());
+    DeleteFileW(odd.c_str()); // the ANSI clean-up could not name them
 }
 
 } // namespace

@@ -14,12 +14,14 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 #include <zlib.h>
 
 #include "launcher/ExitStatus.h"
 #include "launcher/Extract.h"
+#include "launcher/Launch.h"
 #include "launcher/Messages.h"
 #include "launcher/WorkFolder.h"
 #include "launcher/WorkFolderChain.h"
@@ -466,31 +468,23 @@ TEST_F(Extraction, AWorkFolderThatCannotBeMade)
 {
     const std::string payload = MakePayload([](PayloadWriter& w) { w.File("f", "x", 1, Record(0x20)); w.Up(); });
     const std::string& work = site.WorkFolder();
-    const std::string relative = work.substr(site.Scratch().size() + 1);
     const std::string parent = work.substr(0, work.rfind('\\'));
-
     {
-        SCOPED_TRACE("a stale folder holding a file that cannot be deleted");
-        RemoveWorkFolder();
-        ASSERT_FALSE(site.Write(relative + "\\locked.txt", "locked").empty());
-        ASSERT_FALSE(site.Write(relative + "\\other.txt", "other").empty());
-        HeldFile held(work + "\\locked.txt");
-        ASSERT_TRUE(held.Held());
+        SCOPED_TRACE("every name that it may take is in use");
+        std::vector<std::unique_ptr<FileHandle>> held;
+        for (const char* suffix : {"", ".1", ".2", ".3", ".4", ".5", ".6", ".7", ".8", ".9"}) {
+            const std::string name = work + suffix;
+            TestFolder::RemoveAll(name);
+            ASSERT_TRUE(CreateDirectoryA(name.c_str(), nullptr));
+            held.emplace_back(new FileHandle(CreateFileA(name.c_str(), FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)));
+            ASSERT_TRUE(held.back()->Valid());
+        }
         EXPECT_FALSE(Extract(payload));
         ExpectMessage(Messages::kFolderFailed);
-        // The rest of the stale tree goes; nothing is extracted.
-        EXPECT_EQ(Describe(site.Work()), "locked.txt=locked\n");
-    }
-    {
-        SCOPED_TRACE("a file of the same name that cannot be deleted");
-        RemoveWorkFolder();
-        ASSERT_FALSE(site.Write(relative, "in the way").empty());
-        HeldFile held(work);
-        ASSERT_TRUE(held.Held());
-        EXPECT_FALSE(Extract(payload));
-        ExpectMessage(Messages::kFolderFailed);
-        EXPECT_TRUE(Exists(work));
-        EXPECT_FALSE(IsFolder(work));
+        held.clear();
+        for (const char* suffix : {".1", ".2", ".3", ".4", ".5", ".6", ".7", ".8", ".9"})
+            TestFolder::RemoveAll(work + suffix);
     }
     {
         SCOPED_TRACE("a file in place of a parent folder");
@@ -525,21 +519,22 @@ TEST_F(Extraction, AStaleWorkFolderLinkIsNotFollowed)
     std::string how;
     if (!testwin::MakeFolderLink(site.Scratch(), work, target, &how))
         GTEST_SKIP() << "no way to make a folder link here";
-    // Windows removes the link itself and extracts; Wine cannot remove a
-    // link made on the Linux side, so the folder cannot be made. Either
-    // way the target keeps its content (the snapshot outside shows it).
-    bool ok = Extract(payload);
-    if (ok) {
-        ExpectMessage(nullptr);
-        EXPECT_EQ(Attributes(work) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
-        EXPECT_EQ(Describe(site.Work()), "f=x\n");
-    } else {
-        ExpectMessage(Messages::kFolderFailed);
-    }
+    // Windows removes the link itself and extracts there; Wine cannot
+    // remove a link made on the Linux side, so the work folder takes the
+    // next name. Either way the target keeps its content.
+    combined = site.Write("combined.exe", Stub() + payload);
+    WorkFolderChain chain;
+    ui.shown.clear();
+    EXPECT_TRUE(ExtractPayload(ui, combined.c_str(), static_cast<int32_t>(Stub().size()), work.c_str(), chain));
+    ExpectMessage(nullptr);
+    const bool linkStays = (Attributes(work) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    EXPECT_EQ(chain.WorkFolder(), linkStays ? work + ".1" : work);
+    EXPECT_EQ(Describe(TreeSnapshot(chain.WorkFolder())), "f=x\n");
     EXPECT_EQ(Describe(TreeSnapshot(target)), "keep.txt=keep\n") << how;
-    if (Attributes(work) & FILE_ATTRIBUTE_REPARSE_POINT) {
+    if (linkStays) {
         EXPECT_TRUE(testwin::RemoveFolderLink(site.Scratch(), work));
     }
+    TestFolder::RemoveAll(work + ".1");
 }
 
 // Another process of the user plants links in the work folder while the
@@ -742,10 +737,16 @@ TEST_F(Extraction, StaleWorkFoldersOfEndedProcessesGo)
     } folders[] = {
         {endedName, false},
         {"7FFFFFF1", false}, // no process ever has an odd id
+        {"7FFFFFF1.1", false}, // the other names that a launcher may take
+        {"7FFFFFF1.9", false},
+        {endedName + ".4", false},
         {running.Name(), true},
+        {running.Name() + ".1", true},
+        {"7FFFFFF1.0", true},
+        {"7FFFFFF1.10", true},
+        {"7FFFFFF1-1", true},
         {"7ffffffd", true}, // lower case: not a name this launcher makes
         {"7FFFFFF", true},
-        {"7FFFFFF10", true},
         {"7FFFFFG1", true},
         {"notes", true},
     };
@@ -835,6 +836,142 @@ TEST_F(Extraction, StaleLookingWorkFoldersStillInUseStayWhole)
         EXPECT_TRUE(Exists(parent + "\\" + name + "\\a.txt")) << name;
         EXPECT_TRUE(Exists(parent + "\\" + name + "\\sub\\b.txt")) << name;
     }
+}
+
+// While set, the next look at the processes first opens this file, as a
+// launcher on another machine that shares the profile would start to use
+// its folder right after the sweep has found the folder abandoned.
+std::string openOnLook;
+HANDLE openedOnLook = INVALID_HANDLE_VALUE;
+
+HANDLE WINAPI SnapshotThatOpens(DWORD flags, DWORD id)
+{
+    using SnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
+    static const SnapshotFn realSnapshot = reinterpret_cast<SnapshotFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateToolhelp32Snapshot")));
+    if (!openOnLook.empty()) {
+        openedOnLook = CreateFileA(openOnLook.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+        openOnLook.clear();
+    }
+    return realSnapshot(flags, id);
+}
+
+// The sweep decides that a folder is abandoned and removes it in one claim:
+// whoever starts to use the folder in between is refused (nothing can be
+// opened in a claimed tree), and the folder goes whole. It is never
+// half-deleted under a program that opened one of its files.
+TEST_F(Extraction, TheSweepsDecisionAndRemovalAreOneStep)
+{
+    const std::string payload = MakePayload([](PayloadWriter& w) { w.File("f", "x", 1, Record(0x20)); w.Up(); });
+    const std::string parent = site.WorkFolder().substr(0, site.WorkFolder().find_last_of('\\'));
+    const std::string below = parent.substr(site.Scratch().size() + 1) + "\\7FFFFFF1";
+    const std::string stale = parent + "\\7FFFFFF1";
+    for (const char* name : {"\\a.txt", "\\b.txt", "\\sub\\c.txt"})
+        ASSERT_FALSE(site.Write(below + name, name).empty());
+
+    std::set<std::string> goes;
+    for (const char* path : {"", "\\a.txt", "\\b.txt", "\\sub", "\\sub\\c.txt"})
+        goes.insert(stale + path);
+    combined = site.Write("combined.exe", Stub() + payload);
+    openOnLook = stale + "\\b.txt";
+    EXPECT_TRUE(ExtractAt(static_cast<int32_t>(Stub().size()), goes));
+    openOnLook.clear();
+    const bool opened = openedOnLook != INVALID_HANDLE_VALUE;
+    if (opened)
+        CloseHandle(openedOnLook);
+    openedOnLook = INVALID_HANDLE_VALUE;
+    EXPECT_FALSE(opened) << "a file of a folder under removal could be opened";
+    if (Exists(stale)) {
+        for (const char* name : {"\\a.txt", "\\b.txt", "\\sub\\c.txt"})
+            EXPECT_TRUE(Exists(stale + name)) << "half-deleted: " << name << " is gone";
+        TestFolder::RemoveAll(stale);
+    }
+}
+
+// A folder with the launcher's own name may be in use: process ids are
+// reused, and a launcher that was ended while its installer went on, or one
+// on another machine that shares the profile, left it so. It is left whole,
+// byte for byte; the launcher works in a folder of the next free name, and
+// runs the installer from there.
+TEST_F(Extraction, AWorkFolderOfTheSameNameInUseIsLeftWhole)
+{
+    const std::string fixture = testwin::OwnFolder() + "\\installer_fixture.exe";
+    std::string program;
+    ASSERT_TRUE(TestFolder::ReadFile(fixture, &program));
+    const std::string payload = MakePayload([&](PayloadWriter& w) {
+        w.File("setup.exe", program.data(), static_cast<int64_t>(program.size()), Record(0x20));
+        w.Up();
+    });
+    combined = site.Write("combined.exe", Stub() + payload);
+    const std::string& work = site.WorkFolder();
+    const std::string below = work.substr(site.Scratch().size() + 1);
+    const std::string parent = work.substr(0, work.rfind('\\'));
+    const std::string other = work + ".1";
+    // Each holder, or null when it does not hold.
+    const struct {
+        const char* what;
+        bool file; // a file of the work folder's name, instead of a folder
+        std::function<std::shared_ptr<void>()> hold;
+    } cases[] = {
+        {"a file open in it", false,
+         [&]() -> std::shared_ptr<void> {
+             auto held = std::make_shared<HeldFile>(work + "\\sub\\b.txt");
+             return held->Held() ? held : nullptr;
+         }},
+        {"a program running from it", false,
+         [&]() -> std::shared_ptr<void> {
+             auto running = std::make_shared<RunningFixture>(work + "\\sub\\setup.exe", site.Scratch());
+             return running->Runs() ? running : nullptr;
+         }},
+        {"a program's current folder", false,
+         [&]() -> std::shared_ptr<void> {
+             auto running = std::make_shared<RunningFixture>(fixture, work + "\\sub");
+             return running->Runs() ? running : nullptr;
+         }},
+        {"a file of its name, open", true,
+         [&]() -> std::shared_ptr<void> {
+             auto held = std::make_shared<HeldFile>(work);
+             return held->Held() ? held : nullptr;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        RemoveWorkFolder();
+        DeleteFileA(work.c_str());
+        if (c.file) {
+            ASSERT_FALSE(site.Write(below, "in the way").empty());
+        } else {
+            ASSERT_FALSE(site.Write(below + "\\a.txt", "a").empty());
+            ASSERT_FALSE(site.Write(below + "\\sub\\b.txt", "b").empty());
+            ASSERT_TRUE(CopyFileA(fixture.c_str(), (work + "\\sub\\setup.exe").c_str(), FALSE));
+        }
+        const std::shared_ptr<void> holder = c.hold();
+        ASSERT_NE(holder, nullptr);
+        const TreeSnapshot before(parent, {other});
+
+        WorkFolderChain chain;
+        ui.shown.clear();
+        EXPECT_TRUE(ExtractPayload(ui, combined.c_str(), static_cast<int32_t>(Stub().size()), work.c_str(), chain));
+        ExpectMessage(nullptr);
+        EXPECT_EQ(chain.WorkFolder(), other);
+        EXPECT_EQ(TreeSnapshot(parent, {other}).ChangesSince(before), "");
+
+        const std::string report = site.Scratch() + "\\report.txt";
+        DeleteFileA(report.c_str());
+        SetEnvironmentVariableA("QM_FIXTURE_REPORT", report.c_str());
+        LaunchInstaller(ui, "setup.exe", chain);
+        SetEnvironmentVariableA("QM_FIXTURE_REPORT", nullptr);
+        std::string reported;
+        ASSERT_TRUE(TestFolder::ReadFile(report, &reported));
+        EXPECT_NE(reported.find("module=" + other + "\\setup.exe\n"), std::string::npos) << reported;
+        EXPECT_EQ(ui.exitStatus, 0u);
+        // Only the folder it made goes.
+        EXPECT_FALSE(Exists(other));
+        EXPECT_EQ(TreeSnapshot(parent).ChangesSince(before), "");
+    }
+    RemoveWorkFolder();
+    DeleteFileA(work.c_str());
 }
 
 // The same on a network share that two machines use, as with a redirected
@@ -1019,3 +1156,11 @@ TEST(ExtractOwnPayload, DISABLED_Child)
 }
 
 } // namespace
+
+// Every look at the processes in this program comes here (the system's
+// header declares the function without an import slot, so it is called by
+// its name).
+extern "C" HANDLE WINAPI CreateToolhelp32Snapshot(DWORD flags, DWORD id)
+{
+    return SnapshotThatOpens(flags, id);
+}

@@ -14,6 +14,8 @@
 #include "launcher/ExitStatus.h"
 #include "tests/win/LaunchScenario.h"
 #include "tests/win/ShiftJisText.h"
+#include "tests/win/WaitScale.h"
+#include "tests/win/WineHelpers.h"
 
 #ifndef QM_LAUNCH_BY_SHELL
 #error "QM_LAUNCH_BY_SHELL (1: Windows 6 and later, 0: before) must be defined"
@@ -43,7 +45,83 @@ std::string Parent(const std::string& path)
     return path.substr(0, path.find_last_of('\\'));
 }
 
+// While set, every process refuses to be opened (access denied), as the
+// processes of an installer elevated under another account do for a
+// standard user's launcher: not even a program's path can be read.
+bool refuseOpeningProcesses = false;
+
+HANDLE WINAPI RefusingOpenProcess(DWORD access, BOOL inherit, DWORD id)
+{
+    using OpenFn = HANDLE(WINAPI*)(DWORD, BOOL, DWORD);
+    static const OpenFn realOpen = reinterpret_cast<OpenFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "OpenProcess")));
+    if (!refuseOpeningProcesses)
+        return realOpen(access, inherit, id);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+}
+
+// The helper's process id, from its report line, ended: it would outlast the test.
+void EndHelper(const LaunchScenario& scenario)
+{
+    for (const std::string& id : scenario.Reported("helperpid")) {
+        HANDLE helper = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::stoul(id));
+        if (helper != nullptr) {
+            TerminateProcess(helper, 0);
+            WaitForSingleObject(helper, testwin::Scaled(10000));
+            CloseHandle(helper);
+        }
+    }
+}
+
+// A program that runs before the launcher starts, so that none of what it
+// starts is one of the launcher's descendants: once the event comes, it
+// starts program (a copy of the installer fixture, by whatever path) as a
+// helper that reads every file beside it after delay milliseconds.
+class Broker {
+public:
+    Broker(const std::string& event, const std::string& program, const std::string& report, DWORD delay)
+    {
+        SetEnvironmentVariableA("QM_FIXTURE_BROKER", event.c_str());
+        SetEnvironmentVariableA("QM_FIXTURE_BROKER_RUN", program.c_str());
+        SetEnvironmentVariableA("QM_FIXTURE_BROKER_DELAY", std::to_string(delay).c_str());
+        SetEnvironmentVariableA("QM_FIXTURE_REPORT", report.c_str());
+        std::string line = "\"" + testwin::OwnFolder() + "\\installer_fixture.exe\"";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        started_ = CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_);
+        for (const char* name : {"QM_FIXTURE_BROKER", "QM_FIXTURE_BROKER_RUN", "QM_FIXTURE_BROKER_DELAY",
+                                 "QM_FIXTURE_REPORT"})
+            SetEnvironmentVariableA(name, nullptr);
+    }
+    ~Broker()
+    {
+        if (!started_)
+            return;
+        WaitForSingleObject(info_.hProcess, testwin::Scaled(30000));
+        CloseHandle(info_.hThread);
+        CloseHandle(info_.hProcess);
+    }
+    Broker(const Broker&) = delete;
+    Broker& operator=(const Broker&) = delete;
+    bool Started() const { return started_ != 0; }
+
+private:
+    PROCESS_INFORMATION info_{};
+    BOOL started_ = FALSE;
+};
+
 } // namespace
+
+#if defined(_WIN64)
+#define QM_OPEN_PROCESS_SLOT "__imp_OpenProcess"
+#else
+#define QM_OPEN_PROCESS_SLOT "__imp__OpenProcess@12"
+#endif
+extern "C" {
+// Every call of OpenProcess in this program goes through this slot.
+HANDLE(WINAPI* qmOpenProcessSlot)(DWORD, BOOL, DWORD) __asm__(QM_OPEN_PROCESS_SLOT) = RefusingOpenProcess;
+}
 
 // The whole way through: started from the work folder with the switch,
 // windows hidden while it runs, waited for, the work folder removed two
@@ -105,22 +183,108 @@ TEST(Launch, RunsTheInstallerWaitsAndRemovesTheWorkFolderAfterThePause)
 // An installer that starts a helper from the work folder and ends at once
 // (a self-relaunch, an extracted setup engine): the work folder stays until
 // the helper has ended too, so the helper still reads every file there
-// five seconds after the installer's end.
+// five seconds after the installer's end. Also when the launcher cannot
+// open the installer's processes (elevated under another account): the
+// helper is found as the installer's child all the same.
 TEST(Launch, WaitsForProgramsLeftRunningFromTheWorkFolder)
 {
     ExpectVersionOfThisBuild();
-    LaunchScenario scenario("launch-helper", false);
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "processes refuse to be opened" : "processes can be opened");
+        LaunchScenario scenario("launch-helper", false);
+        ASSERT_TRUE(scenario.PlaceInstaller());
+        SetEnvironmentVariableA("QM_FIXTURE_HELPER", "5000");
+        refuseOpeningProcesses = refused;
+        scenario.Run(0);
+        refuseOpeningProcesses = false;
+        SetEnvironmentVariableA("QM_FIXTURE_HELPER", nullptr);
+
+        EXPECT_EQ(scenario.Reported("helper"), std::vector<std::string>{"read"}) << scenario.ReportText();
+        ASSERT_EQ(scenario.CompleteReports(), 1u);
+        const uint32_t endedAt = static_cast<uint32_t>(std::stoul(scenario.Reported("tick").at(0)));
+        ASSERT_TRUE(scenario.Removed());
+        EXPECT_GE(scenario.RemovedAt() - endedAt, 5000u + 1900u);
+        EXPECT_EQ(scenario.Recorder().ExitStatus(), 0u);
+    }
+}
+
+// A program that runs from the work folder but was not started by the
+// installer (here by a program that ran before the launcher: an agent, a
+// scheduled task) and whose path spells the work folder otherwise: through
+// a drive letter mapped onto the application-data folder, or in short
+// names. It is found by the folder's identity: the work folder stays until
+// it has ended.
+TEST(Launch, WaitsForProgramsRunningFromTheWorkFolderUnderAnotherSpelling)
+{
+    ExpectVersionOfThisBuild();
+    const struct {
+        const char* what;
+        bool mapped;
+    } cases[] = {{"a drive letter mapped onto the application-data folder", true}, {"short names", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        // Below a stand-in for the application-data folder with long names
+        // ("Documents and Settings", "Application Data").
+        LaunchScenario scenario("launch-spelling", true);
+        ASSERT_TRUE(scenario.PlaceInstaller());
+        const std::string& installer = scenario.Installer();
+        const std::string scratch = Parent(Parent(Parent(scenario.Base())));
+        const std::string drive = testwin::FreeDrive();
+        std::string spelled;
+        if (c.mapped) {
+            ASSERT_FALSE(drive.empty());
+            ASSERT_TRUE(testwin::MapDrive(scratch, drive, scenario.Base())) << scratch << " " << drive << " " << scenario.Base() << " " << testwin::UnixPath(scenario.Base());
+            spelled = drive + installer.substr(scenario.Base().size());
+        } else {
+            char shortPath[MAX_PATH] = {};
+            ASSERT_GT(GetShortPathNameA(installer.c_str(), shortPath, MAX_PATH), 0u);
+            spelled = shortPath;
+        }
+        ASSERT_NE(spelled, installer);
+        ASSERT_TRUE(Exists(spelled)) << spelled;
+
+        const std::string event = "qm-launch-spelling-" + std::to_string(GetCurrentProcessId());
+        HANDLE started = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
+        ASSERT_NE(started, nullptr);
+        {
+            Broker broker(event, spelled, scenario.ReportPath(), 5000);
+            ASSERT_TRUE(broker.Started());
+            SetEnvironmentVariableA("QM_FIXTURE_STARTED", event.c_str());
+            scenario.Run(0);
+            SetEnvironmentVariableA("QM_FIXTURE_STARTED", nullptr);
+        }
+        CloseHandle(started);
+        if (c.mapped) {
+            EXPECT_TRUE(testwin::UnmapDrive(scratch, drive));
+        }
+
+        EXPECT_EQ(scenario.Reported("helper"), std::vector<std::string>{"read"}) << scenario.ReportText();
+        ASSERT_TRUE(scenario.Removed());
+        EXPECT_EQ(scenario.Recorder().ExitStatus(), 0u);
+    }
+}
+
+// A helper that stays (a tray agent started from the work folder, an
+// engine that waits for a restart that nobody asks for): the launcher
+// gives it up at its limit, ends with the installer's code and leaves the
+// work folder whole for a later launcher's sweep. Nothing is removed under
+// the helper, which is still running when the launcher has ended.
+TEST(Launch, GivesUpOnAHelperThatStaysAndLeavesTheWorkFolderWhole)
+{
+    ExpectVersionOfThisBuild();
+    LaunchScenario scenario("launch-stays", false);
     ASSERT_TRUE(scenario.PlaceInstaller());
-    SetEnvironmentVariableA("QM_FIXTURE_HELPER", "5000");
-    scenario.Run(0);
+    SetEnvironmentVariableA("QM_FIXTURE_HELPER", std::to_string(testwin::Scaled(120000)).c_str());
+    scenario.Run(0, false, testwin::Scaled(3000));
     SetEnvironmentVariableA("QM_FIXTURE_HELPER", nullptr);
 
-    EXPECT_EQ(scenario.Reported("helper"), std::vector<std::string>{"read"}) << scenario.ReportText();
-    ASSERT_EQ(scenario.CompleteReports(), 1u);
-    const uint32_t endedAt = static_cast<uint32_t>(std::stoul(scenario.Reported("tick").at(0)));
-    ASSERT_TRUE(scenario.Removed());
-    EXPECT_GE(scenario.RemovedAt() - endedAt, 5000u + 1900u);
     EXPECT_EQ(scenario.Recorder().ExitStatus(), 0u);
+    ASSERT_EQ(scenario.Reported("helperpid").size(), 1u) << scenario.ReportText();
+    EXPECT_TRUE(scenario.Reported("helper").empty()) << "the helper ended before the launcher";
+    EXPECT_FALSE(scenario.Removed());
+    EXPECT_TRUE(Exists(scenario.Installer()));
+    EXPECT_TRUE(Exists(scenario.WorkFolder() + "\\setup.ini"));
+    EndHelper(scenario);
 }
 
 // An installer that sends a blocking broadcast (as many do after changing

@@ -3,7 +3,9 @@
 // program (the tree-copy fixture) copies what it finds to a folder outside
 // the work folder and writes down attributes and times, and the copy is
 // compared with the source byte for byte, with attributes and times. Then
-// the work folder must be gone.
+// the work folder must be gone. Two trees: Japanese names, which the
+// payload keeps in Shift-JIS, and names in many scripts, which it keeps in
+// UTF-8.
 //
 // What Wine keeps (and so what is compared): files keep read-only, hidden
 // and system, and always report archive; folders keep hidden and system.
@@ -46,8 +48,9 @@ struct SourceEntry {
     DWORD attributes;   // set after the times; 0 leaves the default
 };
 
-// Sorted by path, so that every folder comes before its content.
-const SourceEntry kTree[] = {
+// Sorted by path, so that every folder comes before its content. Names that
+// code page 932 holds: the payload keeps them in Shift-JIS.
+const SourceEntry kJapaneseTree[] = {
     {L".hidden", kText, "dot file\r\n", 0, FILE_ATTRIBUTE_HIDDEN},
     {L"read only.txt", kText, "locked\r\n", 0, FILE_ATTRIBUTE_READONLY},
     {L"データ", kFolder, nullptr, 0, 0},
@@ -67,6 +70,36 @@ const SourceEntry kTree[] = {
     {L"空.txt", kText, "", 0, FILE_ATTRIBUTE_READONLY},
     {L"隠し", kFolder, nullptr, 0, FILE_ATTRIBUTE_HIDDEN},
     {L"隠し\\システム.dat", kText, "sys", 0, FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY},
+};
+
+// Names in many scripts, one beyond U+FFFF (two UTF-16 units), which code
+// page 932 cannot hold: the payload keeps every name in UTF-8, the
+// installer's (ソフト導入.exe, in the stub in Shift-JIS) included.
+const SourceEntry kWorldTree[] = {
+    {L"Licence \u00A9.txt", kText, "(c)\r\n", 0, 0},
+    {L"R\u00E9sum\u00E9.pdf", kBytes, nullptr, 10000, 0},
+    {L"Stra\u00DFe.txt", kText, "Strasse\r\n", 0, FILE_ATTRIBUTE_HIDDEN},
+    {L"na\u00EFve.txt", kText, "", 0, FILE_ATTRIBUTE_READONLY},
+    {L"\u0414\u043E\u043A\u0443\u043C\u0435\u043D\u0442\u044B", kFolder, nullptr, 0, FILE_ATTRIBUTE_HIDDEN}, // Документы
+    {L"\u0414\u043E\u043A\u0443\u043C\u0435\u043D\u0442\u044B\\\u041E\u0442\u0447\u0451\u0442.txt", kBytes, nullptr, 8193, 0}, // Отчёт.txt
+    {L"\u0414\u043E\u043A\u0443\u043C\u0435\u043D\u0442\u044B\\\u041F\u0443\u0441\u0442\u043E", kFolder, nullptr, 0, 0}, // Пусто
+    {L"中文简体.txt", kText, "中文\r\n", 0, 0},
+    {L"表示.ini", kText, "[表示]\r\n", 0, FILE_ATTRIBUTE_SYSTEM},
+    {L"한국어.txt", kText, "한국어\r\n", 0, 0},
+    {L"\U0001F600 emoji.txt", kText, "smile", 0, 0},
+};
+
+// A tree and how the payload keeps its names (as qm-build --list says).
+struct Tree {
+    const char* what;
+    const SourceEntry* entries;
+    size_t count;
+    const char* names;
+};
+
+const Tree kTrees[] = {
+    {"Japanese", kJapaneseTree, sizeof kJapaneseTree / sizeof kJapaneseTree[0], "names: Shift-JIS (code page 932)"},
+    {"World", kWorldTree, sizeof kWorldTree / sizeof kWorldTree[0], "names: UTF-8"},
 };
 
 std::string PseudoRandom(uint32_t size, uint32_t seed)
@@ -176,6 +209,15 @@ LauncherRun RunInstaller(const std::wstring& exe, DWORD timeoutMs)
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    return run;
+}
+
+// The same with the tree-copy fixture told where to copy the tree to.
+LauncherRun RunCopyingTo(const std::wstring& exe, const std::wstring& copy)
+{
+    SetEnvironmentVariableW(L"QM_TREE_COPY", copy.c_str());
+    LauncherRun run = RunInstaller(exe, testwin::Scaled(60000));
+    SetEnvironmentVariableW(L"QM_TREE_COPY", nullptr);
     return run;
 }
 
@@ -299,15 +341,20 @@ TEST(RoundTrip, RunsInTheCodePageAndProfileAskedFor)
     EXPECT_FALSE(CodePageHolds(932, appData)) << Narrow(appData);
 }
 
-TEST(RoundTrip, TreeComesOutAsItWentIn)
+// Each tree of kTrees, in every run of the family (code pages 932, 1252
+// and 65001; a user folder no code page holds).
+class RoundTripOf : public ::testing::TestWithParam<Tree> {};
+
+TEST_P(RoundTripOf, TreeComesOutAsItWentIn)
 {
-    const Site site("roundtrip");
+    const SourceEntry* const kTree = GetParam().entries;
+    const Site site((std::string("roundtrip-") + GetParam().what).c_str());
     ASSERT_TRUE(site.Made());
     const std::wstring &src = site.src, &copy = site.copy, &setup = site.setup;
 
     // The source tree: folders and content first, then times (deepest
     // first, so that nothing made later moves a folder's), then attributes.
-    const size_t count = sizeof kTree / sizeof kTree[0];
+    const size_t count = GetParam().count;
     std::map<std::wstring, std::string> contents;
     for (size_t i = 0; i < count; ++i) {
         const SourceEntry& e = kTree[i];
@@ -363,10 +410,10 @@ TEST(RoundTrip, TreeComesOutAsItWentIn)
 
     std::string output;
     ASSERT_EQ(Pack(src, setup, &output), 0) << output;
+    ASSERT_EQ(ChildProcess::Run({testwin::ThroughZ(QM_BUILD_TOOL), "--list", Narrow(setup)}, output), 0) << output;
+    EXPECT_NE(output.find(GetParam().names), std::string::npos) << output;
 
-    ASSERT_TRUE(SetEnvironmentVariableW(L"QM_TREE_COPY", copy.c_str()));
-    LauncherRun run = RunInstaller(setup, testwin::Scaled(60000));
-    SetEnvironmentVariableW(L"QM_TREE_COPY", nullptr);
+    LauncherRun run = RunCopyingTo(setup, copy);
     ASSERT_TRUE(run.ended) << run.problem;
     EXPECT_EQ(run.exitCode, 0u);
 
@@ -413,6 +460,9 @@ TEST(RoundTrip, TreeComesOutAsItWentIn)
     EXPECT_NE(GetFileAttributesW(parent.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+INSTANTIATE_TEST_SUITE_P(Trees, RoundTripOf, ::testing::ValuesIn(kTrees),
+                         [](const ::testing::TestParamInfo<Tree>& tree) { return std::string(tree.param.what); });
+
 // An installer program that starts a helper from the work folder and ends
 // at once (a self-relaunch): the launcher keeps the work folder until the
 // helper has ended too, so the helper still reads every file there three
@@ -433,10 +483,8 @@ TEST(RoundTrip, WorkFolderStaysWhileAHelperOfTheInstallerRuns)
     std::string output;
     ASSERT_EQ(Pack(src, setup, &output), 0) << output;
 
-    ASSERT_TRUE(SetEnvironmentVariableW(L"QM_TREE_COPY", copy.c_str()));
     ASSERT_TRUE(SetEnvironmentVariableW(L"QM_TREE_HELPER", L"3000"));
-    LauncherRun run = RunInstaller(setup, testwin::Scaled(60000));
-    SetEnvironmentVariableW(L"QM_TREE_COPY", nullptr);
+    LauncherRun run = RunCopyingTo(setup, copy);
     SetEnvironmentVariableW(L"QM_TREE_HELPER", nullptr);
     ASSERT_TRUE(run.ended) << run.problem;
     EXPECT_EQ(run.exitCode, 0u);
@@ -450,5 +498,39 @@ TEST(RoundTrip, WorkFolderStaysWhileAHelperOfTheInstallerRuns)
     EXPECT_EQ(helper, "helper=read\n");
     const std::wstring workFolder = WorkFolderOf(run.processId);
     ASSERT_FALSE(workFolder.empty());
+    EXPECT_EQ(GetFileAttributesW(workFolder.c_str()), INVALID_FILE_ATTRIBUTES) << Narrow(workFolder);
+}
+
+// A launcher started from a folder whose name the ANSI code page cannot
+// hold (on a Japanese Windows a download folder named "qmé"): it reads its
+// own path through the wide functions, and unpacks and runs as anywhere.
+TEST(RoundTrip, RunsFromAFolderThatTheCodePageCannotHold)
+{
+    const Site site("roundtrip-own");
+    ASSERT_TRUE(site.Made());
+    const std::wstring &src = site.src, &copy = site.copy;
+    ASSERT_TRUE(WriteBytes(src + L"\\はじめに.txt", "hello\r\n"));
+    std::string program;
+    ASSERT_TRUE(TestFolder::ReadFile(testwin::ThroughZ(QM_TREE_FIXTURE), &program));
+    ASSERT_TRUE(WriteBytes(src + L"\\" + kInstaller, program));
+    std::string output;
+    ASSERT_EQ(Pack(src, site.setup, &output), 0) << output;
+    const std::wstring folder = site.root + L"\\qmé";
+    const std::wstring setup = folder + L"\\setup.exe";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(site.setup.c_str(), setup.c_str(), FALSE));
+    EXPECT_FALSE(CodePageHolds(932, setup)) << "the folder's name must be one that code page 932 lacks";
+
+    LauncherRun run = RunCopyingTo(setup, copy);
+    ASSERT_TRUE(run.ended) << run.problem;
+    EXPECT_EQ(run.exitCode, 0u);
+    Manifest manifest = ReadManifest(copy + L"\\manifest.txt");
+    EXPECT_EQ(manifest.values["result"], "ok");
+    const std::wstring workFolder = WorkFolderOf(run.processId);
+    ASSERT_FALSE(workFolder.empty());
+    EXPECT_EQ(manifest.values["module"], Narrow(workFolder + L"\\" + kInstaller));
+    std::string hello;
+    EXPECT_TRUE(ReadBytes(copy + L"\\tree\\はじめに.txt", &hello));
+    EXPECT_EQ(hello, "hello\r\n");
     EXPECT_EQ(GetFileAttributesW(workFolder.c_str()), INVALID_FILE_ATTRIBUTES) << Narrow(workFolder);
 }

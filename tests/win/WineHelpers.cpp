@@ -1,5 +1,6 @@
 #include "tests/win/WineHelpers.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -161,15 +162,30 @@ bool RemoveFolderLink(const std::string& scratch, const std::string& link)
 
 namespace {
 
-// The prefix's folder of UNC servers, on the Linux side: beside c: in
-// dosdevices.
-std::string UnixUncFolder()
+// The prefix's dosdevices folder (drive letters, UNC servers), on the
+// Linux side: the one that holds c:.
+std::string UnixDosDevices()
 {
     std::string drive = UnixPath("C:\\");
     while (!drive.empty() && drive.back() == '/')
         drive.pop_back();
     const std::string::size_type slash = drive.find_last_of('/');
-    return slash == std::string::npos || !Quotable(drive) ? std::string() : drive.substr(0, slash) + "/unc";
+    return slash == std::string::npos || !Quotable(drive) ? std::string() : drive.substr(0, slash);
+}
+
+// The prefix's folder of UNC servers: beside c: in dosdevices.
+std::string UnixUncFolder()
+{
+    const std::string devices = UnixDosDevices();
+    return devices.empty() ? devices : devices + "/unc";
+}
+
+// "q:" for "Q:", as dosdevices names drives; empty for anything else.
+std::string DeviceName(const std::string& drive)
+{
+    if (drive.size() != 2 || drive[1] != ':' || !std::isalpha(static_cast<unsigned char>(drive[0])))
+        return std::string();
+    return std::string(1, static_cast<char>(std::tolower(static_cast<unsigned char>(drive[0])))) + ":";
 }
 
 } // namespace
@@ -190,6 +206,29 @@ bool UnmapShare(const std::string& scratch, const std::string& server, const std
 {
     const std::string unc = IsWine() ? UnixUncFolder() : std::string();
     return !unc.empty() && RunLinux(scratch, "rm -f -- '" + unc + "/" + server + "/" + share + "'");
+}
+
+bool MapDrive(const std::string& scratch, const std::string& drive, const std::string& folder)
+{
+    if (!IsWine())
+        return DefineDosDeviceA(0, drive.c_str(), folder.c_str()) != 0;
+    std::string unixFolder;
+    const std::string devices = UnixDosDevices();
+    const std::string device = DeviceName(drive);
+    if (devices.empty() || device.empty() || !UnixInside(scratch, folder, &unixFolder))
+        return false;
+    // (Wine answers no query about the root of such a drive itself; what
+    // lies in it is there.)
+    return RunLinux(scratch, "ln -s -f -n -- '" + unixFolder + "' '" + devices + "/" + device + "'");
+}
+
+bool UnmapDrive(const std::string& scratch, const std::string& drive)
+{
+    if (!IsWine())
+        return DefineDosDeviceA(DDD_REMOVE_DEFINITION, drive.c_str(), nullptr) != 0;
+    const std::string devices = UnixDosDevices();
+    const std::string device = DeviceName(drive);
+    return !devices.empty() && !device.empty() && RunLinux(scratch, "rm -f -- '" + devices + "/" + device + "'");
 }
 
 std::string FreeDrive()

@@ -44,6 +44,13 @@ bool MapShare(const std::string& scratch, const std::string& server, const std::
 // Removes that mapping (the link, never the folder's content).
 bool UnmapShare(const std::string& scratch, const std::string& server, const std::string& share);
 
+// Makes drive ("Q:") lead to folder (which must lie inside scratch), as a
+// SUBST or mapped drive does: DefineDosDeviceA on Windows, a link in the
+// prefix's dosdevices on Wine. False on failure.
+bool MapDrive(const std::string& scratch, const std::string& drive, const std::string& folder);
+// Removes that mapping (never the folder's content).
+bool UnmapDrive(const std::string& scratch, const std::string& drive);
+
 // A drive letter with nothing behind it ("Q:"), or empty when all are used.
 std::string FreeDrive();
 

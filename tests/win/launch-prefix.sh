@@ -19,7 +19,7 @@ trap 'rm -f "$settings"' EXIT
     shift 2
   done
   printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Debug]\r\n'
-  printf '"RelayInclude"="user32.ExitWindowsEx;advapi32.AdjustTokenPrivileges;kernel32.Sleep;kernel32.RemoveDirectoryA"\r\n'
+  printf '"RelayInclude"="user32.ExitWindowsEx;advapi32.AdjustTokenPrivileges;kernel32.Sleep;user32.MsgWaitForMultipleObjects;kernel32.RemoveDirectoryA"\r\n'
 } >"$settings"
 
 # regedit reads the file through Z:, the Linux root.
