@@ -6,10 +6,9 @@
 // 16,16 (274 x 12), font "MS P Gothic" 12 pixels, Shift-JIS character set.
 // Its texts come from launcher/Messages.h through UserText: where the ANSI
 // code page is not 932 the window is a Unicode one and shows them wide.
-// A one-shot timer starts the work once the window is on screen (it is
-// painted before the timer is set; the work lets messages through, so it
-// stays painted); the window hides and closes itself when the work is
-// done, which ends the program. While it is visible it refuses to close.
+// A one-shot timer (100 ms) starts the work once the window is on screen;
+// the window hides and closes itself when the work is done, which ends the
+// program. While it is visible it refuses to close.
 #pragma once
 #include <windows.h>
 
@@ -22,9 +21,7 @@ public:
     static constexpr const char* kWindowClass = "TMainForm";
     static constexpr const wchar_t* kWindowClassWide = L"TMainForm";
     static constexpr UINT_PTR kTimerId = 1;
-    // The shortest a timer waits (USER_TIMER_MINIMUM): a longer wait would
-    // only delay the work, every installer start by as much.
-    static constexpr UINT kTimerInterval = 10;
+    static constexpr UINT kTimerInterval = 100;
 
     // Layout in pixels, designed at 96 dpi and not scaled.
     static constexpr int32_t kClientWidth = 308;

@@ -10,8 +10,7 @@ class UserInterface {
 public:
     virtual ~UserInterface() = default;
 
-    // Handles the window messages that are waiting, then returns; may do
-    // nothing when the last pass was only milliseconds ago.
+    // Handles the window messages that are waiting, then returns.
     virtual void ProcessMessages() = 0;
 
     // A message box with one OK button; style carries the icon (16 = error).
