@@ -14,8 +14,10 @@ struct PayloadWriter::Deflater {
 
     explicit Deflater(int level)
     {
-        // Level 9 gives the header 0x78 0xDA.
-        ready = level >= 1 && level <= 9 && deflateInit(&stream, level) == Z_OK;
+        // Level 9 gives the header 0x78 0xDA. Level 0 stores: each sync
+        // flush ends a stored block and adds an empty one, never a last
+        // block, as at every other level.
+        ready = level >= 0 && level <= 9 && deflateInit(&stream, level) == Z_OK;
     }
     ~Deflater()
     {

@@ -1,7 +1,7 @@
 // PayloadWriter: writes a payload archive as the launcher reads it.
 //
-// A zlib stream (header 0x78 0xDA) in which every piece ends with a sync
-// flush: each tag, name and size line by itself, each CR LF by itself, file
+// A zlib stream (header 0x78 0xDA at level 9, 0x78 0x01 at level 0, which
+// stores) in which every piece ends with a sync flush: each tag, name and size line by itself, each CR LF by itself, file
 // content in pieces of up to 8192 bytes, and each attribute record. The
 // stream is never finished: the launcher stops at the closing "U" and treats
 // the end of a zlib stream as damage.
@@ -29,7 +29,9 @@ public:
         virtual bool Put(const uint8_t* data, size_t length) = 0;
     };
 
-    // level: zlib's compression level, 1 to 9 (9 gives the header 0x78 0xDA).
+    // level: zlib's compression level, 1 to 9 (9 gives the header 0x78 0xDA),
+    // or 0: stored blocks, for content that is compressed already. Any
+    // other level fails the writer.
     explicit PayloadWriter(Sink& sink, int level = kDefaultLevel);
     ~PayloadWriter();
     PayloadWriter(const PayloadWriter&) = delete;

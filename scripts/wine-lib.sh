@@ -1,6 +1,7 @@
 # Shared by the scripts that run programs under Wine: sourced, not run.
-#   demo.sh, sign-check.sh: a packed installer with the sample installer
-#   program, run from the prefix's C: drive and read back from its report;
+#   demo.sh, sign-check.sh, release-check.sh: a packed installer with the
+#   sample installer program, run from the prefix's C: drive and read back
+#   from its report;
 #   wine-run, tests/win/restart-scenario.sh: the Wine server.
 
 # The Wine server that goes with /usr/lib/wine/wine64.
@@ -51,4 +52,37 @@ qm_run_installer() {
 # qm_report_value KEY: the first value of KEY=value in the report.
 qm_report_value() {
   sed -n "s/^$1=//p" "$qm_report" | head -1
+}
+
+# qm_check_installer_run PREFIX ENTRY...: checks the run that
+# qm_run_installer made: the launcher ended with 0; the sample installer
+# program ran once, to its end, with /quillimarkmode, beside each ENTRY (a
+# path below the work folder, "\" between names); the work folder lay in
+# the application data and is gone. One "ok: ..." or "FAIL: ..." line a
+# check, and the run's log and report after a failure; false then.
+qm_check_installer_run() {
+  local prefix=$1 failed=0 entry folder
+  shift
+  qm_expect() { # qm_expect DESCRIPTION COMMAND...
+    if "${@:2}"; then echo "ok: $1"; else echo "FAIL: $1"; failed=1; fi
+  }
+  qm_expect "the installer ends with status 0 ($qm_status)" test "$qm_status" -eq 0
+  if [[ -f $qm_report ]]; then
+    qm_expect "the installer program ran once and reported to its end" test "$(grep -cx end "$qm_report")" = 1
+    qm_expect "... with /quillimarkmode" grep -qx "switch=yes" "$qm_report"
+    for entry in "$@"; do
+      qm_expect "... beside the unpacked $entry" grep -q " $(printf '%s' "$entry" | sed 's/\\/\\\\/g')\$" "$qm_report"
+    done
+    folder=$(qm_report_value folder)
+    case $folder in
+      'C:\'*'\Orvane\Lumavex\Quillimark\'????????)
+        qm_expect "the work folder $folder is gone" test ! -e "$(qm_linux_path "$prefix" "$folder")" ;;
+      *) qm_expect "the work folder ($folder) lies in the application data" false ;;
+    esac
+  else
+    qm_expect "the installer program ran and reported" false
+  fi
+  ((failed == 0)) && return 0
+  echo "--- run log"; cat "$qm_log"; echo "--- report"; cat "$qm_report" 2>/dev/null
+  return 1
 }

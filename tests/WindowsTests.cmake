@@ -144,6 +144,7 @@ target_link_options(qm_search_probe PRIVATE -static -static-libgcc)
 add_dependencies(test_dll_search_path qm_search_probe)
 qm_test(test_stub_resources win/TestResources.cpp LIBS qm_watchedrun version)
 add_dependencies(test_stub_resources quillimark-stub)
+target_include_directories(test_stub_resources PRIVATE ${QM_LAUNCHER_BINARY_DIR})
 
 # The round trip: a tree packed by qm-build.exe with the real stub,
 # unpacked by the installer, copied out by the installer program that it

@@ -6,17 +6,25 @@ namespace {
 
 using Setter = bool (*)(BuildOptions& o, const std::string& value, std::string& error);
 
+// Which actions an option goes with.
+enum Actions : unsigned {
+    kMaking = 1u << BuildOptions::Build,
+    kLooking = 1u << BuildOptions::List | 1u << BuildOptions::Verify | 1u << BuildOptions::Extract,
+    kAny = kMaking | kLooking,
+};
+
 struct Option {
     const char* name; // long form
     char letter;      // short form, or 0
     bool takesValue;
+    unsigned actions; // Actions it goes with; anything else refuses it
     Setter set;
 };
 
 bool Level(BuildOptions& o, const std::string& value, std::string& error)
 {
-    if (value.size() != 1 || value[0] < '1' || value[0] > '9') {
-        error = "--level takes a number from 1 to 9, not " + value;
+    if (value.size() != 1 || value[0] < '0' || value[0] > '9') {
+        error = "--level takes a number from 0 to 9, not " + value;
         return false;
     }
     o.level = value[0] - '0';
@@ -25,35 +33,38 @@ bool Level(BuildOptions& o, const std::string& value, std::string& error)
 
 #define QM_TEXT(field) [](BuildOptions& o, const std::string& v, std::string&) { o.field = v; return true; }
 #define QM_FLAG(statement) [](BuildOptions& o, const std::string&, std::string&) { statement; return true; }
+#define QM_LOOK(action, field) \
+    [](BuildOptions& o, const std::string& v, std::string&) { o.mode = BuildOptions::action; o.field = v; return true; }
 
 const Option kOptions[] = {
-    {"--stub", 0, true, QM_TEXT(stub)},
-    {"--source", 0, true, QM_TEXT(source)},
-    {"--installer", 0, true, QM_TEXT(installer)},
-    {"--output", 'o', true, QM_TEXT(output)},
-    {"--level", 0, true, Level},
-    {"--keep-access-times", 0, false, QM_FLAG(o.keepAccessTimes = true)},
-    {"--werror", 0, false, QM_FLAG(o.warningsAreErrors = true)},
-    {"--list", 0, true, [](BuildOptions& o, const std::string& v, std::string&) { o.mode = BuildOptions::List; o.installerFile = v; return true; }},
-    {"--verify", 0, true, [](BuildOptions& o, const std::string& v, std::string&) { o.mode = BuildOptions::Verify; o.installerFile = v; return true; }},
-    {"--extract", 0, true, [](BuildOptions& o, const std::string& v, std::string&) { o.mode = BuildOptions::Extract; o.extractTo = v; return true; }},
-    {"--sign-cert", 0, true, QM_TEXT(sign.certificate)},
-    {"--sign-key", 0, true, QM_TEXT(sign.key)},
-    {"--sign-pkcs12", 0, true, QM_TEXT(sign.pkcs12)},
-    {"--sign-pass-file", 0, true, QM_TEXT(sign.passwordFile)},
-    {"--sign-description", 0, true, QM_TEXT(sign.description)},
-    {"--sign-url", 0, true, QM_TEXT(sign.url)},
-    {"--timestamp-url", 0, true, QM_TEXT(sign.timestampUrl)},
-    {"--sign-tool", 0, true, QM_TEXT(sign.tool)},
-    {"--sign-command", 0, true, QM_TEXT(sign.command)},
-    {"--quiet", 'q', false, QM_FLAG(o.verbosity = BuildOptions::Quiet)},
-    {"--verbose", 'v', false, QM_FLAG(o.verbosity = BuildOptions::Verbose)},
-    {"--help", 'h', false, QM_FLAG(o.help = true)},
-    {"--version", 0, false, QM_FLAG(o.version = true)},
+    {"--stub", 0, true, kMaking, QM_TEXT(stub)},
+    {"--source", 0, true, kMaking, QM_TEXT(source)},
+    {"--installer", 0, true, kMaking, QM_TEXT(installer)},
+    {"--output", 'o', true, kMaking, QM_TEXT(output)},
+    {"--level", 0, true, kMaking, Level},
+    {"--keep-access-times", 0, false, kMaking, QM_FLAG(o.keepAccessTimes = true)},
+    {"--werror", 0, false, kMaking, QM_FLAG(o.warningsAreErrors = true)},
+    {"--list", 0, true, kAny, QM_LOOK(List, installerFile)},
+    {"--verify", 0, true, kAny, QM_LOOK(Verify, installerFile)},
+    {"--extract", 0, true, kAny, QM_LOOK(Extract, extractTo)},
+    {"--sign-cert", 0, true, kMaking, QM_TEXT(sign.certificate)},
+    {"--sign-key", 0, true, kMaking, QM_TEXT(sign.key)},
+    {"--sign-pkcs12", 0, true, kMaking, QM_TEXT(sign.pkcs12)},
+    {"--sign-pass-file", 0, true, kMaking, QM_TEXT(sign.passwordFile)},
+    {"--sign-description", 0, true, kMaking, QM_TEXT(sign.description)},
+    {"--sign-url", 0, true, kMaking, QM_TEXT(sign.url)},
+    {"--timestamp-url", 0, true, kMaking, QM_TEXT(sign.timestampUrl)},
+    {"--sign-tool", 0, true, kMaking, QM_TEXT(sign.tool)},
+    {"--sign-command", 0, true, kMaking, QM_TEXT(sign.command)},
+    {"--quiet", 'q', false, kAny, QM_FLAG(o.verbosity = BuildOptions::Quiet)},
+    {"--verbose", 'v', false, kMaking, QM_FLAG(o.verbosity = BuildOptions::Verbose)},
+    {"--help", 'h', false, kAny, QM_FLAG(o.help = true)},
+    {"--version", 0, false, kAny, QM_FLAG(o.version = true)},
 };
 
 #undef QM_TEXT
 #undef QM_FLAG
+#undef QM_LOOK
 
 const Option* FindLong(const std::string& name)
 {
@@ -71,6 +82,11 @@ const Option* FindShort(char letter)
             return &o;
     }
     return nullptr;
+}
+
+const char* ModeOption(BuildOptions::Mode mode)
+{
+    return mode == BuildOptions::List ? "--list" : mode == BuildOptions::Verify ? "--verify" : "--extract";
 }
 
 } // namespace
@@ -97,7 +113,8 @@ const char* BuildOptions::Usage()
            "                        (at most 24 bytes in Shift-JIS)\n"
            "  -o, --output FILE     the installer to write (replaced when complete; an\n"
            "                        existing output must be a regular file, not the stub)\n"
-           "      --level N         zlib compression level, 1 (fast) to 9 (small);\n"
+           "      --level N         zlib compression level, 1 (fast) to 9 (small),\n"
+           "                        or 0 to store (for content compressed already);\n"
            "                        default 6\n"
            "      --keep-access-times  store last-access times as found (by default the\n"
            "                        last-write time is stored, so that builds repeat)\n"
@@ -121,7 +138,8 @@ const char* BuildOptions::Usage()
            "Looking into an installer (made by any builder that follows the format):\n"
            "      --list INSTALLER  print the installer name, the payload offset, the\n"
            "                        names' encoding and every entry: path, size,\n"
-           "                        attributes, times\n"
+           "                        attributes, times; nothing but the fault when it\n"
+           "                        cannot be read whole\n"
            "      --verify INSTALLER  read the whole payload as the launcher does and\n"
            "                        check every file against its check line; \"sound\"\n"
            "                        only when every file has one and it matches\n"
@@ -165,14 +183,14 @@ bool BuildOptions::Parse(const std::vector<std::string>& args, BuildOptions& opt
                          const std::string& defaultStub)
 {
     options = BuildOptions();
-    std::set<std::string> given;
+    std::set<const Option*> given;
     // Applies one option; `value` is its value when it takes one.
     auto apply = [&](const Option& o, const std::string& value) {
         if (o.takesValue && value.empty()) {
             error = std::string(o.name) + " needs a value";
             return false;
         }
-        if (o.takesValue && !given.insert(o.name).second) {
+        if (!given.insert(&o).second && o.takesValue) {
             error = std::string(o.name) + " given twice";
             return false;
         }
@@ -248,7 +266,7 @@ bool BuildOptions::Parse(const std::vector<std::string>& args, BuildOptions& opt
     }
     if (options.help || options.version)
         return true;
-    if (given.count("--list") + given.count("--verify") + given.count("--extract") > 1) {
+    if (given.count(FindLong("--list")) + given.count(FindLong("--verify")) + given.count(FindLong("--extract")) > 1) {
         error = "--list, --verify and --extract go alone";
         return false;
     }
@@ -256,16 +274,17 @@ bool BuildOptions::Parse(const std::vector<std::string>& args, BuildOptions& opt
         error = "--extract DIR needs the installer to unpack after it";
         return false;
     }
-    if (options.mode != Build) {
-        for (const char* building : {"--stub", "--source", "--installer", "--output", "--level", "--sign-cert",
-                                     "--sign-key", "--sign-pkcs12", "--sign-command"}) {
-            if (given.count(building) != 0) {
-                error = std::string(building) + " is for making an installer, not with --list, --verify or --extract";
-                return false;
-            }
+    // Nothing given is ignored: an option for making an installer does
+    // not go with looking into one (every option goes with any action or
+    // with making only).
+    for (const Option* o : given) {
+        if ((o->actions & 1u << options.mode) == 0) {
+            error = std::string(o->name) + " is for making an installer, not with " + ModeOption(options.mode);
+            return false;
         }
-        return true;
     }
+    if (options.mode != Build)
+        return true;
     if (options.stub.empty())
         options.stub = defaultStub;
     const char* missing = options.stub.empty()        ? "--stub"
@@ -292,7 +311,7 @@ bool BuildOptions::Parse(const std::vector<std::string>& args, BuildOptions& opt
         return false;
     }
     if (!osslsigncode && (!s.passwordFile.empty() || !s.timestampUrl.empty() || !s.description.empty() ||
-                          !s.url.empty() || given.count("--sign-tool") != 0)) {
+                          !s.url.empty() || given.count(FindLong("--sign-tool")) != 0)) {
         error = "--sign-pass-file, --sign-description, --sign-url, --timestamp-url and --sign-tool need "
                 "--sign-cert and --sign-key, or --sign-pkcs12";
         return false;

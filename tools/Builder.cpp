@@ -1,9 +1,9 @@
 #include "tools/Builder.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "payload/ArchiveFormat.h"
 #include "payload/ArchiveName.h"
@@ -18,6 +18,7 @@
 #include "tools/Signer.h"
 #include "tools/SourceTree.h"
 #include "tools/StubImage.h"
+#include "tools/SystemError.h"
 
 namespace {
 
@@ -89,45 +90,80 @@ void Builder::Info(const std::string& text)
 
 int Builder::Run()
 {
-    std::string error;
-    bool refused = false;
-
-    // 1. The stub: a PE image, unsigned, with the settings block once.
+    // 1 to 3 only look, and each reports every problem it finds, so that
+    // one run names them all; nothing is written unless all is well.
     StubImage stub;
-    if (!stub.Load(options_.stub, error)) {
-        Error(error);
-        refused = true;
-    }
-
-    // 2. The installer's name, as the launcher will see it.
     std::string installer;
-    if (!codec_.ToArchive(options_.installer, installer)) {
-        Error("the installer name \"" + options_.installer + "\" cannot be written in code page 932 (Shift-JIS) exactly");
-        refused = true;
-    } else if (installer.size() > kMaxInstallerName) {
-        Error("the installer name \"" + options_.installer + "\" is " + std::to_string(installer.size()) +
-              " bytes in Shift-JIS; the stub holds at most " + std::to_string(kMaxInstallerName));
-        refused = true;
-    } else if (!IsSafeArchiveName(installer.c_str())) {
-        Error("the installer name \"" + options_.installer + "\" is not a plain file name that Windows can use");
-        refused = true;
-    }
-
-    // 3. The tree, read whole; every problem in it is listed.
     TimePolicy times;
-    times.keepAccessTimes = options_.keepAccessTimes;
-    if (!options_.sourceDateEpoch.empty()) {
-        if (!ParseSourceDateEpoch(options_.sourceDateEpoch, &times.latest)) {
-            Error("SOURCE_DATE_EPOCH=" + options_.sourceDateEpoch + " is not a number of seconds since 1970");
-            refused = true;
-        }
-        times.clamp = true;
-    }
+    bool sound = LoadStub(stub);
+    sound = NameInstaller(installer) && sound;
+    sound = ChooseTimes(times) && sound;
     SourceTree tree(codec_, times);
+    sound = ReadSource(stub, installer, tree) && sound;
+    if (!sound || !Warn(stub, tree))
+        return kFailure;
+    // 4 and 5: written under a temporary name, in place only when complete.
+    OutputFile out;
+    uint64_t payloadBytes = 0;
+    if (!WriteInstaller(stub, installer, tree, out, &payloadBytes) || !PutInPlace(out, stub.PayloadOffset()))
+        return kFailure;
+    Report(tree, stub.PayloadOffset(), payloadBytes);
+    return kSuccess;
+}
+
+// 1. The stub: a PE image, unsigned, with the settings block once.
+bool Builder::LoadStub(StubImage& stub)
+{
+    std::string error;
+    if (stub.Load(options_.stub, error))
+        return true;
+    Error(error);
+    return false;
+}
+
+// 2. The installer's name, as the launcher will see it.
+bool Builder::NameInstaller(std::string& installer)
+{
+    const std::string named = "the installer name \"" + options_.installer + "\"";
+    if (!codec_.ToArchive(options_.installer, installer)) {
+        Error(named + " cannot be written in code page 932 (Shift-JIS) exactly");
+        return false;
+    }
+    if (installer.size() > kMaxInstallerName) {
+        Error(named + " is " + std::to_string(installer.size()) + " bytes in Shift-JIS; the stub holds at most " +
+              std::to_string(kMaxInstallerName));
+        return false;
+    }
+    if (!IsSafeArchiveName(installer.c_str())) {
+        Error(named + " is not a plain file name that Windows can use");
+        return false;
+    }
+    return true;
+}
+
+// The times stored: the last-write time for the last access unless asked
+// otherwise, none later than SOURCE_DATE_EPOCH when it is set.
+bool Builder::ChooseTimes(TimePolicy& times)
+{
+    times.keepAccessTimes = options_.keepAccessTimes;
+    if (options_.sourceDateEpoch.empty())
+        return true;
+    times.clamp = true;
+    if (ParseSourceDateEpoch(options_.sourceDateEpoch, &times.latest))
+        return true;
+    Error("SOURCE_DATE_EPOCH=" + options_.sourceDateEpoch + " is not a number of seconds since 1970");
+    return false;
+}
+
+// 3. The tree, read whole; every problem in it is listed. The installer
+// must be a file at its top, and the output may replace nothing but a
+// regular file outside it.
+bool Builder::ReadSource(const StubImage& stub, const std::string& installer, SourceTree& tree)
+{
     tree.Scan(options_.source);
     for (const std::string& p : tree.Problems())
         Error(p);
-    refused = refused || !tree.Problems().empty();
+    bool sound = tree.Problems().empty();
     // Names outside code page 932 go in UTF-8, which only a stub that knows
     // the names line reads: an older one (or another builder's) would take
     // them for Shift-JIS, and refuse them as damage or make other names.
@@ -136,7 +172,7 @@ int Builder::Run()
         Error(tree.FirstUtf8Name() + ": this name and any other that code page 932 cannot hold go into the payload "
               "in UTF-8, which the stub " + options_.stub + " cannot read (it is older, or another builder's); use "
               "this builder's own stub");
-        refused = true;
+        sound = false;
     }
     if (!installer.empty() && HostFolder::KindOf(options_.source) == HostEntry::Folder) {
         // The stub names the installer in code page 932; the tree names it
@@ -149,22 +185,28 @@ int Builder::Run()
         }
         if (found == nullptr || found->folder) {
             Error("the installer \"" + options_.installer + "\" is not a file at the top of " + options_.source);
-            refused = true;
+            sound = false;
         }
     }
     // The output must not land in the folder it is made from: the next run
     // would pack the last installer.
     if (HostFolder::IsSameOrInside(HostFolder::Parent(options_.output), options_.source)) {
         Error("the output " + options_.output + " lies inside the folder being packed");
-        refused = true;
+        sound = false;
     }
     // Only a regular file is replaced, and never the stub itself.
+    std::string error;
     if (!OutputFile::CheckTarget(options_.output, options_.stub, error)) {
         Error(error);
-        refused = true;
+        sound = false;
     }
-    if (refused)
-        return kFailure;
+    return sound;
+}
+
+// What may go wrong on the user's machine, once nothing was refused; false
+// when --werror makes that an error.
+bool Builder::Warn(const StubImage& stub, const SourceTree& tree)
+{
     for (size_t i = 0; i < tree.Warnings().size() && i < kMaxListed; ++i)
         Warning(tree.Warnings()[i]);
     if (tree.Warnings().size() > kMaxListed)
@@ -180,27 +222,29 @@ int Builder::Run()
                 " not plain ASCII: the installer unpacks such names correctly only on Windows whose ANSI code page "
                 "is 932 (Japanese); elsewhere they come out garbled, and a name with a character whose second byte "
                 "in Shift-JIS is 0x5C (a backslash, as in \"ソ\" or \"表\") is split into folders");
-    if (options_.warningsAreErrors && (!tree.Warnings().empty() || garbled != 0)) {
+    const size_t leftovers = WarnAboutLeftovers();
+    if (options_.warningsAreErrors && (!tree.Warnings().empty() || garbled != 0 || leftovers != 0)) {
         Error("warnings are errors (--werror): nothing written");
-        return kFailure;
+        return false;
     }
+    return true;
+}
 
-    // 4. The stub with its settings, then the payload, into a temporary file.
-    if (!stub.Patch(installer, error)) {
+// 4. The stub with its settings, then the payload, into a temporary file.
+bool Builder::WriteInstaller(StubImage& stub, const std::string& installer, const SourceTree& tree, OutputFile& out,
+                             uint64_t* payloadBytes)
+{
+    std::string error;
+    if (!stub.Patch(installer, error) || !out.Create(options_.output, error)) {
         Error(error);
-        return kFailure;
-    }
-    OutputFile out;
-    if (!out.Create(options_.output, error)) {
-        Error(error);
-        return kFailure;
+        return false;
     }
     if (!out.File().Write(stub.Bytes().data(), stub.Bytes().size())) {
-        Error("cannot write " + out.TempPath());
-        return kFailure;
+        Error("cannot write " + out.TempPath() + ": " + SystemError::Last());
+        return false;
     }
     FileSink sink(out.File());
-    PayloadWriter writer(sink, options_.level != 0 ? options_.level : kDefaultLevel);
+    PayloadWriter writer(sink, options_.level);
     writer.SetUtf8Names(tree.Utf8Names());
     bool showProgress = options_.verbosity != BuildOptions::Quiet && tree.ContentBytes() >= kProgressThreshold &&
                         ProgressBar::StderrIsTerminal();
@@ -211,12 +255,12 @@ int Builder::Run()
         progress.Finish();
         progress_ = nullptr;
         if (!written)
-            return kFailure;
+            return false;
     }
     // The closing "U" ends the archive; the stream itself stays open.
     if (!writer.Up() || !writer.PadToPiece(kPieceSize)) {
         Error("cannot write " + out.TempPath());
-        return kFailure;
+        return false;
     }
     // Windows does not start a program file of 4 GiB or more; a signature
     // makes the file larger still, and its table's position is 32 bits.
@@ -224,55 +268,75 @@ int Builder::Run()
     if (installerBytes >= kMaxInstallerBytes) {
         Error("the installer would be " + std::to_string(installerBytes) +
               " bytes: Windows does not start a program of 4 GiB or more");
-        return kFailure;
+        return false;
     }
+    *payloadBytes = writer.PayloadBytes();
+    installerBytes_ = installerBytes;
+    return true;
+}
 
-    // 5. Signed: the whole file, so the certificate table follows the padded
-    // payload. Otherwise the file is complete as it is.
-    if (options_.sign.Wanted()) {
-        if (!out.Close(error)) {
-            Error(error);
-            return kFailure;
-        }
-        OutputFile signedOut;
-        if (!signedOut.Create(options_.output, error) || !signedOut.Close(error)) {
-            Error(error);
-            return kFailure;
-        }
-        std::string log;
-        bool signedOk = Signer::Sign(options_.sign, out.TempPath(), signedOut.TempPath(), log, error);
-        if (!signedOk || options_.verbosity == BuildOptions::Verbose) {
-            if (!log.empty())
-                std::fprintf(stderr, "%s%s", log.c_str(), log.back() == '\n' ? "" : "\n");
-        }
-        if (!signedOk) {
-            Error("signing failed: " + error);
-            return kFailure;
-        }
-        if (!CheckSignedLayout(out.TempPath(), signedOut.TempPath(), stub.PayloadOffset()))
-            return kFailure;
-        if (!signedOut.Commit(error)) {
-            Error(error);
-            return kFailure;
-        }
-    } else if (!out.Commit(error)) {
+// 5. Signed: the whole file, so the certificate table follows the padded
+// payload. Otherwise the file is complete as it is.
+bool Builder::PutInPlace(OutputFile& out, uint64_t payloadOffset)
+{
+    std::string error;
+    if (!options_.sign.Wanted()) {
+        if (out.Commit(error))
+            return true;
         Error(error);
-        return kFailure;
+        return false;
     }
-    if (options_.verbosity != BuildOptions::Quiet) {
-        // The payload against the content it holds.
-        double ratio = tree.ContentBytes() == 0 ? 0.0
-                                                : 100.0 * static_cast<double>(writer.PayloadBytes()) /
-                                                      static_cast<double>(tree.ContentBytes());
-        std::printf("qm-build: wrote %s: %llu bytes%s, %u files, %u folders, payload %llu bytes at offset %llu "
-                    "(%.1f%% of %llu bytes of content)\n",
-                    options_.output.c_str(), static_cast<unsigned long long>(signedBytes_ != 0 ? signedBytes_ : installerBytes),
-                    options_.sign.Wanted() ? " signed" : "", tree.FileCount(), tree.FolderCount(),
-                    static_cast<unsigned long long>(writer.PayloadBytes()),
-                    static_cast<unsigned long long>(stub.PayloadOffset()), ratio,
-                    static_cast<unsigned long long>(tree.ContentBytes()));
+    OutputFile signedOut;
+    if (!out.Close(error) || !signedOut.Create(options_.output, error) || !signedOut.Close(error)) {
+        Error(error);
+        return false;
     }
-    return kSuccess;
+    std::string log;
+    bool signedOk = Signer::Sign(options_.sign, out.TempPath(), signedOut.TempPath(), log, error);
+    if (!signedOk || options_.verbosity == BuildOptions::Verbose) {
+        if (!log.empty())
+            std::fprintf(stderr, "%s%s", log.c_str(), log.back() == '\n' ? "" : "\n");
+    }
+    if (!signedOk) {
+        Error("signing failed: " + error);
+        return false;
+    }
+    if (!CheckSignedLayout(out.TempPath(), signedOut.TempPath(), payloadOffset))
+        return false;
+    if (!signedOut.Commit(error)) {
+        Error(error);
+        return false;
+    }
+    return true;
+}
+
+// The one line that says what was written: the payload against the
+// content it holds.
+void Builder::Report(const SourceTree& tree, uint64_t payloadOffset, uint64_t payloadBytes) const
+{
+    if (options_.verbosity == BuildOptions::Quiet)
+        return;
+    double ratio = tree.ContentBytes() == 0
+                       ? 0.0
+                       : 100.0 * static_cast<double>(payloadBytes) / static_cast<double>(tree.ContentBytes());
+    std::printf("qm-build: wrote %s: %llu bytes%s, %u files, %u folders, payload %llu bytes at offset %llu "
+                "(%.1f%% of %llu bytes of content)\n",
+                options_.output.c_str(), static_cast<unsigned long long>(installerBytes_),
+                options_.sign.Wanted() ? " signed" : "", tree.FileCount(), tree.FolderCount(),
+                static_cast<unsigned long long>(payloadBytes), static_cast<unsigned long long>(payloadOffset), ratio,
+                static_cast<unsigned long long>(tree.ContentBytes()));
+}
+
+size_t Builder::WarnAboutLeftovers()
+{
+    // Named, not removed: one that a build still running writes looks the
+    // same, and removing it would break that build.
+    const std::vector<std::string> leftovers = OutputFile::Leftovers(options_.output);
+    for (const std::string& path : leftovers)
+        Warning(path + " is a temporary file of an earlier build into " + options_.output +
+                " that was stopped before it could remove it (or of one still running); remove it when no "
+                "build is running");
+    return leftovers.size();
 }
 
 bool Builder::WriteEntries(PayloadWriter& writer, const std::vector<SourceEntry>& entries, ProgressBar& progress)
@@ -311,7 +375,7 @@ bool Builder::WriteContent(PayloadWriter& writer, const SourceEntry& file, Progr
 {
     HostFile in;
     if (!in.Open(file.hostPath, "rb")) {
-        Error("cannot open " + file.hostPath + ": " + std::strerror(errno));
+        Error("cannot open " + file.hostPath + ": " + SystemError::Last());
         return false;
     }
     // Exactly the size that was written in the size line: a file that
@@ -350,45 +414,35 @@ bool Builder::CheckSignedLayout(const std::string& unsignedPath, const std::stri
     // the end of the padded payload, so the launcher never reads it.
     HostFile a, b;
     if (!a.Open(unsignedPath, "rb") || !b.Open(signedPath, "rb")) {
-        Error("cannot read the signed installer back");
+        Error("cannot read the signed installer back: " + SystemError::Last());
         return false;
     }
-    std::vector<uint8_t> head(65536), headB(65536);
-    size_t headLength = a.Read(head.data(), head.size());
-    size_t headLengthB = b.Read(headB.data(), headB.size());
     PeLayout layout;
-    std::string why;
-    if (!PeFile::Read(headB.data(), headLengthB, layout, why) || layout.certSize == 0) {
-        Error("the signing tool left no certificate table" + (why.empty() ? std::string() : ": " + why));
-        return false;
-    }
-    uint64_t position = 0;
-    bool same = true;
-    auto compare = [&](const uint8_t* x, const uint8_t* y, size_t n) {
-        for (size_t k = 0; k < n; ++k, ++position) {
-            bool ignored = (position >= layout.checksumPos && position < layout.checksumPos + 4u) ||
-                           (position >= layout.securityEntryPos && position < layout.securityEntryPos + 8u);
-            if (!ignored && x[k] != y[k])
-                same = false;
-        }
+    auto changeable = [&layout](uint64_t at) {
+        return (at >= layout.checksumPos && at < layout.checksumPos + 4u) ||
+               (at >= layout.securityEntryPos && at < layout.securityEntryPos + 8u);
     };
-    // The first pieces were read above; then both files in step until the
-    // unsigned one ends, then the rest of the signed one.
-    uint64_t unsignedLength = headLength;
-    uint64_t signedLength = headLengthB;
-    same = headLength <= headLengthB;
-    compare(head.data(), headB.data(), headLength < headLengthB ? headLength : headLengthB);
-    while (same && headLength == head.size()) {
-        headLength = a.Read(head.data(), head.size());
-        headLengthB = b.Read(headB.data(), headLength);
-        unsignedLength += headLength;
-        signedLength += headLengthB;
-        same = same && headLengthB == headLength;
-        compare(head.data(), headB.data(), headLength);
+    // Both files in step, a piece at a time, until the signed one ends: the
+    // unsigned one must be its beginning. The first piece holds the headers.
+    std::vector<uint8_t> mine(65536), theirs(65536);
+    uint64_t unsignedLength = 0, signedLength = 0;
+    bool same = true;
+    for (;;) {
+        const size_t n = a.Read(mine.data(), mine.size());
+        const size_t m = b.Read(theirs.data(), theirs.size());
+        std::string why;
+        if (signedLength == 0 && (!PeFile::Read(theirs.data(), m, layout, why) || layout.certSize == 0)) {
+            Error("the signing tool left no certificate table" + (why.empty() ? std::string() : ": " + why));
+            return false;
+        }
+        same = same && n <= m;
+        for (size_t k = 0; same && k < n; ++k)
+            same = mine[k] == theirs[k] || changeable(unsignedLength + k);
+        unsignedLength += n;
+        signedLength += m;
+        if (!same || m < theirs.size())
+            break;
     }
-    size_t n;
-    while (same && (n = b.Read(headB.data(), headB.size())) > 0)
-        signedLength += n;
     if (a.Failed() || b.Failed()) {
         Error("cannot read the signed installer back");
         return false;
@@ -403,6 +457,6 @@ bool Builder::CheckSignedLayout(const std::string& unsignedPath, const std::stri
               " bytes: Windows does not start a program of 4 GiB or more");
         return false;
     }
-    signedBytes_ = signedLength;
+    installerBytes_ = signedLength;
     return true;
 }

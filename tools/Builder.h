@@ -10,9 +10,13 @@
 #include "tools/BuildOptions.h"
 #include "tools/NameCodec.h"
 
+class OutputFile;
 class PayloadWriter;
 class ProgressBar;
+class SourceTree;
+class StubImage;
 struct SourceEntry;
+struct TimePolicy;
 
 class Builder {
 public:
@@ -20,11 +24,6 @@ public:
     // all) have no check line, so their content could not be checked.
     enum ExitStatus { kSuccess = 0, kFailure = 1, kUsage = 2, kUnchecked = 3 };
 
-
-    // zlib's level when none is asked for: 9 costs several times the
-    // processor time for payloads a little smaller (the measured figure:
-    // README, "Making an installer").
-    static constexpr int kDefaultLevel = 6;
     // Windows starts no program file of this size or more.
     static constexpr uint64_t kMaxInstallerBytes = uint64_t{1} << 32;
 
@@ -36,9 +35,24 @@ public:
     static bool ParseSourceDateEpoch(const std::string& text, uint64_t* fileTime);
 
 private:
+    // The steps of Run, in order; each reports what it refuses (Error) and
+    // returns false then.
+    bool LoadStub(StubImage& stub);
+    bool NameInstaller(std::string& installer);
+    bool ChooseTimes(TimePolicy& times);
+    bool ReadSource(const StubImage& stub, const std::string& installer, SourceTree& tree);
+    bool Warn(const StubImage& stub, const SourceTree& tree);
+    bool WriteInstaller(StubImage& stub, const std::string& installer, const SourceTree& tree, OutputFile& out,
+                        uint64_t* payloadBytes);
+    bool PutInPlace(OutputFile& out, uint64_t payloadOffset);
+    void Report(const SourceTree& tree, uint64_t payloadOffset, uint64_t payloadBytes) const;
+
     bool WriteEntries(PayloadWriter& writer, const std::vector<SourceEntry>& entries, ProgressBar& progress);
     bool WriteContent(PayloadWriter& writer, const SourceEntry& file, ProgressBar& progress);
     bool CheckSignedLayout(const std::string& unsignedPath, const std::string& signedPath, uint64_t payloadOffset);
+    // Names what interrupted builds into the output's folder left there;
+    // how many.
+    size_t WarnAboutLeftovers();
     void Error(const std::string& text);
     void Warning(const std::string& text);
     void Info(const std::string& text);
@@ -46,5 +60,5 @@ private:
     const BuildOptions& options_;
     NameCodec codec_;
     ProgressBar* progress_ = nullptr; // the bar on screen while files are written, not owned
-    uint64_t signedBytes_ = 0;        // the signed installer's length, once signed
+    uint64_t installerBytes_ = 0;     // the installer's length as written (signed: with its signature)
 };

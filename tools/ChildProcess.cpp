@@ -1,7 +1,8 @@
 #include "tools/ChildProcess.h"
 
 #include <cerrno>
-#include <cstring>
+
+#include "tools/SystemError.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -61,7 +62,7 @@ int RunLine(const std::string& commandLine, const std::string& name, std::string
     const bool piped = CreatePipe(&ends[0], &ends[1], &inherit, 0) != 0;
     OwnedHandle readEnd(ends[0]), writeEnd(ends[1]);
     if (!piped || !SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0)) {
-        output = "cannot make a pipe";
+        output = "cannot make a pipe: " + SystemError::Last();
         return -1;
     }
     STARTUPINFOW si{};
@@ -74,7 +75,7 @@ int RunLine(const std::string& commandLine, const std::string& name, std::string
     PROCESS_INFORMATION pi{};
     if (line.empty() || !CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
                                         &si, &pi)) {
-        output = "cannot start " + name + " (error " + std::to_string(GetLastError()) + ")";
+        output = "cannot start " + name + ": " + SystemError::Last();
         return -1;
     }
     OwnedHandle process(pi.hProcess), thread(pi.hThread);
@@ -156,7 +157,7 @@ int ChildProcess::Run(const std::vector<std::string>& argv, std::string& output)
         return -1;
     int ends[2];
     if (pipe(ends) != 0) {
-        output = std::string("cannot make a pipe: ") + std::strerror(errno);
+        output = "cannot make a pipe: " + SystemError::Last();
         return -1;
     }
     Fd readEnd, writeEnd;
@@ -176,7 +177,7 @@ int ChildProcess::Run(const std::vector<std::string>& argv, std::string& output)
     pid_t pid = 0;
     int rc = posix_spawnp(&pid, args[0], actions.Get(), nullptr, args.data(), environ);
     if (rc != 0) {
-        output = "cannot start " + argv[0] + ": " + std::strerror(rc);
+        output = "cannot start " + argv[0] + ": " + SystemError::Of(static_cast<uint32_t>(rc));
         return -1;
     }
     writeEnd.Reset(); // the child holds the only write end now: EOF when it ends

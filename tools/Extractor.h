@@ -8,12 +8,11 @@
 // does, and every entry's path lies inside the archive's root. Here, as in
 // the launcher's WorkFolderWriter, every folder that is written into is
 // held open from the moment it is made (or, DIR itself, taken), opened
-// without following a link at its name and checked to be a real folder;
-// entries are made relative to those handles (POSIX: openat, mkdirat) or
-// by full paths through them (Windows: the held folders cannot be renamed
-// or replaced). Files are only ever created new, so a link planted under a
-// file's name is refused, never written through; a folder's name that is
-// taken must be a real folder.
+// without following a link at its name and checked to be a real folder,
+// and entries are made through those folders (tools/HeldTree.h, the
+// platform's own calls). Files are only ever created new, so a link
+// planted under a file's name is refused, never written through; a
+// folder's name that is taken must be a real folder.
 //
 // A file is kept open from its creation until the next entry, so that a
 // file whose check line fails (or whose content ends early) can be removed
@@ -25,6 +24,7 @@
 
 #include "payload/ArchiveReader.h"
 
+class HeldTree;
 class NameCodec;
 
 class Extractor : public ArchiveSink {
@@ -59,8 +59,6 @@ public:
     bool CloseFile() override;
     bool ApplyFile(const char* path, const FileAttributeRecord& record) override;
 
-    struct Native; // the platform's handles and names
-
 private:
     // Splits path into the archive names below the root, lets go of the
     // held folders that it does not lie in, and closes the pending file.
@@ -68,13 +66,15 @@ private:
     // file could not be finished.
     bool Enter(const char* path, std::vector<std::string>& names);
     // Enter, for an entry to be made: also that its folder is held and its
-    // own name can be made on this system, into *name (the platform's
-    // name type, std::string or std::wstring). False with error_.
-    template <typename Name> bool EnterNew(const char* path, std::vector<std::string>& names, Name& name);
+    // own name can be made on this system, into name (UTF-8). False with
+    // error_.
+    bool EnterNew(const char* path, std::vector<std::string>& names, std::string& name);
     std::string Shown(const std::vector<std::string>& names) const;
 
     NameCodec& codec_;
     int32_t rootDepth_;
-    std::unique_ptr<Native> native_;
+    std::unique_ptr<HeldTree> tree_;
+    std::string fileShown_; // the file being written, as messages show it
+    bool fileFailed_ = false;
     std::string error_;
 };

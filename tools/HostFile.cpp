@@ -1,7 +1,6 @@
 #include "tools/HostFile.h"
 
-#include <cerrno>
-#include <cstring>
+#include "tools/SystemError.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -82,7 +81,7 @@ bool HostFile::ReadAll(const std::string& path, std::vector<uint8_t>& bytes, std
     bytes.clear();
     HostFile file;
     if (!file.Open(path, "rb")) {
-        error = "cannot open " + path + ": " + std::strerror(errno);
+        error = "cannot open " + path + ": " + SystemError::Last();
         return false;
     }
     uint8_t buffer[65536];
@@ -93,7 +92,7 @@ bool HostFile::ReadAll(const std::string& path, std::vector<uint8_t>& bytes, std
             break;
     }
     if (file.Failed()) {
-        error = "cannot read " + path + ": " + std::strerror(errno);
+        error = "cannot read " + path + ": " + SystemError::Last();
         return false;
     }
     return true;

@@ -4,9 +4,13 @@
 #include <memory>
 
 #ifdef _WIN32
+// GetFinalPathNameByHandleW (Windows Vista).
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
 #include <windows.h>
 
 #include "support/WinHandle.h"
+#include "tools/SystemError.h"
 #include "tools/WideText.h"
 #else
 #include <cerrno>
@@ -16,6 +20,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "tools/SystemError.h"
 #endif
 
 namespace {
@@ -83,20 +89,38 @@ std::string HostFolder::Join(const std::string& folder, const std::string& name)
 #endif
 }
 
-std::string HostFolder::Parent(const std::string& path)
+namespace {
+
+// Where the last component of a path begins, after its separator (0 when
+// there is none). A drive letter ends a folder part on Windows.
+size_t NameStart(const std::string& path)
 {
 #ifdef _WIN32
     size_t slash = path.find_last_of("\\/:");
-    if (slash == std::string::npos)
+#else
+    size_t slash = path.find_last_of('/');
+#endif
+    return slash == std::string::npos ? 0 : slash + 1;
+}
+
+} // namespace
+
+std::string HostFolder::Name(const std::string& path)
+{
+    return path.substr(NameStart(path));
+}
+
+std::string HostFolder::Parent(const std::string& path)
+{
+    if (NameStart(path) == 0)
         return ".";
+    const size_t slash = NameStart(path) - 1;
+#ifdef _WIN32
     if (path[slash] == ':')
         return path.substr(0, slash + 1); // "C:name" is in "C:"
     if (slash == 0 || (slash == 2 && path[1] == ':'))
         return path.substr(0, slash + 1); // the root itself
 #else
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
     if (slash == 0)
         return "/";
 #endif
@@ -119,19 +143,6 @@ uint64_t TimeOf(const FILETIME& t)
 constexpr uint32_t kKeptAttributes = 0x01 | 0x02 | 0x04 | 0x10 | 0x20 | 0x2000;
 constexpr uint32_t kNormal = 0x80;
 
-std::string LastErrorText(DWORD code)
-{
-    wchar_t* text = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string result = n > 0 ? WideText::ToUtf8(text, static_cast<int>(n)) : "error " + std::to_string(code);
-    if (text != nullptr)
-        LocalFree(text);
-    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == '.'))
-        result.pop_back();
-    return result;
-}
-
 } // namespace
 
 bool HostFolder::List(const std::string& path, std::vector<HostEntry>& entries, std::string& error)
@@ -144,7 +155,7 @@ bool HostFolder::List(const std::string& path, std::vector<HostEntry>& entries, 
         DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND)
             return true; // an empty drive root lists nothing at all
-        error = "cannot list " + path + ": " + LastErrorText(code);
+        error = "cannot list " + path + ": " + SystemError::Of(code);
         return false;
     }
     do {
@@ -173,7 +184,7 @@ bool HostFolder::List(const std::string& path, std::vector<HostEntry>& entries, 
     } while (FindNextFileW(find.Get(), &data));
     DWORD code = GetLastError();
     if (code != ERROR_NO_MORE_FILES) {
-        error = "cannot list " + path + ": " + LastErrorText(code);
+        error = "cannot list " + path + ": " + SystemError::Of(code);
         return false;
     }
     return true;
@@ -192,40 +203,41 @@ HostEntry::Kind HostFolder::KindOf(const std::string& path)
 
 namespace {
 
-// The absolute form of a path ("." and ".." applied); empty on failure.
-// Junctions on the way are not resolved: the check is a guard against a
-// slip on the command line, not against every way of naming a folder.
-std::wstring FullPath(const std::string& path)
+// The path of an existing entry as the system finds it: absolute, every
+// junction and symbolic link on the way resolved ("\\?\C:\..." or
+// "\\?\UNC\..."), no trailing backslash; empty when it cannot be opened.
+std::wstring FinalPath(const std::string& path)
 {
     std::wstring wide = WideText::FromUtf8(path);
-    if (wide.empty())
+    FileHandle entry(wide.empty() ? INVALID_HANDLE_VALUE
+                                  : CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!entry.Valid())
         return std::wstring();
-    DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (n == 0)
+    const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+    DWORD n = GetFinalPathNameByHandleW(entry.Get(), nullptr, 0, flags);
+    std::wstring final(n, L'\0');
+    if (n == 0 || GetFinalPathNameByHandleW(entry.Get(), &final[0], n, flags) != n - 1)
         return std::wstring();
-    std::wstring full(n, L'\0');
-    n = GetFullPathNameW(wide.c_str(), n, &full[0], nullptr);
-    if (n == 0 || n >= full.size())
-        return std::wstring();
-    full.resize(n);
-    while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/'))
-        full.pop_back();
-    return full;
+    final.resize(n - 1);
+    while (!final.empty() && final.back() == L'\\')
+        final.pop_back();
+    return final;
 }
 
 } // namespace
 
 bool HostFolder::IsSameOrInside(const std::string& inner, const std::string& outer)
 {
-    std::wstring a = FullPath(inner);
-    std::wstring b = FullPath(outer);
+    std::wstring a = FinalPath(inner);
+    std::wstring b = FinalPath(outer);
     if (a.empty() || b.empty() || a.size() < b.size())
         return false;
     // Names compare without regard to case, as the file system does.
     if (CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), static_cast<int>(b.size()), b.c_str(),
                        static_cast<int>(b.size())) != CSTR_EQUAL)
         return false;
-    return a.size() == b.size() || a[b.size()] == L'\\' || b.back() == L'\\';
+    return a.size() == b.size() || a[b.size()] == L'\\';
 }
 
 #else
@@ -237,11 +249,6 @@ struct DirCloser {
     void operator()(DIR* d) const { closedir(d); }
 };
 
-std::string ErrnoText(int code)
-{
-    return std::strerror(code);
-}
-
 } // namespace
 
 bool HostFolder::List(const std::string& path, std::vector<HostEntry>& entries, std::string& error)
@@ -249,7 +256,7 @@ bool HostFolder::List(const std::string& path, std::vector<HostEntry>& entries, 
     entries.clear();
     std::unique_ptr<DIR, DirCloser> dir(opendir(path.c_str()));
     if (!dir) {
-        error = "cannot list " + path + ": " + ErrnoText(errno);
+        error = "cannot list " + path + ": " + SystemError::Last();
         return false;
     }
     int fd = dirfd(dir.get());
@@ -258,7 +265,7 @@ bool HostFolder::List(const std::string& path, std::vector<HostEntry>& entries, 
         dirent* d = readdir(dir.get());
         if (d == nullptr) {
             if (errno != 0) {
-                error = "cannot list " + path + ": " + ErrnoText(errno);
+                error = "cannot list " + path + ": " + SystemError::Last();
                 return false;
             }
             break;
@@ -267,7 +274,7 @@ bool HostFolder::List(const std::string& path, std::vector<HostEntry>& entries, 
             continue;
         struct stat st;
         if (fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            error = "cannot read " + Join(path, d->d_name) + ": " + ErrnoText(errno);
+            error = "cannot read " + Join(path, d->d_name) + ": " + SystemError::Last();
             return false;
         }
         HostEntry e;

@@ -29,12 +29,16 @@ public:
     static HostEntry::Kind KindOf(const std::string& path);
 
     // True when `inner` is `outer` or lies below it, after both are made
-    // absolute and free of links; false when either cannot be resolved.
+    // absolute and free of links (POSIX: realpath; Windows: the final path
+    // of each, with junctions and symbolic links resolved); false when
+    // either cannot be resolved, as a path that does not exist cannot.
     static bool IsSameOrInside(const std::string& inner, const std::string& outer);
 
     static std::string Join(const std::string& folder, const std::string& name);
-    // The folder part of a path ("." when there is none).
+    // The folder part of a path ("." when there is none), and what
+    // follows it.
     static std::string Parent(const std::string& path);
+    static std::string Name(const std::string& path);
 
     // How a POSIX file maps to Windows attributes: archive (0x20) for files,
     // directory (0x10) for folders; read-only (0x01) for a file whose owner

@@ -11,6 +11,7 @@
 #include "payload/StubSettings.h"
 #include "tools/HostFile.h"
 #include "tools/NameCodec.h"
+#include "tools/SystemError.h"
 
 namespace {
 
@@ -204,7 +205,7 @@ bool Inspector::Read(const std::string& path, ArchiveSink* writer)
     entries_.clear();
     HostFile file;
     if (!file.Open(path, "rb")) {
-        fault_ = "cannot open " + path;
+        fault_ = "cannot open " + path + ": " + SystemError::Last();
         return false;
     }
     std::vector<uint8_t> head(kHeadBytes);

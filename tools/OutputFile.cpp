@@ -1,11 +1,13 @@
 #include "tools/OutputFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <vector>
 
 #include "tools/HostFolder.h"
+#include "tools/SystemError.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -18,6 +20,38 @@
 #endif
 
 namespace {
+
+// A temporary name: the target's, this mark, 6 letters or digits, and the
+// extension (so that no "*.exe" takes a half-written installer).
+const std::string kTempMark = ".qm-build-";
+const std::string kTempExtension = ".tmp";
+
+// The path of `name` in the folder of `target`.
+std::string NextTo(const std::string& target, const std::string& name)
+{
+    return target.substr(0, target.size() - HostFolder::Name(target).size()) + name;
+}
+
+#ifdef _WIN32
+// Names taken by other runs are passed over; after this many, something
+// else is wrong.
+constexpr uint32_t kAttempts = 100;
+
+// 6 letters or digits, different for every attempt, process and moment.
+std::string RandomLetters(uint32_t attempt)
+{
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    uint64_t x = static_cast<uint64_t>(now.QuadPart) ^ (uint64_t{GetCurrentProcessId()} << 32) ^ attempt;
+    std::string letters;
+    for (int i = 0; i < 6; ++i) {
+        x = x * 6364136223846793005ULL + 1442695040888963407ULL; // one step of a 64-bit LCG
+        letters += kLetters[(x >> 33) % (sizeof kLetters - 1)];
+    }
+    return letters;
+}
+#endif
 
 // The temporary files not yet committed, for the interruption handlers: at
 // most two exist at a time (the unsigned and the signed installer). A signal
@@ -122,6 +156,8 @@ bool OutputFile::CheckTarget(const std::string& target, const std::string& keep,
         DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
             return true; // a new file
+        error = "cannot look at the output " + target + ": " + SystemError::Of(code);
+        return false;
     }
     if (wide.empty() || type != FILE_TYPE_DISK ||
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -140,7 +176,7 @@ bool OutputFile::CheckTarget(const std::string& target, const std::string& keep,
     if (lstat(target.c_str(), &st) != 0) {
         if (errno == ENOENT)
             return true; // a new file
-        error = "cannot look at the output " + target + ": " + std::strerror(errno);
+        error = "cannot look at the output " + target + ": " + SystemError::Last();
         return false;
     }
     // A link is replaced, not followed, when the installer is put in place;
@@ -167,36 +203,64 @@ OutputFile::~OutputFile()
     Forget(slot_);
 }
 
+std::vector<std::string> OutputFile::Leftovers(const std::string& target)
+{
+    // The name, the mark, 6 letters or digits, the extension.
+    const std::string head = HostFolder::Name(target) + kTempMark;
+    const std::string folder = HostFolder::Parent(target);
+    std::vector<HostEntry> entries;
+    std::vector<std::string> found;
+    std::string error;
+    if (!HostFolder::List(folder, entries, error))
+        return found; // no folder to list: the build itself says so
+    for (const HostEntry& e : entries) {
+        const std::string& n = e.name;
+        if (e.kind == HostEntry::File && n.size() == head.size() + 6 + kTempExtension.size() &&
+            n.compare(0, head.size(), head) == 0 && n.compare(n.size() - kTempExtension.size(), std::string::npos,
+                                                              kTempExtension) == 0)
+            found.push_back(NextTo(target, n));
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
 bool OutputFile::Create(const std::string& target, std::string& error)
 {
     target_ = target;
     InstallHandlers();
-    std::string folder = HostFolder::Parent(target);
+    // Made new, with a name of its own, so that no other run can take it.
 #ifdef _WIN32
-    std::wstring wideFolder = WideText::FromUtf8(folder);
-    wchar_t name[MAX_PATH + 1];
-    // Makes the file, with a name of its own, so no other run can take it.
-    if (wideFolder.empty() || GetTempFileNameW(wideFolder.c_str(), L"qmb", 0, name) == 0) {
-        error = "cannot create a file in " + folder;
+    std::wstring wide;
+    for (uint32_t attempt = 0; attempt < kAttempts && temp_.empty(); ++attempt) {
+        const std::string name = target + kTempMark + RandomLetters(attempt) + kTempExtension;
+        wide = WideText::FromUtf8(name);
+        FileHandle made(wide.empty() ? INVALID_HANDLE_VALUE
+                                     : CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (made.Valid())
+            temp_ = name;
+        else if (GetLastError() != ERROR_FILE_EXISTS)
+            break;
+    }
+    if (temp_.empty()) {
+        error = "cannot create a temporary file beside " + target + ": " + SystemError::Last();
         return false;
     }
-    temp_ = WideText::ToUtf8(name);
-    slot_ = Note(temp_);
 #else
-    std::string pattern = HostFolder::Join(folder, ".qm-build-XXXXXX");
+    std::string pattern = target + kTempMark + "XXXXXX" + kTempExtension;
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
-    int fd = mkstemp(buffer.data());
+    int fd = mkstemps(buffer.data(), static_cast<int>(kTempExtension.size()));
     if (fd < 0) {
-        error = "cannot create a file in " + folder + ": " + std::strerror(errno);
+        error = "cannot create a temporary file beside " + target + ": " + SystemError::Last();
         return false;
     }
     temp_ = buffer.data();
-    slot_ = Note(temp_);
     close(fd);
 #endif
+    slot_ = Note(temp_);
     if (!file_.Open(temp_, "wb")) {
-        error = "cannot write " + temp_ + ": " + std::strerror(errno);
+        error = "cannot write " + temp_ + ": " + SystemError::Last();
         return false;
     }
     return true;
@@ -208,7 +272,7 @@ bool OutputFile::Close(std::string& error)
         return true;
     bool synced = file_.Sync();
     if (!file_.Close() || !synced) {
-        error = "cannot write " + temp_ + ": " + std::strerror(errno);
+        error = "cannot write " + temp_ + ": " + SystemError::Last();
         return false;
     }
     return true;
@@ -229,12 +293,12 @@ bool OutputFile::Commit(std::string& error)
     mode_t mask = umask(0);
     umask(mask);
     if (chmod(temp_.c_str(), 0777 & ~mask) != 0) {
-        error = "cannot set the permissions of " + temp_ + ": " + std::strerror(errno);
+        error = "cannot set the permissions of " + temp_ + ": " + SystemError::Last();
         return false;
     }
 #endif
     if (!HostFile::Rename(temp_, target_)) {
-        error = "cannot rename " + temp_ + " to " + target_ + ": " + std::strerror(errno);
+        error = "cannot rename " + temp_ + " to " + target_ + ": " + SystemError::Last();
         return false;
     }
     temp_.clear();

@@ -50,16 +50,16 @@ int LookInto(const BuildOptions& options)
     const char* installer = options.installerFile.c_str();
     Inspector inspector;
     NameCodec codec;
-    // Checked whole first: a damaged installer writes nothing.
-    bool sound = inspector.Read(options.installerFile);
-    if (options.mode == BuildOptions::List)
-        std::fputs(inspector.Listing(codec).c_str(), stdout);
-    if (!sound) {
+    // Checked whole first: a damaged installer writes nothing, not even a
+    // listing (the fault names the entry at or after which it lies).
+    if (!inspector.Read(options.installerFile)) {
         std::fprintf(stderr, "qm-build: %s: %s\n", installer, inspector.Fault(codec).c_str());
         return Builder::kFailure;
     }
-    if (options.mode == BuildOptions::List)
+    if (options.mode == BuildOptions::List) {
+        std::fputs(inspector.Listing(codec).c_str(), stdout);
         return Builder::kSuccess;
+    }
     if (options.mode == BuildOptions::Extract) {
         Extractor extractor(codec, Inspector::kArchiveRoot);
         if (!extractor.Begin(options.extractTo)) {

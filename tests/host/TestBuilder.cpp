@@ -144,6 +144,42 @@ protected:
 
     bool Src(const std::string& relative, const std::string& bytes) { return temp.WriteFile("src/" + relative, bytes); }
 
+    // What --list writes to its standard output alone.
+    std::string ListingOnly(const std::string& installer)
+    {
+        std::string out;
+        ChildProcess::Run({"/bin/sh", "-c", std::string("'") + QM_BUILD_TOOL + "' --list '" + installer + "' 2>/dev/null"},
+                          out);
+        return out;
+    }
+
+    // Starts a build into `output` (of a source big enough to take a while
+    // at level 9), stops it with `signal` once its temporary file is there,
+    // and returns the signal that ended it (0 when none did).
+    int StopBuildWhileWriting(const std::string& output, int signal)
+    {
+        std::vector<std::string> args = Args("lvxrun.exe", output);
+        args.insert(args.begin(), QM_BUILD_TOOL);
+        args.insert(args.end(), {"--level", "9", "-q"});
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        const size_t before = FolderNames(temp.Join("out")).size();
+        pid_t pid = 0;
+        if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+            return 0;
+        // Until its temporary file appears, then a little longer.
+        for (int i = 0; i < 500 && FolderNames(temp.Join("out")).size() == before; ++i)
+            usleep(10000);
+        usleep(100000);
+        kill(pid, signal);
+        int status = 0;
+        if (waitpid(pid, &status, 0) != pid || !WIFSIGNALED(status))
+            return 0;
+        return WTERMSIG(status);
+    }
+
     TestFolder temp{"builder"};
 };
 
@@ -314,8 +350,9 @@ TEST_F(Builder, PacksNamesInAnyLanguage)
     EXPECT_EQ(TreeNames(temp.Join("x")), extracted);
     for (const char* name : names) {
         std::string content;
-        if (std::strchr(name, '.') != nullptr && TestFolder::ReadFile(temp.Join(std::string("x/") + name), &content))
+        if (std::strchr(name, '.') != nullptr && TestFolder::ReadFile(temp.Join(std::string("x/") + name), &content)) {
             EXPECT_EQ(content, name);
+        }
     }
 }
 
@@ -441,6 +478,32 @@ TEST_F(Builder, BuildsRepeatAndTimesClamp)
     }
 }
 
+// --level 0 stores, for content that is compressed already: the content
+// stands in the payload as it is, the stream stays open (read piece by
+// piece as the launcher reads it, no step ends it) and checks sound.
+TEST_F(Builder, StoresAtLevel0)
+{
+    const std::string noise = NoiseBytes(100000, 6);
+    ASSERT_TRUE(Src("lvxrun.exe", noise));
+    ASSERT_TRUE(Src("data/zeros.bin", std::string(50000, '\0')));
+    std::vector<std::string> args = Args();
+    args.insert(args.end(), {"--level", "0"});
+    Result r = Build(args);
+    ASSERT_EQ(r.status, 0) << r.output;
+    Installer in = Installer::Read(temp.Join("out/setup.exe"));
+    ASSERT_TRUE(in.dump.ok) << in.dump.error;
+    EXPECT_EQ(in.dump.trailingOutput, 0u);
+    const size_t offset = std::stoul(in.offsetText);
+    EXPECT_EQ(static_cast<unsigned char>(in.bytes[offset]), 0x78);
+    EXPECT_EQ(static_cast<unsigned char>(in.bytes[offset + 1]), 0x01); // level 0's header
+    EXPECT_GE(in.bytes.size() - offset, 150000u); // the zeros too take their room
+    EXPECT_NE(in.bytes.find(noise.substr(5 * 8192, 8192), offset), std::string::npos); // one piece, one block
+    ASSERT_EQ(in.dump.entries.size(), 3u);
+    EXPECT_TRUE(in.dump.entries[2].content == noise);
+    r = Build({"--verify", temp.Join("out/setup.exe")});
+    EXPECT_EQ(r.status, 0) << r.output;
+}
+
 // The output is only ever a regular file that is not the stub; an
 // interrupted build leaves nothing behind.
 TEST_F(Builder, OutputThatCannotDestroyAnything)
@@ -478,28 +541,43 @@ TEST_F(Builder, OutputThatCannotDestroyAnything)
 
     // Interrupted while packing 64 MiB: the temporary file goes with it.
     ASSERT_TRUE(Src("big.bin", NoiseBytes(64u << 20, 3)));
+    const std::vector<std::string> before = FolderNames(temp.Join("out"));
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
-        std::vector<std::string> args = Args("lvxrun.exe", "out/big.exe");
-        args.insert(args.begin(), QM_BUILD_TOOL);
-        args.insert(args.end(), {"--level", "9", "-q"});
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(&a[0]);
-        argv.push_back(nullptr);
-        pid_t pid = 0;
-        ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
-        // Until its temporary file appears, then a little longer.
-        for (int i = 0; i < 500 && FolderNames(temp.Join("out")).size() < 5; ++i)
-            usleep(10000);
-        usleep(100000);
-        kill(pid, signal);
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
-        EXPECT_EQ(FolderNames(temp.Join("out")),
-                  (std::vector<std::string>{"device", "fifo", "folder", "stub-link.exe"}));
+        EXPECT_EQ(StopBuildWhileWriting("out/big.exe", signal), signal);
+        EXPECT_EQ(FolderNames(temp.Join("out")), before);
     }
+
+    // Killed outright, it cannot remove its file, which is named after the
+    // output; the next build into the same place names it, and --werror
+    // refuses to go on while it lies there. A build elsewhere does not.
+    EXPECT_EQ(StopBuildWhileWriting("out/big.exe", SIGKILL), SIGKILL);
+    std::vector<std::string> left = FolderNames(temp.Join("out"));
+    ASSERT_EQ(left.size(), before.size() + 1);
+    std::string leftover;
+    for (const std::string& name : left) {
+        if (std::find(before.begin(), before.end(), name) == before.end())
+            leftover = name;
+    }
+    EXPECT_EQ(leftover.compare(0, 17, "big.exe.qm-build-"), 0) << leftover;
+    EXPECT_EQ(leftover.size(), 17u + 6u + 4u) << leftover;
+    EXPECT_EQ(leftover.compare(leftover.size() - 4, 4, ".tmp"), 0) << leftover;
+    ASSERT_TRUE(temp.WriteFile("src/big.bin", "small now"));
+    Result r = Build(Args("lvxrun.exe", "out/big.exe"));
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("qm-build: warning: " + temp.Join("out/" + leftover) +
+                            " is a temporary file of an earlier build into " + temp.Join("out/big.exe")),
+              std::string::npos) << r.output;
+    r = Build(Args("lvxrun.exe", "out/other.exe"));
+    EXPECT_EQ(r.output.find("temporary file"), std::string::npos) << r.output;
+    std::vector<std::string> strict = Args("lvxrun.exe", "out/big.exe");
+    strict.push_back("--werror");
+    r = Build(strict);
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("warnings are errors"), std::string::npos) << r.output;
+    ASSERT_EQ(unlink(temp.Join("out/" + leftover).c_str()), 0);
+    r = Build(strict);
+    EXPECT_EQ(r.status, 0) << r.output;
 }
 
 // --list and --verify read installers as the launcher does: ours, damaged
@@ -603,7 +681,17 @@ TEST_F(Builder, ListsAndVerifiesInstallers)
         r = Build({"--list", temp.Join("case.exe")});
         EXPECT_EQ(r.status, c.listStatus);
         EXPECT_TRUE(IsUtf8(r.output)) << r.output;
+        // A listing is all or nothing: no header, no entries before a fault.
+        if (c.listStatus != 0) {
+            EXPECT_EQ(ListingOnly(temp.Join("case.exe")), "");
+        }
     }
+    EXPECT_EQ(ListingOnly(temp.Join("missing.exe")), "");
+    r = Build({"--list", temp.Join("missing.exe")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("cannot open " + temp.Join("missing.exe") + ": No such file or directory"), std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.output.find("payload offset"), std::string::npos) << r.output;
     r = Build({"--verify", installer, "--stub", "x"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.output.find("is for making an installer"), std::string::npos) << r.output;
@@ -738,7 +826,7 @@ TEST_F(Builder, ExtractsNothingOutsideTheFolder)
     EXPECT_FALSE(extractor.CreateFolder("C:\\qm\\folder"));
     EXPECT_NE(extractor.Error().find("folder: cannot make the folder"), std::string::npos) << extractor.Error();
     EXPECT_FALSE(extractor.OpenFile("C:\\qm\\kept"));
-    EXPECT_NE(extractor.Error().find("kept: cannot make the file; its name is taken"), std::string::npos);
+    EXPECT_NE(extractor.Error().find("kept: cannot make the file (is its name taken?): "), std::string::npos);
     EXPECT_FALSE(extractor.OpenFile("C:\\qm\\new"));
     EXPECT_EQ(TreeNames(temp.Join("outside")), std::vector<std::string>{"kept.txt"});
     std::string kept;
@@ -894,7 +982,7 @@ TEST_F(Builder, RefusesWhatTheLauncherCannotHandle)
              a[7] = t.Join("nowhere/setup.exe");
              return true;
          }),
-         "cannot create a file in"},
+         "cannot create a temporary file beside"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);

@@ -306,11 +306,12 @@ TEST(BuilderOptions, ConventionalForms)
         BuildOptions::Verbosity verbosity;
         int level;
     } cases[] = {
-        {{"-qo", "o.exe"}, "o.exe", BuildOptions::Quiet, 0},
-        {{"-vqoo.exe"}, "o.exe", BuildOptions::Quiet, 0}, // the last one counts
-        {{"-o", "-dash.exe"}, "-dash.exe", BuildOptions::Normal, 0},
+        {{"-qo", "o.exe"}, "o.exe", BuildOptions::Quiet, BuildOptions::kDefaultLevel},
+        {{"-vqoo.exe"}, "o.exe", BuildOptions::Quiet, BuildOptions::kDefaultLevel}, // the last one counts
+        {{"-o", "-dash.exe"}, "-dash.exe", BuildOptions::Normal, BuildOptions::kDefaultLevel},
         {{"--output=a=b.exe", "--level=1"}, "a=b.exe", BuildOptions::Normal, 1},
         {{"--level", "9", "-o", "o.exe", "--"}, "o.exe", BuildOptions::Normal, 9},
+        {{"--level=0", "-o", "o.exe"}, "o.exe", BuildOptions::Normal, 0}, // stored
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = base;
@@ -374,8 +375,9 @@ TEST(BuilderOptions, RefusesWithAReason)
         {{"--timestamp-url", "http://ts"}, "need --sign-cert"},
         {{"--sign-tool", "x"}, "need --sign-cert"},
         {{"--sign-cert="}, "--sign-cert needs a value"},
-        {{"--level", "0"}, "--level takes a number from 1 to 9, not 0"},
-        {{"--level=10"}, "--level takes a number from 1 to 9"},
+        {{"--level", "x"}, "--level takes a number from 0 to 9, not x"},
+        {{"--level=10"}, "--level takes a number from 0 to 9"},
+        {{"--level=-1"}, "--level takes a number from 0 to 9"},
         {{"--quiet=yes"}, "--quiet takes no value"},
         {{"-x"}, "unknown option -x"},
         {{"-qx"}, "unknown option -x"},
@@ -402,6 +404,35 @@ TEST(BuilderOptions, RefusesWithAReason)
     EXPECT_EQ(error, "--source is required");
     EXPECT_FALSE(BuildOptions::Parse({"--stub"}, o, error));
     EXPECT_EQ(error, "--stub needs a value");
+}
+
+// An option for making an installer is refused when looking into one, not
+// ignored; what goes with every action is taken.
+TEST(BuilderOptions, RefusesWhatDoesNotGoWithTheAction)
+{
+    struct Case {
+        std::vector<std::string> args;
+        const char* message; // null: taken
+    } cases[] = {
+        {{"--verify", "a.exe", "--sign-url", "https://example.org/"}, "--sign-url is for making an installer, not with --verify"},
+        {{"--list", "a.exe", "--werror"}, "--werror is for making an installer, not with --list"},
+        {{"--extract", "d", "a.exe", "--timestamp-url", "http://ts"}, "--timestamp-url is for making an installer, not with --extract"},
+        {{"--sign-tool", "x", "--verify", "a.exe"}, "--sign-tool is for making an installer"},
+        {{"--keep-access-times", "--extract", "d", "a.exe"}, "--keep-access-times is for making an installer"},
+        {{"-v", "--verify", "a.exe"}, "--verbose is for making an installer"},
+        {{"--verify", "a.exe", "--level", "0"}, "--level is for making an installer"},
+        {{"-q", "--verify", "a.exe"}, nullptr},
+        {{"--extract", "d", "-q", "a.exe"}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1] + " " + c.args[2]);
+        BuildOptions o;
+        std::string error;
+        EXPECT_EQ(BuildOptions::Parse(c.args, o, error), c.message == nullptr) << error;
+        if (c.message != nullptr) {
+            EXPECT_NE(error.find(c.message), std::string::npos) << error;
+        }
+    }
 }
 
 // The signing command's file names, quoted for the shell that runs it.

@@ -299,12 +299,13 @@ TEST(Crc32, AgreesWithZlib)
     EXPECT_EQ(check->Value(), 0xCBF43926u); // the published check value
 }
 
-// Every level writes the same archive; archives without check lines, as
-// builders wrote them before, on request.
+// Every level writes the same archive, level 0 (stored) included, and
+// leaves the stream open; archives without check lines, as builders wrote
+// them before, on request.
 TEST(PayloadWriter, LevelsAndCheckLinesOff)
 {
     const std::string content = "content content content";
-    for (int level = 1; level <= 9; ++level) {
+    for (int level = 0; level <= 9; ++level) {
         for (bool checks : {true, false}) {
             SCOPED_TRACE(std::to_string(level) + (checks ? " with checks" : " without"));
             VectorSink sink;
@@ -318,10 +319,16 @@ TEST(PayloadWriter, LevelsAndCheckLinesOff)
             Inflated in = InflateAtFlushes(sink.bytes);
             EXPECT_EQ(in.archive, (checks ? "C\r\nF\r\nf\r\n" : "F\r\nf\r\n") + std::to_string(content.size()) + "\r\n" + content +
                                       RecordBytes(Record(0x20, 0)) + (checks ? CheckLine(content) : "") + "U\r\n");
+            EXPECT_EQ(in.lastResult, Z_OK) << "the stream must stay open: no final block, no trailer";
+            if (level == 0) {
+                EXPECT_EQ(sink.bytes[1], 0x01); // the header of level 0
+                const std::string stored(sink.bytes.begin(), sink.bytes.end());
+                EXPECT_NE(stored.find(content), std::string::npos) << "stored as it is";
+            }
         }
     }
     VectorSink sink;
-    for (int level : {0, 10}) {
+    for (int level : {-1, 10}) {
         PayloadWriter writer(sink, level);
         EXPECT_TRUE(writer.Failed()) << level;
     }

@@ -16,11 +16,21 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 ext=
 [[ -n $wine ]] && ext=.exe
 for f in bin/qm-build$ext share/quillimark/quillimark-stub.exe share/doc/quillimark/format.md \
+         share/doc/quillimark/LICENSE share/doc/quillimark/THIRD-PARTY-NOTICES.txt \
          share/man/man1/qm-build.1 lib/cmake/Quillimark/QuillimarkConfig.cmake; do
   [[ -f $prefix/$f ]] || { echo "FAIL: $f is not installed"; exit 1; }
 done
-grep -q 'qm-build --extract DIR INSTALLER' "$prefix/share/man/man1/qm-build.1" ||
+man=$prefix/share/man/man1/qm-build.1
+grep -q 'qm-build --extract DIR INSTALLER' "$man" ||
   { echo "FAIL: the manual page does not hold qm-build --help"; exit 1; }
+# The page names its files relative to qm-build, whatever the prefix was at
+# build time: each is there, seen from the installed qm-build's folder.
+! grep -q -e "$prefix" -e /usr/local "$man" || { echo "FAIL: the manual page names an absolute prefix"; exit 1; }
+named=$(sed -n 's/^\.I //p' "$man")
+[[ $(wc -l <<<"$named") -eq 4 ]] || { echo "FAIL: the manual page names these files: $named"; exit 1; }
+for f in $named; do
+  [[ -f $prefix/bin/$f ]] || { echo "FAIL: the manual page names $f, which is not there from bin/"; exit 1; }
+done
 
 tool() { if [[ -n $wine ]]; then "$root/scripts/wine-run" "$prefix/bin/qm-build.exe" "$@"; else "$prefix/bin/qm-build" "$@"; fi; }
 cp -r "$root/examples/payload" "$scratch/payload"
@@ -41,6 +51,8 @@ cmake --build consumer >/dev/null
 tool --verify consumer/setup.exe
 tool --list consumer/setup.exe | grep -qx "payload offset: $stub_size" ||
   { echo "FAIL: the project's installer was not made with the installed stub"; exit 1; }
+[[ $(od -An -tx1 -j "$stub_size" -N2 consumer/setup.exe | tr -d ' ') == 7801 ]] ||
+  { echo "FAIL: the project's installer is not stored (LEVEL 0: the zlib header 78 01)"; exit 1; }
 # Made again when the payload changes, and only then.
 before=$(find consumer/setup.exe -printf '%T@')
 cmake --build consumer >/dev/null

@@ -224,6 +224,31 @@ TEST(BuilderWin, ExtractsNothingOutsideTheFolder)
     }
 }
 
+// The output may not lie in the folder being packed, however it is named:
+// through a link to a folder inside it as well.
+TEST(BuilderWin, RefusesAnOutputInsideTheSourceThroughALink)
+{
+    TestFolder scratch("builder-inside");
+    const std::string root = scratch.Path();
+    ASSERT_TRUE(scratch.WriteFile("stub.exe", TestStub().Bytes()));
+    ASSERT_TRUE(scratch.WriteFile("src\\lvxrun.exe", "MZ"));
+    ASSERT_TRUE(scratch.WriteFile("src\\inner\\a.txt", "a"));
+    std::string how;
+    ASSERT_TRUE(testwin::MakeFolderLink(root, root + "\\out", root + "\\src\\inner", &how));
+    SCOPED_TRACE(how);
+    for (const char* output : {"\\out\\setup.exe", "\\src\\inner\\setup.exe", "\\SRC\\setup.exe"}) {
+        SCOPED_TRACE(output);
+        std::string said;
+        EXPECT_EQ(ChildProcess::Run({ToolPath(), "--stub", root + "\\stub.exe", "--source", root + "\\src",
+                                     "--installer", "lvxrun.exe", "--output", root + output},
+                                    said),
+                  1);
+        EXPECT_NE(said.find("lies inside the folder being packed"), std::string::npos) << said;
+    }
+    EXPECT_FALSE(testwin::Exists(root + "\\src\\inner\\setup.exe"));
+    EXPECT_TRUE(testwin::RemoveFolderLink(root, root + "\\out"));
+}
+
 // A name that code page 932 cannot hold (from the wide file-system calls,
 // whatever the ANSI code page) puts every name of the payload in UTF-8:
 // packed behind a stub that reads them, and unpacked again by --extract

@@ -22,6 +22,7 @@ namespace {
 // How the installer is made from the fixture.
 enum class Payload {
     Fixture,    // the installer fixture, which ends with QM_FIXTURE_EXIT
+    Stored,     // the same, stored (--level 0) instead of compressed
     NotAProgram, // a text file under the installer's name: it cannot be started
     Damaged,    // the fixture, with a byte of the payload changed
     Bare,       // the stub as built: its default offset finds no payload
@@ -59,7 +60,8 @@ std::string Build(const TestFolder& scratch, const Case& c)
     std::string output;
     if (!scratch.WriteFile(source + "\\lvxrun.exe", program) ||
         ChildProcess::Run({testwin::ThroughZ(QM_BUILD_TOOL), "-q", "--stub", stub, "--source", scratch.Join(source),
-                           "--installer", "lvxrun.exe", "--output", setup},
+                           "--installer", "lvxrun.exe", "--output", setup, "--level",
+                           c.payload == Payload::Stored ? "0" : "6"},
                           output) != 0)
         return std::string();
     if (c.payload == Payload::Damaged) {
@@ -85,6 +87,7 @@ TEST(ExitStatus, TellsTheInstallersCodeOrTheLaunchersOwnFailure)
         {"installer-ok", Payload::Fixture, "0", 0, ""},
         {"installer-failed", Payload::Fixture, "1603", 1603, ""},
         {"installer-large-code", Payload::Fixture, "3221225477", 3221225477u, ""},
+        {"installer-stored", Payload::Stored, "7", 7, ""},
         {"not-a-program", Payload::NotAProgram, "0", ExitStatus::kCannotRun, u8"プログラムを実行できませんでした。"},
         {"damaged", Payload::Damaged, "0", ExitStatus::kDamaged, u8"ファイルが破損しています。"},
         {"bare-stub", Payload::Bare, "0", ExitStatus::kDamaged, u8"ファイルが破損しています。"},

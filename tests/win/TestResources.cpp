@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ProductVersion.h"
 #include "tests/win/WatchedRun.h"
 #include "tests/win/WineHelpers.h"
 
@@ -60,8 +61,9 @@ TEST(StubVersion, JapaneseRecordWithTheFileAndProductVersions)
     ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
     EXPECT_EQ(fixed->dwFileVersionMS, 0x00000001u);  // 0.1
     EXPECT_EQ(fixed->dwFileVersionLS, 0x00000012u);  // .0.18
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00000007u); // 0.7
-    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000000u); // .0.0
+    // The project's version (0.7.0 in the record as 0.7.0.0).
+    EXPECT_EQ(fixed->dwProductVersionMS, uint32_t{QM_PRODUCT_VERSION_MAJOR} << 16 | QM_PRODUCT_VERSION_MINOR);
+    EXPECT_EQ(fixed->dwProductVersionLS, uint32_t{QM_PRODUCT_VERSION_PATCH} << 16);
 
     WORD* translation = nullptr;
     ASSERT_TRUE(VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
@@ -74,7 +76,7 @@ TEST(StubVersion, JapaneseRecordWithTheFileAndProductVersions)
         const char* name;
         const char* value;
     };
-    for (const Field& field : {Field{"FileVersion", "0.1.0.18"}, Field{"ProductVersion", "0.7.0.0"}}) {
+    for (const Field& field : {Field{"FileVersion", "0.1.0.18"}, Field{"ProductVersion", QM_PRODUCT_VERSION_TEXT}}) {
         char* text = nullptr;
         std::string query = std::string("\\StringFileInfo\\041103A4\\") + field.name;
         ASSERT_TRUE(VerQueryValueA(data.data(), query.c_str(), reinterpret_cast<void**>(&text), &length)) << query;
