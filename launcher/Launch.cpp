@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <cstdint>
+#include <cstring>
 
 #include "launcher/ExitStatus.h"
 #include "launcher/Messages.h"
@@ -12,6 +13,7 @@
 #include "launcher/UserInterface.h"
 #include "launcher/WorkFolderChain.h"
 #include "payload/StubSettings.h"
+#include "support/CommandLine.h"
 #include "support/RCAnsiStr.h"
 #include "support/RCPath.h"
 #include "support/RCTreeClaim.h"
@@ -40,21 +42,36 @@ constexpr int32_t kFirstElevatingMajor = 6;
 constexpr ULONG kShellMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_DDEWAIT | SEE_MASK_FLAG_NO_UI;
 static_assert(kShellMask == 0x540, "no-close-process, DDE wait, no error UI");
 
-// Before Windows Vista: plain process creation, normal window, the
-// launcher's own environment, the work folder as the current folder (as
-// the shell gives it), no handles inherited.
-bool StartByProcessCreation(const RCPath& installer, const SystemPath& folder, OwnedHandle& process,
-                            OwnedHandle& thread)
+// Windows takes a command line of at most this many UTF-16 units, the
+// terminator included.
+constexpr int32_t kCommandLineRoom = 32767;
+
+// The installer's command line: its path in double quotes, the switch, and
+// the launcher's own arguments after one blank, unchanged (none: nothing
+// after the switch). On Windows before Vista the application-data folder
+// has blanks ("C:\Documents and Settings\..."), and without quotes Windows
+// would first try "C:\Documents.exe" and the like, running whatever
+// someone planted there. False when Windows could not take it whole:
+// nothing is ever cut.
+bool MakeCommandLine(const RCPath& installer, const char* arguments, RCAnsiStr& commandLine)
 {
-    // The path goes in double quotes. On these systems the application-data
-    // folder has blanks ("C:\Documents and Settings\..."), and without quotes
-    // Windows would first try "C:\Documents.exe" and the like, running
-    // whatever someone planted there. The switch is the last token.
-    RCAnsiStr commandLine("\"");
+    commandLine.Assign("\"");
     commandLine.Append(installer.Text());
     commandLine.Append("\" ");
     commandLine.Append(kSwitch);
+    if (*arguments != '\0') {
+        commandLine.Append(" ");
+        commandLine.Append(arguments);
+    }
+    return SystemPath(commandLine.Text()).Units() < kCommandLineRoom;
+}
 
+// Before Windows Vista: plain process creation of that command line,
+// normal window, the launcher's own environment, the work folder as the
+// current folder (as the shell gives it), no handles inherited.
+bool StartByProcessCreation(const RCAnsiStr& commandLine, const SystemPath& folder, OwnedHandle& process,
+                            OwnedHandle& thread)
+{
     PROCESS_INFORMATION created{};
     if (!SystemPath(commandLine.Text()).StartProcess(folder, SW_SHOWNORMAL, created))
         return false;
@@ -64,14 +81,16 @@ bool StartByProcessCreation(const RCPath& installer, const SystemPath& folder, O
 }
 
 // From Windows Vista on: through the shell with the verb "runas", so that
-// Windows can ask for elevation. A declined prompt is a failed call. On
+// Windows can ask for elevation; the shell makes the same command line of
+// the file and the parameters. A declined prompt is a failed call. On
 // success the process handle may still be null (the shell handed the file
 // to a program that was already running).
-bool StartThroughShell(HWND owner, const RCPath& installer, const SystemPath& folder, OwnedHandle& process)
+bool StartThroughShell(HWND owner, const RCPath& installer, const char* parameters, const SystemPath& folder,
+                       OwnedHandle& process)
 {
     HANDLE started = nullptr;
-    if (!SystemPath(installer.Text()).StartThroughShell(owner, kShellMask, "runas", kSwitch, folder, SW_SHOWNORMAL,
-                                                        started))
+    if (!SystemPath(installer.Text()).StartThroughShell(owner, kShellMask, "runas", parameters, folder,
+                                                        SW_SHOWNORMAL, started))
         return false;
     process.Reset(started);
     return true;
@@ -107,9 +126,14 @@ DWORD WaitAnsweringSentMessages(HANDLE process, DWORD limit)
 // before Vista (and when the version cannot be told: the major version then
 // stays 4), through the shell from Vista on. thread is set only by process
 // creation.
-bool StartInstaller(UserInterface& ui, const RCPath& installer, const char* workFolder, OwnedHandle& process,
-                    OwnedHandle& thread)
+bool StartInstaller(UserInterface& ui, const RCPath& installer, const char* workFolder, const char* arguments,
+                    OwnedHandle& process, OwnedHandle& thread)
 {
+    RCAnsiStr commandLine;
+    if (!MakeCommandLine(installer, arguments, commandLine))
+        return false;
+    // The parameters: the command line after the quoted path and its blank.
+    const char* parameters = commandLine.Text() + std::strlen(installer.Text()) + 3;
     const SystemPath folder(workFolder);
     int32_t major = 4;
     int32_t minor = 0;
@@ -117,21 +141,23 @@ bool StartInstaller(UserInterface& ui, const RCPath& installer, const char* work
     bool isNT = false;
     RCAnsiStr description;
     QueryWindowsVersion(&major, &minor, &build, &description, &isNT);
-    return major < kFirstElevatingMajor ? StartByProcessCreation(installer, folder, process, thread)
-                                        : StartThroughShell(ui.ProgressWindow(), installer, folder, process);
+    return major < kFirstElevatingMajor
+               ? StartByProcessCreation(commandLine, folder, process, thread)
+               : StartThroughShell(ui.ProgressWindow(), installer, parameters, folder, process);
 }
 
 // The status that the launcher ends with once the installer has ended: its
 // exit code. A start without a process handle (the shell handed the file to
-// a program that was already running) has nothing to wait for and counts
-// as 0; a wait or exit-code query that fails gives kWaitFailed. Meanwhile
+// a program that was already running) gives no exit code to wait for, and
+// so does a wait or exit-code query that fails: kWaitFailed (the programs
+// that run from the work folder are still waited for). Meanwhile
 // the installer's descendants are looked at a few times a second, so that
 // a helper is known as one even when the program that started it ends
 // before the next look.
 uint32_t WaitForExitCode(const OwnedHandle& process, RunningPrograms& programs)
 {
     if (process.Get() == nullptr)
-        return 0;
+        return ExitStatus::kWaitFailed;
     DWORD woken;
     while ((woken = WaitAnsweringSentMessages(process.Get(), kProgramsPoll)) == WAIT_TIMEOUT)
         programs.Look();
@@ -187,17 +213,22 @@ bool launch(UserInterface& ui, WorkFolderChain& chain)
 {
     RCAnsiStr name;
     StubSettings::InstallerName(name);
-    return LaunchInstaller(ui, name.Text(), chain);
+    // Whatever follows the launcher's own name on its command line.
+    RCAnsiStr commandLine;
+    SystemPath::CommandLine(commandLine);
+    return LaunchInstaller(ui, name.Text(), chain, SkipProgramName(commandLine.Text()));
 }
 
-bool LaunchInstaller(UserInterface& ui, const char* workFolder, const char* installerName, uint32_t helperLimit)
+bool LaunchInstaller(UserInterface& ui, const char* workFolder, const char* installerName, const char* arguments,
+                     uint32_t helperLimit)
 {
     WorkFolderChain chain;
     chain.HoldWorkFolder(workFolder);
-    return LaunchInstaller(ui, installerName, chain, helperLimit);
+    return LaunchInstaller(ui, installerName, chain, arguments, helperLimit);
 }
 
-bool LaunchInstaller(UserInterface& ui, const char* installerName, WorkFolderChain& chain, uint32_t helperLimit)
+bool LaunchInstaller(UserInterface& ui, const char* installerName, WorkFolderChain& chain, const char* arguments,
+                     uint32_t helperLimit)
 {
     const char* workFolder = chain.WorkFolder();
     RCPath installer(workFolder);
@@ -209,7 +240,7 @@ bool LaunchInstaller(UserInterface& ui, const char* installerName, WorkFolderCha
     {
         OwnedHandle process;
         OwnedHandle thread;
-        if (StartInstaller(ui, installer, workFolder, process, thread)) {
+        if (StartInstaller(ui, installer, workFolder, arguments, process, thread)) {
             // Seen at once, so that whatever it starts is known as its own.
             programs.Look();
             // Out of sight while the installer runs, without a time limit.

@@ -17,7 +17,8 @@ constexpr uint32_t kHelperWaitLimit = 10 * 60 * 1000;
 
 // Starts the installer named by the stub settings from this process's work
 // folder (the one that chain holds, as extract left it) with the switch
-// "/quillimarkmode" (through the shell with elevation from Windows Vista
+// "/quillimarkmode" and, after it, whatever followed the launcher's own name
+// on its command line (through the shell with elevation from Windows Vista
 // on), in the work folder as its current folder, hides the windows while
 // it runs and waits for its end. On exit code 3386 it asks for the restart
 // of Windows at once. Otherwise it waits, up to kHelperWaitLimit, until
@@ -26,16 +27,19 @@ constexpr uint32_t kHelperWaitLimit = 10 * 60 * 1000;
 // in it is open anywhere), pauses two seconds and removes it; what is in
 // use is never removed, and a work folder still in use at the limit (or at
 // a restart) stays whole for a later launcher's sweep. A start that fails
-// is reported to the user; the clean-up follows all the same. The
+// is reported to the user, and so is a command line longer than Windows
+// takes (it is never cut); the clean-up follows all the same. The
 // program's exit status becomes the installer's exit code, or the
-// launcher's own code for a start or a wait that failed
-// (launcher/ExitStatus.h). Always true.
+// launcher's own code for a start or a wait that failed, a start without a
+// process to wait for included (launcher/ExitStatus.h). Always true.
 bool launch(UserInterface& ui, WorkFolderChain& chain);
 
 // The same with its inputs named: the installer's file name in the work
-// folder that chain holds, and the limit of the wait for helpers.
-bool LaunchInstaller(UserInterface& ui, const char* installerName, WorkFolderChain& chain,
+// folder that chain holds, the arguments for it (a text of the program's
+// own, passed on unchanged after the switch) and the limit of the wait for
+// helpers.
+bool LaunchInstaller(UserInterface& ui, const char* installerName, WorkFolderChain& chain, const char* arguments = "",
                      uint32_t helperLimit = kHelperWaitLimit);
 // The same for a work folder that nothing holds yet.
-bool LaunchInstaller(UserInterface& ui, const char* workFolder, const char* installerName,
+bool LaunchInstaller(UserInterface& ui, const char* workFolder, const char* installerName, const char* arguments = "",
                      uint32_t helperLimit = kHelperWaitLimit);

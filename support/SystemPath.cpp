@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <cwchar>
 
 #include "support/EscapedUnit.h"
 #include "support/PathFunctionNames.h"
@@ -83,7 +84,22 @@ __attribute__((noinline)) bool CodePageThere()
     return SystemPath::ToWide(&nul, 1, nullptr, 0) > 0;
 }
 
+// Whether the ANSI code page holds text exactly (only measured).
+bool AnsiHolds(const wchar_t* text)
+{
+    BOOL lost = FALSE;
+    return WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, nullptr, 0, nullptr, &lost) != 0 && !lost;
+}
+
+// Looked up by name: a wide import at load time is not the stub's.
 using WideModuleFileFn = DWORD(WINAPI*)(HMODULE, LPWSTR, DWORD);
+using WideCommandLineFn = LPWSTR(WINAPI*)();
+
+const wchar_t* WideCommandLine()
+{
+    const WideCommandLineFn commandLine = KernelFunction<WideCommandLineFn>("GetCommandLineW");
+    return commandLine != nullptr ? commandLine() : L"";
+}
 
 bool DecideWide()
 {
@@ -94,15 +110,16 @@ bool DecideWide()
     // On code page 932 the user's folder may still hold a character that
     // the code page lacks (a user name in another script), and so may the
     // folder that the program was started from (a download folder named in
-    // another script): the ANSI functions would give them with "?" in them.
+    // another script) and the arguments it was given: the ANSI functions
+    // would give them with "?" in them.
     wchar_t path[MAX_PATH + 1] = {};
-    char bytes[2 * MAX_PATH];
     WideFolder(CSIDL_APPDATA, path);
-    if (!ToAnsi(path, bytes, sizeof bytes))
+    if (!AnsiHolds(path))
         return true;
-    // Looked up by name: a wide import at load time is not the stub's.
     const WideModuleFileFn moduleFile = KernelFunction<WideModuleFileFn>("GetModuleFileNameW");
-    return moduleFile != nullptr && moduleFile(nullptr, path, MAX_PATH) != 0 && !ToAnsi(path, bytes, sizeof bytes);
+    if (moduleFile != nullptr && moduleFile(nullptr, path, MAX_PATH) != 0 && !AnsiHolds(path))
+        return true;
+    return !AnsiHolds(WideCommandLine());
 }
 
 // Takes the route with all of its functions; false, and nothing taken,
@@ -387,6 +404,21 @@ void SystemPath::ModuleFile(RCAnsiStr& into)
     }
     // The ANSI form wrote bytes into the same (zeroed) room.
     into.Assign(reinterpret_cast<const char*>(buffer));
+}
+
+void SystemPath::CommandLine(RCAnsiStr& into)
+{
+    if (IsWide())
+        FromWide(WideCommandLine(), into);
+    else
+        into.Assign(GetCommandLineA());
+}
+
+int32_t SystemPath::Units() const
+{
+    if (wide_)
+        return static_cast<int32_t>(std::wcslen(wide_.get()));
+    return MultiByteToWideChar(CP_ACP, 0, bytes_, -1, nullptr, 0) - 1;
 }
 
 void SystemPath::SpecialFolder(int32_t folder, RCAnsiStr& into)

@@ -3,11 +3,11 @@
 //
 // The program's paths are Shift-JIS texts (code page 932): the payload's
 // names are stored so. Where the system's ANSI code page is 932 and the
-// user's application-data folder and the program's own path can be written
-// in it, the bytes go to the ANSI functions as they are. Anywhere else
-// (another code page, UTF-8 included; or a user folder or a folder the
-// program was started from with a character that the ANSI code page
-// lacks) the ANSI functions would garble them, so every path is converted
+// user's application-data folder, the program's own path and its command
+// line can be written in it, the bytes go to the ANSI functions as they
+// are. Anywhere else (another code page, UTF-8 included; or a user folder,
+// a folder the program was started from or an argument it was given with a
+// character that the ANSI code page lacks) the ANSI functions would garble them, so every path is converted
 // from code page 932 to UTF-16 here, at the boundary, and the wide
 // function is called. That choice is made once per process, and this is
 // the one place that makes it and that converts.
@@ -34,8 +34,8 @@ public:
 
     // Whether this process gives its paths to the wide functions; decided
     // on the first call: not on code page 932 (where code page 932 is there
-    // to convert from), or where the user's folder or the program's own path
-    // cannot be held there.
+    // to convert from), or where the user's folder, the program's own path
+    // or its command line cannot be held there.
     static bool IsWide();
     // Whether every function of the route is there (kernel32 has them on
     // every supported Windows; the stub checks it at start-up). Decides
@@ -96,13 +96,18 @@ public:
     // folder, with the given show mode.
     bool StartProcess(const SystemPath& folder, WORD show, PROCESS_INFORMATION& created) const;
     // This path as a file started through the shell (ShellExecuteEx) with
-    // the verb and parameters (ASCII), in folder, keeping its process handle.
+    // the verb and parameters (a text of the program's, like a path), in
+    // folder, keeping its process handle.
     bool StartThroughShell(HWND owner, ULONG mask, const char* verb, const char* parameters,
                            const SystemPath& folder, WORD show, HANDLE& process) const;
 
+    // How many UTF-16 units this text is where Windows takes it.
+    int32_t Units() const;
+
     // Texts that Windows gives (empty when it cannot): the program's own
-    // file and the file-system path of a shell folder.
+    // file, its command line and the file-system path of a shell folder.
     static void ModuleFile(RCAnsiStr& into);
+    static void CommandLine(RCAnsiStr& into);
     static void SpecialFolder(int32_t folder, RCAnsiStr& into);
 
 private:

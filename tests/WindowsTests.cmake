@@ -60,7 +60,7 @@ add_test(NAME setup_launch_prefix
                  test_shutdown_privilege.exe win7
                  test_restart_refused.exe win7
                  restart_scenario.exe win7
-                 broadcast-setup-xp.exe winxp64 broadcast-setup-7.exe win7)
+                 real-setup-xp.exe winxp64 real-setup-7.exe win7)
 set_tests_properties(setup_launch_prefix PROPERTIES FIXTURES_SETUP qm_launch_prefix
                      RESOURCE_LOCK qm_launch_prefix ENVIRONMENT ${launch_prefix})
 add_test(NAME test_restart_scenario
@@ -71,15 +71,22 @@ set_tests_properties(test_launch_shell test_launch_process test_shutdown_privile
                      PROPERTIES FIXTURES_REQUIRED qm_launch_prefix RESOURCE_LOCK qm_launch_prefix
                                 ENVIRONMENT ${launch_prefix})
 
-# The real stub with an installer that broadcasts while it is waited for,
-# in both launch modes (the launch prefix gives the installers' names
-# their versions). It shows the progress window, hence the display lock.
-qm_test(test_launch_broadcast win/TestLaunchBroadcast.cpp LIBS qm_builder qm_testwin shell32)
-target_compile_definitions(test_launch_broadcast PRIVATE QM_BUILD_TOOL="$<TARGET_FILE:qm-build>"
+# The real stub with the installer fixture, in both launch modes (the
+# launch prefix gives the installers' names their versions): an installer
+# that broadcasts while it is waited for, and the launcher's own arguments
+# passed on; on code page 932 and 1252. It shows the progress window, hence
+# the display lock.
+qm_test(test_real_launch win/TestRealLaunch.cpp
+        LIBS qm_builder qm_testwin shell32)
+target_compile_definitions(test_real_launch PRIVATE QM_BUILD_TOOL="$<TARGET_FILE:qm-build>"
                            QM_STUB="$<TARGET_FILE:quillimark-stub>" QM_INSTALLER_FIXTURE="$<TARGET_FILE:installer_fixture>")
-add_dependencies(test_launch_broadcast qm-build quillimark-stub installer_fixture)
-set_tests_properties(test_launch_broadcast PROPERTIES FIXTURES_REQUIRED qm_launch_prefix
+add_dependencies(test_real_launch qm-build quillimark-stub installer_fixture)
+add_test(NAME test_real_launch_en COMMAND test_real_launch)
+set_tests_properties(test_real_launch PROPERTIES FIXTURES_REQUIRED qm_launch_prefix
                      RESOURCE_LOCK "qm_launch_prefix;qm_display" ENVIRONMENT ${launch_prefix})
+set_tests_properties(test_real_launch_en PROPERTIES FIXTURES_REQUIRED qm_launch_prefix
+                     RESOURCE_LOCK "qm_launch_prefix;qm_display"
+                     ENVIRONMENT "${launch_prefix};QM_LOCALE=en_US.UTF-8;QM_EXPECT_ACP=1252")
 
 # The stub's window layer watched from outside: a test variant of the stub
 # (flow doubles, the failing allocator), the window watcher, a DLL planted

@@ -29,7 +29,8 @@
 //                      a helper that waits QM_FIXTURE_BROKER_DELAY
 //                      milliseconds, and end
 //
-// Report lines: "module=", "commandline=", "folder=", one "beside=" per entry
+// Report lines: "module=", "commandline=", "commandlinew=" (the command
+// line as Windows keeps it, in UTF-8), "folder=", one "beside=" per entry
 // in the program's own folder, "hold=yes|no" when asked to hold,
 // "broadcast=answered" after a broadcast, "tick=" (the tick count just
 // before it ends), then "end".
@@ -50,6 +51,15 @@ std::string Variable(const char* name)
     if (n == 0 || n >= sizeof value)
         return std::string();
     return std::string(value, n);
+}
+
+std::string Utf8(const wchar_t* text)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string bytes(size > 0 ? static_cast<size_t>(size) : 1, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &bytes[0], size, nullptr, nullptr);
+    bytes.resize(bytes.size() - 1);
+    return bytes;
 }
 
 std::string OwnFolder(const std::string& module)
@@ -140,6 +150,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         return RunAsBroker(broker);
     report += std::string("module=") + module + "\n";
     report += std::string("commandline=") + GetCommandLineA() + "\n";
+    report += "commandlinew=" + Utf8(GetCommandLineW()) + "\n";
     char folder[MAX_PATH] = {};
     GetCurrentDirectoryA(sizeof folder, folder);
     report += std::string("folder=") + folder + "\n";

@@ -51,7 +51,7 @@ bool LaunchScenario::PlaceInstaller()
     return CopyFileA(fixture_.c_str(), installer_.c_str(), FALSE) != 0;
 }
 
-void LaunchScenario::Run(uint32_t exitCode, bool broadcast, uint32_t helperLimit)
+void LaunchScenario::Run(uint32_t exitCode, bool broadcast, uint32_t helperLimit, const std::string& arguments)
 {
     const std::string reportPath = ReportPath();
     const std::string holdName = "qm-launch-hold-" + std::to_string(GetCurrentProcessId());
@@ -83,7 +83,7 @@ void LaunchScenario::Run(uint32_t exitCode, bool broadcast, uint32_t helperLimit
         SetToWorkFolder(workFolder, base_.empty() ? nullptr : base_.c_str());
         RCAnsiStr name;
         StubSettings::InstallerName(name);
-        LaunchInstaller(recorder_, workFolder.Text(), name.Text(), helperLimit);
+        LaunchInstaller(recorder_, workFolder.Text(), name.Text(), arguments.c_str(), helperLimit);
     }
     done.store(true);
     watcher.join();

@@ -32,8 +32,10 @@ public:
     // Calls launch; the fixture, if it runs, ends with exitCode. With
     // broadcast, it first sends the environment-change broadcast that
     // waits for every top-level window, the recorder's among them.
-    // helperLimit: the launcher's limit for waiting on helpers.
-    void Run(uint32_t exitCode, bool broadcast = false, uint32_t helperLimit = kHelperWaitLimit);
+    // helperLimit: the launcher's limit for waiting on helpers; arguments:
+    // the launcher's own, for the installer.
+    void Run(uint32_t exitCode, bool broadcast = false, uint32_t helperLimit = kHelperWaitLimit,
+             const std::string& arguments = std::string());
 
     const std::string& Base() const { return base_; }       // empty: the real one
     const std::string& WorkFolder() const { return workFolder_; }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <shellapi.h>
+
 #include "launcher/ExitStatus.h"
 #include "tests/win/LaunchScenario.h"
 #include "tests/win/ShiftJisText.h"
@@ -111,7 +113,35 @@ private:
     BOOL started_ = FALSE;
 };
 
+// While set, a start through the shell gives back no process, as when the
+// shell hands the file to a program that is already running.
+bool noProcessFromTheShell = false;
+
+BOOL WINAPI ShellWithoutProcess(SHELLEXECUTEINFOA* request)
+{
+    using ShellFn = BOOL(WINAPI*)(SHELLEXECUTEINFOA*);
+    static const ShellFn realShell = reinterpret_cast<ShellFn>(
+        reinterpret_cast<void*>(GetProcAddress(LoadLibraryA("shell32.dll"), "ShellExecuteExA")));
+    const BOOL started = realShell(request);
+    if (started && noProcessFromTheShell && request->hProcess != nullptr) {
+        CloseHandle(request->hProcess);
+        request->hProcess = nullptr;
+    }
+    return started;
+}
+
 } // namespace
+
+#if defined(_WIN64)
+#define QM_SHELL_SLOT "__imp_ShellExecuteExA"
+#else
+#define QM_SHELL_SLOT "__imp__ShellExecuteExA@4"
+#endif
+extern "C" {
+// Every start through the shell in this program goes through this slot
+// (the tests here run on code page 932 with plain paths: the ANSI route).
+BOOL(WINAPI* qmShellSlot)(SHELLEXECUTEINFOA*) __asm__(QM_SHELL_SLOT) = ShellWithoutProcess;
+}
 
 #if defined(_WIN64)
 #define QM_OPEN_PROCESS_SLOT "__imp_OpenProcess"
@@ -334,3 +364,54 @@ TEST(Launch, MissingInstallerIsReportedAndTheWorkFolderStillRemoved)
     EXPECT_GE(scenario.RemovedAt() - events[0].tick, 1900u);
     EXPECT_TRUE(Exists(Parent(scenario.WorkFolder())));
 }
+
+// A command line longer than Windows takes (32,767 units with the
+// terminator) is never cut: the launcher says that the program cannot run
+// and ends with 9108. One that just fits runs whole.
+TEST(Launch, ACommandLineThatWindowsCannotTakeIsRefusedNotCut)
+{
+    ExpectVersionOfThisBuild();
+    for (const size_t over : {0u, 1u}) {
+        SCOPED_TRACE(over != 0 ? "one unit over" : "at the limit");
+        LaunchScenario scenario("launch-long", false);
+        ASSERT_TRUE(scenario.PlaceInstaller());
+        const std::string head = "\"" + scenario.Installer() + "\" /quillimarkmode ";
+        const std::string arguments = "/" + std::string(32766 - head.size() - 1 + over, 'x');
+        scenario.Run(0, false, kHelperWaitLimit, arguments);
+        if (over == 0) {
+            const std::vector<std::string> lines = scenario.Reported("commandline");
+            ASSERT_EQ(lines.size(), 1u) << "the installer did not run";
+            EXPECT_EQ(lines[0].size(), 32766u);
+            EXPECT_EQ(lines[0].substr(lines[0].size() - arguments.size()), arguments);
+            EXPECT_EQ(scenario.Recorder().ExitStatus(), 0u);
+            continue;
+        }
+        EXPECT_TRUE(scenario.Reported("module").empty()) << "the installer ran";
+        ASSERT_EQ(scenario.Recorder().Kinds(), "message");
+        EXPECT_EQ(ShiftJisToUtf8(scenario.Recorder().Events()[0].text), u8"プログラムを実行できませんでした。");
+        EXPECT_EQ(scenario.Recorder().ExitStatus(), ExitStatus::kCannotRun);
+        EXPECT_TRUE(scenario.Removed());
+    }
+}
+
+#if QM_LAUNCH_BY_SHELL
+// The shell may hand the installer to a program that is already running and
+// give back no process: there is no exit code to wait for. The launcher
+// still waits for what runs from the work folder (here the installer
+// itself), removes the work folder only after it, and ends with 9109.
+TEST(Launch, NoProcessFromTheShellIsWaitedForAndEndsWith9109)
+{
+    ExpectVersionOfThisBuild();
+    LaunchScenario scenario("launch-no-process", false);
+    ASSERT_TRUE(scenario.PlaceInstaller());
+    noProcessFromTheShell = true;
+    scenario.Run(0);
+    noProcessFromTheShell = false;
+
+    ASSERT_EQ(scenario.CompleteReports(), 1u) << scenario.ReportText();
+    EXPECT_EQ(scenario.Recorder().ExitStatus(), ExitStatus::kWaitFailed);
+    ASSERT_TRUE(scenario.Removed());
+    const uint32_t endedAt = static_cast<uint32_t>(std::stoul(scenario.Reported("tick").at(0)));
+    EXPECT_GE(scenario.RemovedAt() - endedAt, 1900u);
+}
+#endif
