@@ -7,7 +7,7 @@
 #include "bench/BenchContent.h"
 #include "payload/PayloadWriter.h"
 #include "tests/shared/FileSink.h"
-#include "tools/Builder.h"
+#include "tools/BuildOptions.h"
 
 namespace {
 
@@ -80,7 +80,7 @@ bool MakeFile(const std::string& path, const std::string& front, Write write)
     bool ok = std::fwrite(front.data(), 1, front.size(), f) == front.size();
     {
         FileSink sink(f);
-        PayloadWriter w(sink, Builder::kDefaultLevel);
+        PayloadWriter w(sink, BuildOptions::kDefaultLevel);
         write(w);
         w.Up();
         ok = ok && !w.Failed();
