@@ -81,7 +81,7 @@ public:
     }
     int32_t WriteFile(const uint8_t* data, int32_t length) override
     {
-        Check(fileOpen_ && length >= 0 && length <= 8192);
+        Check(fileOpen_ && length >= 0 && length <= ArchiveReader::kContentBlock);
         return DiscardingSink::WriteFile(data, length);
     }
     bool CloseFile() override

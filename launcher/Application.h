@@ -64,6 +64,8 @@ private:
 
     HINSTANCE instance_;
     HWND window_ = nullptr;
+    bool passed_ = false; // ProcessMessages has made a pass, at lastPass_
+    DWORD lastPass_ = 0;  // GetTickCount
     HWND mainForm_ = nullptr;
     bool terminated_ = false;
     uint32_t exitStatus_ = 0;

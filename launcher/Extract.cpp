@@ -6,7 +6,6 @@
 #include "launcher/WorkFolder.h"
 #include "launcher/WorkFolderChain.h"
 #include "launcher/WorkFolderWriter.h"
-#include "payload/ArchiveFormat.h"
 #include "payload/ArchiveReader.h"
 #include "payload/RCDecompress.h"
 #include "payload/RCFile.h"
@@ -117,7 +116,7 @@ bool ExtractPayload(UserInterface& ui, const char* combinedFile, int32_t payload
         return false; // a negative offset ends here too
     }
 
-    RCDecompress stage(ArchiveFormat::kPieceSize);
+    RCDecompress stage(RCDecompress::kExtractionChunk);
     InputTransformScope attached(reader, stage);
     ArchiveReader::Result result = ArchiveReader::Read(reader, chain.WorkFolder(), writer);
     if (result == ArchiveReader::Result::Complete)

@@ -10,7 +10,8 @@ class UserInterface {
 public:
     virtual ~UserInterface() = default;
 
-    // Handles the window messages that are waiting, then returns.
+    // Handles the window messages that are waiting, then returns; may do
+    // nothing when the last pass was only milliseconds ago.
     virtual void ProcessMessages() = 0;
 
     // A message box with one OK button; style carries the icon (16 = error).

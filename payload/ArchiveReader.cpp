@@ -197,7 +197,7 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
     RCPath path(workFolder);
     const RCAnsiStr root(path.Text());
     const int32_t baseDepth = path.Count();
-    std::unique_ptr<uint8_t[]> chunk(new uint8_t[ArchiveFormat::kPieceSize]);
+    std::unique_ptr<uint8_t[]> chunk(new uint8_t[kContentBlock]);
     RCAnsiStr tag;
     RCAnsiStr name;
     RCAnsiStr size;
@@ -263,7 +263,7 @@ ArchiveReader::Result ArchiveReader::Read(RCStream& stream, const char* workFold
             checks.BeginFile();
             // A size of 0 makes one pass with an empty chunk.
             do {
-                int32_t length = remaining < ArchiveFormat::kPieceSize ? remaining : ArchiveFormat::kPieceSize;
+                int32_t length = remaining < kContentBlock ? remaining : kContentBlock;
                 // On these two ways out the file is incomplete anyway: the
                 // result of closing it adds nothing.
                 if (stream.Read(chunk.get(), length) != length) {

@@ -61,6 +61,13 @@ public:
 
 class ArchiveReader {
 public:
+    // File content goes to the sink in blocks of at most this size: a
+    // quarter of the writes that 8 KiB pieces made, and small enough to stay
+    // in the processor's first-level cache while it is copied, checked and
+    // written (blocks of 256 KiB made the system's copy into its file cache
+    // two to four times as slow).
+    static constexpr int32_t kContentBlock = 32 * 1024;
+
     enum class Result {
         Complete,           // the closing "U" of the top level was read
         Damaged,            // a line, content, name or record is missing or invalid

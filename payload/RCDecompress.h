@@ -21,9 +21,13 @@ class RCDecompress : public RCTransform {
 public:
     // Headroom of the output buffer: one growth normally serves a step.
     static constexpr int32_t kGrowStep = 262144;
+    // The chunk size that extraction gives: a raw piece normally inflates
+    // in one call of inflate (an 8 KiB window made several, each with its
+    // slow path at the window's end).
+    static constexpr int32_t kExtractionChunk = 65536;
 
-    // chunkSize: the output of one call of inflate; 8192 in the launcher. A size of 0 or
-    // less makes Begin fail.
+    // chunkSize: the output of one call of inflate (kExtractionChunk in the
+    // launcher). A size of 0 or less makes Begin fail.
     explicit RCDecompress(int32_t chunkSize);
     ~RCDecompress() override;
 

@@ -3,7 +3,6 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "payload/ArchiveFormat.h"
 #include "payload/ArchiveName.h"
 #include "payload/ArchiveReader.h"
 #include "payload/RCDecompress.h"
@@ -220,7 +219,7 @@ bool Inspector::Read(const std::string& path, ArchiveSink* writer)
         fault_ = "cannot read " + path;
         return false;
     }
-    RCDecompress stage(ArchiveFormat::kPieceSize);
+    RCDecompress stage(RCDecompress::kExtractionChunk);
     reader.SetInputTransform(&stage);
     ListingSink sink(entries_, writer);
     ArchiveReader::Result result = ArchiveReader::Read(reader, kRoot, sink, &checkedFiles_);

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "payload/ArchiveReader.h"
 #include "tests/shared/TestFolder.h"
 #include "tests/win/TreeListing.h"
 #include "tests/win/WaitScale.h"
@@ -53,8 +54,10 @@ const SourceEntry kJapaneseTree[] = {
     {L".hidden", kText, "dot file\r\n", 0, FILE_ATTRIBUTE_HIDDEN},
     {L"read only.txt", kText, "locked\r\n", 0, FILE_ATTRIBUTE_READONLY},
     {L"データ", kFolder, nullptr, 0, 0},
-    {L"データ\\8192.bin", kBytes, nullptr, 8192, 0},           // exactly one copy chunk
+    {L"データ\\8192.bin", kBytes, nullptr, 8192, 0},           // exactly one payload piece
     {L"データ\\8193.bin", kBytes, nullptr, 8193, 0},           // one byte into the next
+    {L"データ\\block+1.bin", kBytes, nullptr, ArchiveReader::kContentBlock + 1, 0}, // one byte into a second block
+    {L"データ\\block.bin", kBytes, nullptr, ArchiveReader::kContentBlock, 0},       // exactly one content block
     {L"データ\\大きい.bin", kBytes, nullptr, 200000, 0},       // many pieces, incompressible
     {L"データ\\深い", kFolder, nullptr, 0, 0},
     {L"データ\\深い\\さらに", kFolder, nullptr, 0, 0},
