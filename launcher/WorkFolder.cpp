@@ -42,8 +42,8 @@ bool ProcessIdOf(const char* name, uint32_t& id)
     if (*rest == '\0')
         return true;
     static_assert(WorkFolderRecipe::kOtherNames <= 9, "one digit after the point");
-    return rest[0] == WorkFolderRecipe::kOtherNameMark && rest[1] >= '1' && rest[1] <= static_cast<char>('0' + WorkFolderRecipe::kOtherNames) &&
-           rest[2] == '\0';
+    return rest[0] == WorkFolderRecipe::kOtherNameMark && rest[1] >= '1' &&
+           rest[1] <= static_cast<char>('0' + WorkFolderRecipe::kOtherNames) && rest[2] == '\0';
 }
 
 // Whether a process of that id runs now. Only a process that is certainly

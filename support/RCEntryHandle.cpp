@@ -12,8 +12,8 @@ namespace {
 constexpr int32_t kBasicInfo = 0;       // FileBasicInfo
 constexpr int32_t kStandardInfo = 1;    // FileStandardInfo
 constexpr int32_t kDispositionInfo = 4; // FileDispositionInfo
-using SetInfoFn = BOOL(WINAPI*)(HANDLE, int32_t, LPVOID, DWORD);
-using GetInfoFn = BOOL(WINAPI*)(HANDLE, int32_t, LPVOID, DWORD);
+// SetFileInformationByHandle and GetFileInformationByHandleEx alike.
+using InfoFn = BOOL(WINAPI*)(HANDLE, int32_t, LPVOID, DWORD);
 
 struct BasicInfo { // FILE_BASIC_INFO
     LARGE_INTEGER creationTime;
@@ -40,7 +40,7 @@ struct DispositionInfo { // FILE_DISPOSITION_INFO
 // system refuses the call as such; the caller then goes by name.
 bool SetThroughHandle(HANDLE handle, int32_t kind, void* information, DWORD size)
 {
-    SetInfoFn setInformation = KernelFunction<SetInfoFn>("SetFileInformationByHandle");
+    InfoFn setInformation = KernelFunction<InfoFn>("SetFileInformationByHandle");
     if (setInformation == nullptr) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return false;
@@ -67,7 +67,7 @@ bool SetDisposition(HANDLE handle, BOOLEAN deleteIt)
 // neither answers.
 bool ReadAttributes(HANDLE handle, uint32_t& attributes, uint32_t& links)
 {
-    const GetInfoFn getInformation = KernelFunction<GetInfoFn>("GetFileInformationByHandleEx");
+    const InfoFn getInformation = KernelFunction<InfoFn>("GetFileInformationByHandleEx");
     BasicInfo basic;
     StandardInfo standard;
     if (getInformation != nullptr && getInformation(handle, kBasicInfo, &basic, sizeof basic) &&

@@ -59,19 +59,22 @@ bool RCTreeClaim::Delete()
                               DeleteEntryRetry(*entries_.Item(marked), true)))
         ++marked;
     bool gone = false;
-    for (int32_t i = count; i-- > 0;) {
-        RCEntryHandle& entry = *entries_.Item(i);
-        const bool folder = entry.GetKind() == RCEntryHandle::kFolder;
-        if (marked < count) {
-            // A refusal: every mark taken back, each entry with the
-            // attributes it had (the refused one has them back already).
-            if (i < marked && !folder && entry.KeepAfterAll() && (entry.Attributes() & FILE_ATTRIBUTE_READONLY) != 0)
+    if (marked < count) {
+        // A refusal: every mark taken back, each entry with the attributes
+        // it had (the refused one has them back already).
+        for (int32_t i = 0; i < marked; ++i) {
+            RCEntryHandle& entry = *entries_.Item(i);
+            if (entry.GetKind() != RCEntryHandle::kFolder && entry.KeepAfterAll() &&
+                (entry.Attributes() & FILE_ATTRIBUTE_READONLY) != 0)
                 entry.SetAttributes(entry.Attributes());
-            continue;
         }
+    } else {
         // Backwards: each folder's content before the folder; a file or a
         // link goes as its handle closes. The top comes last.
-        gone = folder ? DeleteEntryRetry(entry, true) : entry.Close();
+        for (int32_t i = count; i-- > 0;) {
+            RCEntryHandle& entry = *entries_.Item(i);
+            gone = entry.GetKind() == RCEntryHandle::kFolder ? DeleteEntryRetry(entry, true) : entry.Close();
+        }
     }
     entries_.Clear();
     return gone;

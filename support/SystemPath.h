@@ -7,10 +7,10 @@
 // line can be written in it, the bytes go to the ANSI functions as they
 // are. Anywhere else (another code page, UTF-8 included; or a user folder,
 // a folder the program was started from or an argument it was given with a
-// character that the ANSI code page lacks) the ANSI functions would garble them, so every path is converted
-// from code page 932 to UTF-16 here, at the boundary, and the wide
-// function is called. That choice is made once per process, and this is
-// the one place that makes it and that converts.
+// character that the ANSI code page lacks) the ANSI functions would garble
+// them, so every path is converted from code page 932 to UTF-16 here, at
+// the boundary, and the wide function is called. That choice is made once
+// per process, and this is the one place that makes it and that converts.
 //
 // On the wide route, text that Windows gives back (the application-data
 // folder, the program's own path, the names a search finds) may hold

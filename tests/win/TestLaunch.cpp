@@ -263,7 +263,7 @@ TEST(Launch, WaitsForProgramsRunningFromTheWorkFolderUnderAnotherSpelling)
         std::string spelled;
         if (c.mapped) {
             ASSERT_FALSE(drive.empty());
-            ASSERT_TRUE(testwin::MapDrive(scratch, drive, scenario.Base())) << scratch << " " << drive << " " << scenario.Base() << " " << testwin::UnixPath(scenario.Base());
+            ASSERT_TRUE(testwin::MapDrive(scratch, drive, scenario.Base())) << drive << " onto " << scenario.Base();
             spelled = drive + installer.substr(scenario.Base().size());
         } else {
             char shortPath[MAX_PATH] = {};
